@@ -1,0 +1,78 @@
+// Finds the embedded firmware images and tells the product from the target image's header.
+#include "app/firmware_images.h"
+
+#include <cstring>
+
+#include "app/upgrade_state.h"
+#include "platform/resources.h"
+
+const ProductRow product_table[PRODUCT_ROW_COUNT] = {
+    {"tev4100", 7, "TEV-4100", 0},      {"tev4200", 7, "TEV-4000/4200", 0},
+    {"tev4300", 7, "TEV-4300", 0},      {"velora", 6, "TEV-610", 1},
+    {"tev4400", 7, "TEV-4400", 0},      {"tev4500", 7, "TEV-4500", 0},
+    {"tev4900", 7, "TEV-4900", 0},      {"QBT7", 4, "QBT7", 0},
+};
+
+const char* image_version(const FirmwareImage& image) {
+    return reinterpret_cast<const char*>(image.header + IMAGE_VERSION_OFFSET);
+}
+
+namespace {
+
+const char* load_image(int id, FirmwareImage* image) {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    if (!resource_find(FIRMWARE_RESOURCE_TYPE, id, &data, &size)) {
+        return id == RESOURCE_TARGET_IMAGE ? "Upgrade Failed: Firmware image missing"
+                                           : "Upgrade Failed: Transition firmware image missing";
+    }
+    if (size >= IMAGE_SIZE_LIMIT) return "Upgrade Failed: Firmware image too large to transfer";
+    image->data = data;
+    image->size = size;
+    std::memset(image->header, 0, sizeof image->header);
+    std::memcpy(image->header, data, size < IMAGE_HEADER_SIZE ? size : IMAGE_HEADER_SIZE);
+    // The version text must end inside the header, whatever the image holds.
+    image->header[IMAGE_HEADER_SIZE - 1] = 0;
+    return nullptr;
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool prefix_matches(const char* prefix, int length, const std::uint8_t* header) {
+    for (int i = 0; i < length; ++i) {
+        char wanted = prefix[i];
+        char found = static_cast<char>(header[i]);
+        if (wanted == 0 || found == 0) return false;
+        if (ascii_lower(wanted) != ascii_lower(found)) return false;
+    }
+    return true;
+}
+
+void copy_label(const char* label) {
+    std::strncpy(upgrade_state.product_label, label, PRODUCT_LABEL_SIZE - 1);
+    upgrade_state.product_label[PRODUCT_LABEL_SIZE - 1] = 0;
+}
+
+}  // namespace
+
+const char* load_firmware_images() {
+    const char* failure = load_image(RESOURCE_TARGET_IMAGE, &upgrade_state.target_image);
+    if (failure != nullptr) return failure;
+    if (upgrade_state.stage.load() == STAGE_TRANSITION) {
+        return load_image(RESOURCE_TRANSITION_IMAGE, &upgrade_state.transition_image);
+    }
+    upgrade_state.transition_image = FirmwareImage{};
+    return nullptr;
+}
+
+void identify_product() {
+    upgrade_state.is_phone_model = 0;
+    for (const ProductRow& row : product_table) {
+        if (prefix_matches(row.prefix, row.compared_length, upgrade_state.target_image.header)) {
+            copy_label(row.label);
+            upgrade_state.is_phone_model = row.is_phone_model;
+            return;
+        }
+    }
+    copy_label(DEFAULT_PRODUCT_LABEL);
+}

@@ -1,0 +1,14 @@
+// Program entry and start-up: the window class, sockets, own addresses, images and product.
+#pragma once
+#include <cstdint>
+
+#include "platform/dialogs.h"
+
+// The program's entry, called by the platform with the module instance. Returns 0 at the early
+// exits of the upgrade; otherwise the process ends from elsewhere.
+int upgrade_main(ModuleHandle instance);
+std::intptr_t upgrade_window_proc(WindowHandle window, unsigned message, std::uintptr_t wparam,
+                                  std::intptr_t lparam);
+void start_up();
+// Keeps the first 8 resolver answers (network order) as host-order local addresses.
+void store_local_addresses(const std::uint32_t* addresses_be, int count);

@@ -1,0 +1,53 @@
+// Sockets for the upgrader: socket library start, the host's own IPv4 addresses, and the TCP and
+// UDP operations the HTTP client and the TFTP server need. Addresses and ports are host order here.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+using NetSocket = std::uintptr_t;
+constexpr NetSocket NET_INVALID_SOCKET = ~static_cast<NetSocket>(0);
+
+constexpr std::uint16_t NET_AF_INET = 2;
+
+// Same layout as the platform's IPv4 socket address: family, then port and address in network order.
+struct NetAddress {
+    std::uint16_t family;
+    std::uint16_t port_be;
+    std::uint32_t address_be;
+    std::uint8_t zero[8];
+};
+static_assert(sizeof(NetAddress) == 16);
+
+constexpr int NET_MAX_HOST_ADDRESSES = 64;
+
+// Starts the socket library (version 1.1 on Windows); false when it cannot be started.
+bool net_start();
+// Host name into name, at most size - 1 characters and always NUL-terminated; empty on failure.
+void net_host_name(char* name, std::size_t size);
+// Resolves name; writes up to max addresses in network order, in resolver order; returns how many.
+int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max);
+
+std::uint32_t net_htonl(std::uint32_t value);
+std::uint32_t net_ntohl(std::uint32_t value);
+std::uint16_t net_htons(std::uint16_t value);
+std::uint16_t net_ntohs(std::uint16_t value);
+
+NetSocket net_tcp_socket();
+NetSocket net_udp_socket();
+bool net_bind(NetSocket socket, const NetAddress& address);
+bool net_connect(NetSocket socket, const NetAddress& address);
+// One send call; returns bytes sent or a negative value.
+long net_send(NetSocket socket, const void* data, std::size_t length);
+// Sends all of data, looping over partial sends; false on an error.
+bool net_send_all(NetSocket socket, const void* data, std::size_t length);
+// One receive call; returns bytes received, 0 at close, negative on error or would-block.
+long net_recv(NetSocket socket, void* buffer, std::size_t size);
+long net_send_to(NetSocket socket, const void* data, std::size_t length, const NetAddress& to);
+long net_recv_from(NetSocket socket, void* buffer, std::size_t size, NetAddress* from);
+bool net_set_nonblocking(NetSocket socket);
+void net_close(NetSocket socket);
+// The address a socket is bound to (for the port chosen by a bind walk); false on error.
+bool net_local_address(NetSocket socket, NetAddress* address);
+// Waits until the socket is readable or timeout_ms have passed; true when readable. On Windows a
+// message for the calling thread's windows also ends the wait, so dialogs stay responsive.
+bool net_wait_readable(NetSocket socket, int timeout_ms);

@@ -1,0 +1,39 @@
+// The clock and the pseudo-random generator on POSIX.
+#include "platform/clock.h"
+
+#include <time.h>
+
+#include <atomic>
+
+namespace {
+std::atomic<ClockSource> substitute{nullptr};
+std::atomic<std::uint32_t> random_state{1};
+}  // namespace
+
+std::uint32_t clock_ms() {
+    ClockSource source = substitute.load();
+    if (source != nullptr) return source();
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    auto milliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                        static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(milliseconds);
+}
+
+void clock_sleep_ms(std::uint32_t milliseconds) {
+    timespec wanted{static_cast<time_t>(milliseconds / 1000),
+                    static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec left{};
+    while (nanosleep(&wanted, &left) != 0) wanted = left;
+}
+
+void clock_substitute(ClockSource source) { substitute.store(source); }
+
+void random_seed(std::uint32_t seed) { random_state.store(seed); }
+
+// The same linear congruential generator as the Windows C runtime, so both builds draw alike.
+int random_next() {
+    std::uint32_t next = random_state.load() * 214013u + 2531011u;
+    random_state.store(next);
+    return static_cast<int>((next >> 16) & 0x7fffu);
+}

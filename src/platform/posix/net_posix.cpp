@@ -1,0 +1,143 @@
+// Sockets on POSIX: BSD sockets over IPv4.
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+int fd_of(NetSocket socket) { return static_cast<int>(socket); }
+
+NetSocket socket_of(int fd) { return fd < 0 ? NET_INVALID_SOCKET : static_cast<NetSocket>(fd); }
+
+sockaddr_in to_native(const NetAddress& address) {
+    sockaddr_in native{};
+    native.sin_family = address.family;
+    native.sin_port = address.port_be;
+    native.sin_addr.s_addr = address.address_be;
+    return native;
+}
+
+NetAddress from_native(const sockaddr_in& native) {
+    NetAddress address{};
+    address.family = native.sin_family;
+    address.port_be = native.sin_port;
+    address.address_be = native.sin_addr.s_addr;
+    return address;
+}
+
+}  // namespace
+
+bool net_start() { return true; }
+
+void net_host_name(char* name, std::size_t size) {
+    if (size == 0) return;
+    if (gethostname(name, size - 1) != 0) name[0] = 0;
+    name[size - 1] = 0;
+}
+
+int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &list) != 0) return 0;
+    int count = 0;
+    for (addrinfo* entry = list; entry != nullptr && count < max; entry = entry->ai_next) {
+        const auto* native = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+        addresses_be[count++] = native->sin_addr.s_addr;
+    }
+    freeaddrinfo(list);
+    return count;
+}
+
+std::uint32_t net_htonl(std::uint32_t value) { return htonl(value); }
+std::uint32_t net_ntohl(std::uint32_t value) { return ntohl(value); }
+std::uint16_t net_htons(std::uint16_t value) { return htons(value); }
+std::uint16_t net_ntohs(std::uint16_t value) { return ntohs(value); }
+
+NetSocket net_tcp_socket() { return socket_of(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
+NetSocket net_udp_socket() { return socket_of(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)); }
+
+bool net_bind(NetSocket socket, const NetAddress& address) {
+    sockaddr_in native = to_native(address);
+    return ::bind(fd_of(socket), reinterpret_cast<sockaddr*>(&native), sizeof native) == 0;
+}
+
+bool net_connect(NetSocket socket, const NetAddress& address) {
+    sockaddr_in native = to_native(address);
+    int result;
+    do {
+        result = ::connect(fd_of(socket), reinterpret_cast<sockaddr*>(&native), sizeof native);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+long net_send(NetSocket socket, const void* data, std::size_t length) {
+    return ::send(fd_of(socket), data, length, MSG_NOSIGNAL);
+}
+
+bool net_send_all(NetSocket socket, const void* data, std::size_t length) {
+    const char* next = static_cast<const char*>(data);
+    while (length > 0) {
+        long sent = ::send(fd_of(socket), next, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        next += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+long net_recv(NetSocket socket, void* buffer, std::size_t size) {
+    long received;
+    do {
+        received = ::recv(fd_of(socket), buffer, size, 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+}
+
+long net_send_to(NetSocket socket, const void* data, std::size_t length, const NetAddress& to) {
+    sockaddr_in native = to_native(to);
+    return ::sendto(fd_of(socket), data, length, 0, reinterpret_cast<sockaddr*>(&native),
+                    sizeof native);
+}
+
+long net_recv_from(NetSocket socket, void* buffer, std::size_t size, NetAddress* from) {
+    sockaddr_in native{};
+    socklen_t length = sizeof native;
+    long received = ::recvfrom(fd_of(socket), buffer, size, 0,
+                               reinterpret_cast<sockaddr*>(&native), &length);
+    if (received >= 0 && from != nullptr) *from = from_native(native);
+    return received;
+}
+
+bool net_set_nonblocking(NetSocket socket) {
+    int flags = fcntl(fd_of(socket), F_GETFL, 0);
+    return flags >= 0 && fcntl(fd_of(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void net_close(NetSocket socket) {
+    if (socket != NET_INVALID_SOCKET) ::close(fd_of(socket));
+}
+
+bool net_local_address(NetSocket socket, NetAddress* address) {
+    sockaddr_in native{};
+    socklen_t length = sizeof native;
+    if (getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return false;
+    *address = from_native(native);
+    return true;
+}
+
+bool net_wait_readable(NetSocket socket, int timeout_ms) {
+    pollfd entry{fd_of(socket), POLLIN, 0};
+    return ::poll(&entry, 1, timeout_ms) > 0 && (entry.revents & (POLLIN | POLLERR)) != 0;
+}

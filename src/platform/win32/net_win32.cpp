@@ -1,0 +1,135 @@
+// Sockets on Windows: Winsock over IPv4.
+#include <winsock2.h>
+#include <windows.h>
+
+#include "platform/net.h"
+
+namespace {
+
+SOCKET native_socket(NetSocket socket) { return static_cast<SOCKET>(socket); }
+
+NetSocket socket_of(SOCKET native) {
+    return native == INVALID_SOCKET ? NET_INVALID_SOCKET : static_cast<NetSocket>(native);
+}
+
+sockaddr_in to_native(const NetAddress& address) {
+    sockaddr_in native{};
+    native.sin_family = address.family;
+    native.sin_port = address.port_be;
+    native.sin_addr.s_addr = address.address_be;
+    return native;
+}
+
+NetAddress from_native(const sockaddr_in& native) {
+    NetAddress address{};
+    address.family = native.sin_family;
+    address.port_be = native.sin_port;
+    address.address_be = native.sin_addr.s_addr;
+    return address;
+}
+
+}  // namespace
+
+bool net_start() {
+    WSADATA data;
+    return WSAStartup(0x0101, &data) == 0;
+}
+
+void net_host_name(char* name, std::size_t size) {
+    if (size == 0) return;
+    if (gethostname(name, static_cast<int>(size - 1)) != 0) name[0] = 0;
+    name[size - 1] = 0;
+}
+
+int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max) {
+    hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addr_list == nullptr) return 0;
+    int count = 0;
+    for (char** item = entry->h_addr_list; *item != nullptr && count < max; ++item) {
+        std::uint32_t address;
+        CopyMemory(&address, *item, sizeof address);
+        addresses_be[count++] = address;
+    }
+    return count;
+}
+
+std::uint32_t net_htonl(std::uint32_t value) { return htonl(value); }
+std::uint32_t net_ntohl(std::uint32_t value) { return ntohl(value); }
+std::uint16_t net_htons(std::uint16_t value) { return htons(value); }
+std::uint16_t net_ntohs(std::uint16_t value) { return ntohs(value); }
+
+NetSocket net_tcp_socket() { return socket_of(::socket(AF_INET, SOCK_STREAM, 0)); }
+NetSocket net_udp_socket() { return socket_of(::socket(AF_INET, SOCK_DGRAM, 0)); }
+
+bool net_bind(NetSocket socket, const NetAddress& address) {
+    sockaddr_in native = to_native(address);
+    return ::bind(native_socket(socket), reinterpret_cast<sockaddr*>(&native), sizeof native) == 0;
+}
+
+bool net_connect(NetSocket socket, const NetAddress& address) {
+    sockaddr_in native = to_native(address);
+    return ::connect(native_socket(socket), reinterpret_cast<sockaddr*>(&native), sizeof native) ==
+           0;
+}
+
+long net_send(NetSocket socket, const void* data, std::size_t length) {
+    return ::send(native_socket(socket), static_cast<const char*>(data), static_cast<int>(length), 0);
+}
+
+bool net_send_all(NetSocket socket, const void* data, std::size_t length) {
+    const char* next = static_cast<const char*>(data);
+    while (length > 0) {
+        int sent = ::send(native_socket(socket), next, static_cast<int>(length), 0);
+        if (sent <= 0) return false;
+        next += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+long net_recv(NetSocket socket, void* buffer, std::size_t size) {
+    return ::recv(native_socket(socket), static_cast<char*>(buffer), static_cast<int>(size), 0);
+}
+
+long net_send_to(NetSocket socket, const void* data, std::size_t length, const NetAddress& to) {
+    sockaddr_in native = to_native(to);
+    return ::sendto(native_socket(socket), static_cast<const char*>(data), static_cast<int>(length),
+                    0, reinterpret_cast<sockaddr*>(&native), sizeof native);
+}
+
+long net_recv_from(NetSocket socket, void* buffer, std::size_t size, NetAddress* from) {
+    sockaddr_in native{};
+    int length = sizeof native;
+    int received = ::recvfrom(native_socket(socket), static_cast<char*>(buffer),
+                              static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&native),
+                              &length);
+    if (received >= 0 && from != nullptr) *from = from_native(native);
+    return received;
+}
+
+bool net_set_nonblocking(NetSocket socket) {
+    u_long on = 1;
+    return ioctlsocket(native_socket(socket), FIONBIO, &on) == 0;
+}
+
+void net_close(NetSocket socket) {
+    if (socket != NET_INVALID_SOCKET) closesocket(native_socket(socket));
+}
+
+bool net_local_address(NetSocket socket, NetAddress* address) {
+    sockaddr_in native{};
+    int length = sizeof native;
+    if (getsockname(native_socket(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) {
+        return false;
+    }
+    *address = from_native(native);
+    return true;
+}
+
+bool net_wait_readable(NetSocket socket, int timeout_ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(native_socket(socket), &readable);
+    timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    return ::select(0, &readable, nullptr, nullptr, &limit) > 0;
+}

@@ -1,0 +1,18 @@
+// Ending the process on Windows, from any thread.
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/process.h"
+
+namespace {
+std::atomic<ExitHook> exit_hook{nullptr};
+}
+
+void process_set_exit_hook(ExitHook hook) { exit_hook.store(hook); }
+
+void process_exit_ok() {
+    ExitHook hook = exit_hook.exchange(nullptr);
+    if (hook != nullptr) hook();
+    ExitProcess(0);
+}

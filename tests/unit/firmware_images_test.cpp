@@ -1,0 +1,167 @@
+// The embedded images as start-up finds them, and the product their header names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/firmware_images.h"
+#include "app/upgrade_state.h"
+#include "test_resources.h"
+
+namespace {
+
+std::vector<std::uint8_t> header_image(const std::string& id, const std::string& version,
+                                       std::size_t size = 4096) {
+    std::vector<std::uint8_t> image(size, 0xA5);
+    std::memset(image.data(), 0, size < 128 ? size : 128);
+    std::memcpy(image.data(), id.data(), id.size());
+    std::memcpy(image.data() + IMAGE_VERSION_OFFSET, version.data(), version.size());
+    return image;
+}
+
+EmbeddedResource resource(int id, const std::vector<std::uint8_t>& image) {
+    return {FIRMWARE_RESOURCE_TYPE, id, image.data(), static_cast<std::uint32_t>(image.size())};
+}
+
+class FirmwareImages : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        upgrade_state.stage = STAGE_TARGET;
+        upgrade_state.target_image = FirmwareImage{};
+        upgrade_state.transition_image = FirmwareImage{};
+        std::strcpy(upgrade_state.product_label, "stale");
+        upgrade_state.is_phone_model = 7;
+    }
+    void TearDown() override {
+        upgrade_state.stage = STAGE_TARGET;
+        set_test_resources({});
+    }
+
+    std::string identify(const std::string& id) {
+        auto image = header_image(id, "1.0");
+        set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
+        EXPECT_EQ(load_firmware_images(), nullptr);
+        identify_product();
+        return upgrade_state.product_label;
+    }
+};
+
+TEST_F(FirmwareImages, ProductIsNamedByHeaderPrefixWhateverItsCase) {
+    EXPECT_EQ(identify("tev4100"), "TEV-4100");
+    EXPECT_EQ(identify("TEV4100xyz"), "TEV-4100");
+    EXPECT_EQ(identify("TeV4200"), "TEV-4000/4200");
+    EXPECT_EQ(identify("tev4300"), "TEV-4300");
+    EXPECT_EQ(identify("tev4400-fw"), "TEV-4400");
+    EXPECT_EQ(identify("Tev4500"), "TEV-4500");
+    EXPECT_EQ(identify("tev4900"), "TEV-4900");
+    EXPECT_EQ(upgrade_state.is_phone_model, 0);
+}
+
+TEST_F(FirmwareImages, OnlyTheHandsetRowMarksThePhoneModel) {
+    EXPECT_EQ(identify("VELORA-610"), "TEV-610");
+    EXPECT_EQ(upgrade_state.is_phone_model, 1);
+    EXPECT_EQ(identify("tev4400"), "TEV-4400");
+    EXPECT_EQ(upgrade_state.is_phone_model, 0);
+    EXPECT_EQ(identify("velor"), "QBT7");
+    EXPECT_EQ(upgrade_state.is_phone_model, 0);
+}
+
+TEST_F(FirmwareImages, UnknownOrShortHeadersFallBackToQbt7) {
+    EXPECT_EQ(identify("qbt7abc"), "QBT7");
+    EXPECT_EQ(identify("zzz"), "QBT7");
+    EXPECT_EQ(identify(""), "QBT7");
+    // A prefix cut short by the end of the identification text does not match.
+    EXPECT_EQ(identify("tev440"), "QBT7");
+}
+
+TEST_F(FirmwareImages, RowsAreTriedInTableOrder) {
+    ASSERT_EQ(PRODUCT_ROW_COUNT, 8);
+    EXPECT_STREQ(product_table[0].prefix, "tev4100");
+    EXPECT_STREQ(product_table[3].prefix, "velora");
+    EXPECT_STREQ(product_table[4].prefix, "tev4400");
+    EXPECT_STREQ(product_table[7].prefix, "QBT7");
+    // Every row's prefix matches only its own row first: the first match wins.
+    for (int row = 0; row < PRODUCT_ROW_COUNT; ++row) {
+        EXPECT_EQ(identify(product_table[row].prefix), product_table[row].label) << row;
+    }
+}
+
+TEST_F(FirmwareImages, TargetImageKeepsSizeBytesAndHeaderCopy) {
+    auto image = header_image("tev4400", "3.2.9(b)", 948814);
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(upgrade_state.target_image.data, image.data());
+    EXPECT_EQ(upgrade_state.target_image.size, 948814u);
+    EXPECT_EQ(0, std::memcmp(upgrade_state.target_image.header, image.data(), 127));
+    EXPECT_STREQ(image_version(upgrade_state.target_image), "3.2.9(b)");
+    EXPECT_EQ(upgrade_state.transition_image.data, nullptr);
+}
+
+TEST_F(FirmwareImages, VersionOf35CharactersIsKeptWholeAndAlwaysEndsInTheHeader) {
+    std::string longest(35, '7');
+    auto image = header_image("tev4400", longest);
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(std::string(image_version(upgrade_state.target_image)), longest);
+
+    std::string overlong(36, '8');  // fills the header to its last byte
+    image = header_image("tev4400", overlong);
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(std::string(image_version(upgrade_state.target_image)), std::string(35, '8'));
+}
+
+TEST_F(FirmwareImages, ImageShorterThanTheHeaderIsCopiedWithoutOverreading) {
+    auto image = header_image("tev4100", "", 10);
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(upgrade_state.target_image.size, 10u);
+    EXPECT_STREQ(image_version(upgrade_state.target_image), "");
+    for (int i = 10; i < IMAGE_HEADER_SIZE; ++i) EXPECT_EQ(upgrade_state.target_image.header[i], 0);
+}
+
+TEST_F(FirmwareImages, TransitionImageIsLoadedOnlyAtTheTransitionStage) {
+    auto target = header_image("tev4400", "3.2.9(b)");
+    auto transition = header_image("tev4400", "3.1.0");
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, target),
+                        resource(RESOURCE_TRANSITION_IMAGE, transition)});
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(upgrade_state.transition_image.data, nullptr);
+    EXPECT_EQ(upgrade_state.transition_image.size, 0u);
+
+    upgrade_state.stage = STAGE_TRANSITION;
+    ASSERT_EQ(load_firmware_images(), nullptr);
+    EXPECT_EQ(upgrade_state.transition_image.data, transition.data());
+    EXPECT_STREQ(image_version(upgrade_state.transition_image), "3.1.0");
+}
+
+TEST_F(FirmwareImages, MissingImagesAreReportedAsFailures) {
+    set_test_resources({});
+    const char* failure = load_firmware_images();
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(std::string(failure).rfind("Upgrade Failed: ", 0), 0u);
+
+    auto target = header_image("tev4400", "3.2.9(b)");
+    set_test_resources({resource(RESOURCE_TARGET_IMAGE, target)});
+    upgrade_state.stage = STAGE_TRANSITION;
+    failure = load_firmware_images();
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(std::string(failure).rfind("Upgrade Failed: ", 0), 0u);
+}
+
+TEST_F(FirmwareImages, ImageThatCannotTravelIn16BitBlocksIsRefused) {
+    auto header = header_image("tev4400", "3.2.9(b)", 128);
+    EmbeddedResource too_large = resource(RESOURCE_TARGET_IMAGE, header);
+    too_large.size = 33553920;  // only the header is read, so the table may claim any size
+    set_test_resources({too_large});
+    const char* failure = load_firmware_images();
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(std::string(failure).rfind("Upgrade Failed: ", 0), 0u);
+
+    too_large.size = 33553919;
+    set_test_resources({too_large});
+    EXPECT_EQ(load_firmware_images(), nullptr);
+}
+
+}  // namespace
