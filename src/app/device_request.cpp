@@ -1,0 +1,88 @@
+// The device request runner.
+#include "app/device_request.h"
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/threads.h"
+#include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
+#include "ui/error_box.h"
+#include "web/http_client.h"
+
+namespace {
+
+struct ProgressCycle {
+    int poll_count;
+    int position;
+};
+
+void step_progress(WindowHandle dialog, ProgressCycle* cycle) {
+    if (++cycle->poll_count < POLLS_PER_PROGRESS_STEP) return;
+    dialog_progress_position(dialog, CONTROL_PROGRESS, cycle->position);
+    if (++cycle->position > CONNECTING_PROGRESS_MAX) cycle->position = 0;
+    cycle->poll_count = 0;
+}
+
+// One attempt: the exchange on a worker while this thread keeps the connecting dialog alive.
+std::int32_t run_attempt(RequestJob* job, ProgressCycle* cycle) {
+    WindowHandle dialog = dialog_open_modeless(job->instance, DIALOG_CONNECTING,
+                                               connecting_dialog_proc);
+    dialog_show(dialog);
+    std::int32_t result = 0;
+    ThreadState* worker = thread_start(device_request_worker, job);
+    if (worker == nullptr) {
+        // No thread, no exchange: the caller sees no answer and reports it.
+        dialog_destroy(dialog);
+        return 0;
+    }
+    while (!thread_finished(worker, &result)) {
+        dialog_pump_one(dialog);
+        clock_sleep_ms(1);
+        step_progress(dialog, cycle);
+    }
+    thread_release(worker);
+    dialog_destroy(dialog);
+    return result;
+}
+
+// After a refusal: re-send silently once when the device has just issued a new nonce and a
+// password is known; otherwise the caller asks the user.
+bool may_resend_silently(int silent_retries) {
+    return upgrade_state.auth.password[0] != 0 && upgrade_state.auth.nonce_count == 0 &&
+           silent_retries == 0;
+}
+
+}  // namespace
+
+std::int32_t device_request_worker(void* argument) {
+    const auto* job = static_cast<const RequestJob*>(argument);
+    trace("HTTP %x:%u to %x:%u", job->local_address, job->local_port, job->device_address,
+          job->device_port);
+    return http_get(job->local_address, job->local_port, job->device_address, job->device_port,
+                    job->path, job->buffer, job->limit);
+}
+
+std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_address,
+                                std::uint16_t local_port, std::uint32_t device_address,
+                                std::uint16_t device_port, const char* path, char* buffer,
+                                std::int32_t limit) {
+    ProgressCycle cycle{0, 0};
+    int silent_retries = 0;
+    for (;;) {
+        RequestJob job{instance,    local_address, local_port, device_address,
+                       device_port, path,          buffer,     limit};
+        std::int32_t result = run_attempt(&job, &cycle);
+        if (result >= 0) return result;
+        if (may_resend_silently(silent_retries)) {
+            ++silent_retries;
+            continue;
+        }
+        if (dialog_run_modal(instance, DIALOG_PASSWORD, password_dialog_proc) == 0) {
+            show_error_box("Upgrade Failed: User Abort");
+            process_exit_ok();
+        }
+        silent_retries = 0;
+    }
+}

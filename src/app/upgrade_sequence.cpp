@@ -1,0 +1,93 @@
+// The upgrade sequence on the main thread: warning, address, status query, the transition
+// decision, confirmation, the listener, the upgrade command; then the listener thread takes over.
+#include "app/upgrade_sequence.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/device_request.h"
+#include "app/upgrade_state.h"
+#include "platform/clock.h"
+#include "res/dialog_ids.h"
+#include "tftp/tftp_listener.h"
+#include "ui/dialog_procs.h"
+#include "ui/error_box.h"
+
+namespace {
+
+constexpr std::uint32_t STAGE_POLL_MS = 10;
+
+int run_dialog(int template_id, DialogProc procedure) {
+    return dialog_run_modal(upgrade_state.app_instance, template_id, procedure);
+}
+
+std::int32_t query_status_page() {
+    return run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
+                              upgrade_state.device_ip, HTTP_DEVICE_PORT, STATUS_PAGE_PATH,
+                              upgrade_state.response_buffer, RESPONSE_LIMIT);
+}
+
+void decide_transition() {
+    if (upgrade_state.stage.load() != STAGE_TRANSITION) return;
+    if (!needs_transition(upgrade_state.device_info.software_version,
+                          image_version(upgrade_state.transition_image))) {
+        upgrade_state.stage.store(STAGE_TARGET);
+    }
+}
+
+[[noreturn]] void idle_forever() {
+    for (;;) clock_sleep_ms(STAGE_POLL_MS);
+}
+
+[[noreturn]] void run_second_stage(std::uint16_t port) {
+    while (upgrade_state.stage.load() != STAGE_TARGET) clock_sleep_ms(STAGE_POLL_MS);
+    std::snprintf(upgrade_state.tftp_file_name, TFTP_FILE_NAME_SIZE, "/tev%x.bi1",
+                  static_cast<unsigned>(random_next() & 0xFFFF));
+    send_upgrade_command(port);
+    idle_forever();
+}
+
+}  // namespace
+
+bool needs_transition(const char* device_version, const char* transition_version) {
+    if (std::strstr(device_version, TRANSITION_MARKER) != nullptr) return true;
+    return version_value(device_version) < version_value(transition_version);
+}
+
+int format_upgrade_command(std::uint16_t port, char* path) {
+    std::uint32_t ip = upgrade_state.local_ip;
+    return std::snprintf(path, COMMAND_PATH_SIZE, UPGRADE_COMMAND_FORMAT, (ip >> 24) & 0xFFu,
+                  (ip >> 16) & 0xFFu, (ip >> 8) & 0xFFu, ip & 0xFFu, static_cast<unsigned>(port),
+                  upgrade_state.tftp_file_name);
+}
+
+void send_upgrade_command(std::uint16_t port) {
+    char path[COMMAND_PATH_SIZE];
+    format_upgrade_command(port, path);
+    run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
+                       upgrade_state.device_ip, HTTP_DEVICE_PORT, path,
+                       upgrade_state.response_buffer, RESPONSE_LIMIT);
+}
+
+int run_upgrade_sequence() {
+    if (run_dialog(DIALOG_WARNING, warning_dialog_proc) == 0) return 0;
+    int address_dialog = upgrade_state.is_phone_model != 0 ? DIALOG_ADDRESS_PHONE
+                                                           : DIALOG_ADDRESS_ADAPTER;
+    if (run_dialog(address_dialog, address_dialog_proc) == 0) return 0;
+    if (upgrade_state.device_ip == 0) return 0;
+    if (query_status_page() <= 0) {
+        show_error_box("Upgrade Failed: No Response From TEV");
+        return 0;
+    }
+    decide_transition();
+    bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;
+    int confirm_dialog = transition_first ? DIALOG_CONFIRM_TRANSITION : DIALOG_CONFIRM;
+    if (run_dialog(confirm_dialog, confirm_dialog_proc) == 0) {
+        show_error_box("Upgrade Failed: User Abort");
+        return 0;
+    }
+    auto port = static_cast<std::uint16_t>(start_tftp_listener(upgrade_state.local_ip) & 0xFFFFu);
+    send_upgrade_command(port);
+    if (!transition_first) idle_forever();
+    run_second_stage(port);
+}

@@ -1,0 +1,18 @@
+// The upgrade sequence: the main thread's script from the warning to the upgrade command.
+#pragma once
+#include <cstdint>
+
+constexpr const char* UPGRADE_COMMAND_FORMAT = "/admin/upgrade?tftp://%u.%u.%u.%u:%u%s";
+constexpr const char* TRANSITION_MARKER = "(NT";
+constexpr int COMMAND_PATH_SIZE = 128;
+
+// Runs the sequence; returns 0 at its early exits and never returns once the command is sent.
+int run_upgrade_sequence();
+// The integer value of a version text: up to three numbers, each weighing 100 times the next.
+std::int32_t version_value(const char* text);
+// Formats the upgrade command path for the port into path (COMMAND_PATH_SIZE bytes); returns the
+// length it needed, which the file names the program makes always keep within the buffer.
+int format_upgrade_command(std::uint16_t port, char* path);
+void send_upgrade_command(std::uint16_t port);
+// Whether a device reporting that version must take the transition image first.
+bool needs_transition(const char* device_version, const char* transition_version);

@@ -1,0 +1,90 @@
+// The wait of about 30 seconds while the device writes its flash, and the check that it now
+// runs the version it was given.
+#include "tftp/post_transfer.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/device_request.h"
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "platform/clock.h"
+#include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
+#include "ui/error_box.h"
+
+namespace {
+
+std::uint32_t current_tick() { return clock_ms() >> TICK_SHIFT; }
+
+bool at_target_stage() { return upgrade_state.stage.load() != STAGE_TRANSITION; }
+
+const char* expected_version() {
+    return image_version(at_target_stage() ? upgrade_state.target_image
+                                           : upgrade_state.transition_image);
+}
+
+// One page received: compare versions (not for the handset) and, at the target, celebrate.
+void check_version() {
+    const char* expected = expected_version();
+    const char* reported = upgrade_state.device_info.software_version;
+    trace("[%d]%s %s\n", static_cast<int>(upgrade_state.stage.load()), expected, reported);
+    if (upgrade_state.is_phone_model == 0 && std::strcmp(expected, reported) != 0) {
+        show_error_box("Upgrade Failed: Version not matching");
+        return;
+    }
+    if (at_target_stage()) {
+        dialog_run_modal(upgrade_state.app_instance, DIALOG_SUCCESS, success_dialog_proc);
+    }
+}
+
+}  // namespace
+
+std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick) {
+    if (now_tick < start_tick) now_tick += TICK_WRAP;
+    return now_tick - start_tick;
+}
+
+void wait_for_flash() {
+    WindowHandle dialog = upgrade_state.upload_dialog;
+    std::uint32_t start = current_tick();
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, static_cast<int>(FLASH_WAIT_TICKS));
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
+    char title[128];
+    std::snprintf(title, sizeof title, "Updating %s Firmware to TEV@%s",
+                  at_target_stage() ? "Target" : "Transition", upgrade_state.device_ip_text);
+    dialog_set_title(dialog, title);
+    for (;;) {
+        std::uint32_t elapsed = ticks_since(start, current_tick());
+        dialog_progress_position(dialog, CONTROL_PROGRESS, static_cast<int>(elapsed));
+        dialog_pump_all(dialog);
+        if (elapsed >= FLASH_WAIT_TICKS) break;
+        clock_sleep_ms(1u << TICK_SHIFT);
+    }
+    dialog_destroy(dialog);
+    upgrade_state.upload_dialog = nullptr;
+}
+
+void verify_upgrade(const TftpSession* session, bool upload_failed) {
+    if (upload_failed) {
+        show_error_box("Upgrade Failed: Firmware Upload Incomplete");
+        return;
+    }
+    for (int attempt = 0; attempt < VERIFY_ATTEMPTS; ++attempt) {
+        std::int32_t received = run_device_request(
+            upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, session->peer_ip,
+            HTTP_DEVICE_PORT, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
+        if (received > 0) {
+            check_version();
+            return;
+        }
+    }
+    // Without a page the user could not tell whether the device took the firmware; say so. At
+    // the transition stage the second stage follows all the same.
+    if (at_target_stage()) show_error_box("Upgrade Failed: No Response From TEV");
+}
+
+void finish_after_transfer(const TftpSession* session, bool upload_failed) {
+    wait_for_flash();
+    verify_upgrade(session, upload_failed);
+}

@@ -1,0 +1,19 @@
+// After the transfer: the wait while the device writes its flash, then the version check.
+#pragma once
+#include <cstdint>
+
+#include "tftp/tftp_session.h"
+
+constexpr std::uint32_t FLASH_WAIT_TICKS = 937;  // ticks of 32 ms: 29,984 ms
+constexpr std::uint32_t TICK_SHIFT = 5;
+constexpr std::uint32_t TICK_WRAP = 1u << 27;    // a 32-bit millisecond clock has 27-bit ticks
+constexpr int VERIFY_ATTEMPTS = 10;
+
+// Ticks from start to now, over a wrap of the tick counter.
+std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick);
+
+// The wait behind the upload dialog, which it destroys at the end.
+void wait_for_flash();
+// Reports a failed transfer, or reads the status page again and checks the version.
+void verify_upgrade(const TftpSession* session, bool upload_failed);
+void finish_after_transfer(const TftpSession* session, bool upload_failed);

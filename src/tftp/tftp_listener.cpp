@@ -1,0 +1,141 @@
+// The TFTP listener thread: waits behind the waiting dialog for the device's read request and
+// hands the accepted one to a transfer session on the same socket.
+#include "tftp/tftp_listener.h"
+
+#include <cstring>
+#include <new>
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "platform/process.h"
+#include "platform/threads.h"
+#include "res/dialog_ids.h"
+#include "res/dialog_texts.h"
+#include "tftp/tftp_packets.h"
+#include "tftp/tftp_session.h"
+#include "ui/dialog_procs.h"
+#include "ui/error_box.h"
+#include "web/socket_address.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* message) {
+    show_error_box(message);
+    process_exit_ok();
+}
+
+void open_waiting_dialog(bool with_text) {
+    WindowHandle dialog =
+        dialog_open_modeless(upgrade_state.app_instance, DIALOG_WAITING, transfer_dialog_proc);
+    upgrade_state.waiting_dialog = dialog;
+    dialog_show(dialog);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, WAITING_PROGRESS_CYCLE);
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
+    if (with_text) dialog_set_item_text(dialog, CONTROL_WAITING_TEXT, text_waiting);
+}
+
+// An empty poll: wait up to 1 ms for the socket, move the bar, and serve the dialog.
+void idle_poll(const TftpListener* listener, int* idle_counter) {
+    net_wait_readable(listener->socket, 1);
+    *idle_counter += 1;
+    if (*idle_counter >= WAITING_PROGRESS_CYCLE) *idle_counter = 0;
+    dialog_progress_position(upgrade_state.waiting_dialog, CONTROL_PROGRESS, *idle_counter);
+    dialog_pump_all(upgrade_state.waiting_dialog);
+}
+
+void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name) {
+    std::uint32_t peer_ip = 0;
+    std::uint16_t peer_port = 0;
+    read_sockaddr(source, &peer_ip, &peer_port);
+    dialog_destroy(upgrade_state.waiting_dialog);
+    upgrade_state.waiting_dialog = nullptr;
+    start_tftp_session(listener->socket, listener->local_ip, listener->port, peer_ip, peer_port,
+                       file_name);
+}
+
+}  // namespace
+
+std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
+                             int attempts) {
+    std::uint16_t port = first_port;
+    for (int failures = 0; failures < attempts; ++failures) {
+        NetAddress address;
+        fill_sockaddr(local_ip, port, &address);
+        if (net_bind(socket, address)) return port;
+        port = static_cast<std::uint16_t>(port + 1);
+    }
+    return 0;
+}
+
+DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long length,
+                                        char* file_name) {
+    if (length < 2) return DatagramVerdict::IDLE;
+    switch (get_u16_be(datagram)) {
+        case TFTP_OPCODE_RRQ: break;
+        case TFTP_OPCODE_WRQ: trace("TFTP Rx WRQ?\n"); return DatagramVerdict::IGNORED;
+        case TFTP_OPCODE_DATA: trace("TFTP Rx Data?\n"); return DatagramVerdict::IGNORED;
+        case TFTP_OPCODE_ACK: trace("TFTP Rx ACK?\n"); return DatagramVerdict::IGNORED;
+        case TFTP_OPCODE_ERROR: trace("TFTP Rx Error?\n"); return DatagramVerdict::IGNORED;
+        default: return DatagramVerdict::IGNORED;
+    }
+    // The name runs from offset 2 to its NUL; a name without a NUL in the datagram never matches.
+    auto name_length = static_cast<std::size_t>(length - 2);
+    const void* end = std::memchr(datagram + 2, 0, name_length);
+    bool terminated = end != nullptr;
+    if (terminated) name_length = static_cast<const std::uint8_t*>(end) - (datagram + 2);
+    std::memcpy(file_name, datagram + 2, name_length);
+    file_name[name_length] = 0;
+    trace("%s %s\n", upgrade_state.tftp_file_name, file_name);
+    if (!terminated || std::strcmp(file_name, upgrade_state.tftp_file_name) != 0) {
+        trace("+++ Bad TFTP RRQ filename %s\n", file_name);
+        return DatagramVerdict::IGNORED;
+    }
+    return DatagramVerdict::ACCEPTED;
+}
+
+std::uint32_t start_tftp_listener(std::uint32_t local_address) {
+    auto* listener = new (std::nothrow) TftpListener{};
+    if (listener == nullptr) fail("Upgrade Failed: Can't malloc for TFTP listener");
+    listener->socket = net_udp_socket();
+    if (listener->socket == NET_INVALID_SOCKET) {
+        fail("Upgrade Failed: Can't create TFTP listener socket");
+    }
+    std::uint16_t port =
+        bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS);
+    if (port == 0) fail("Upgrade Failed: Can't bind TFTP listener socket");
+    listener->local_ip = local_address;
+    listener->port = port;
+    if (!thread_start_detached(tftp_listener_thread, listener)) {
+        fail("Upgrade Failed: Can't create TFTP listener thread");
+    }
+    return port;
+}
+
+std::int32_t tftp_listener_thread(void* argument) {
+    auto* listener = static_cast<TftpListener*>(argument);
+    open_waiting_dialog(true);
+    net_set_nonblocking(listener->socket);
+    int idle_counter = 0;
+    char file_name[TFTP_RECEIVE_AREA_SIZE];
+    for (;;) {
+        NetAddress source{};
+        long received = net_recv_from(listener->socket, listener->receive_area,
+                                      TFTP_RECEIVE_AREA_SIZE, &source);
+        DatagramVerdict verdict = judge_listener_datagram(
+            listener->receive_area, received > 0 ? received : 0, file_name);
+        if (verdict == DatagramVerdict::IDLE) {
+            idle_poll(listener, &idle_counter);
+            continue;
+        }
+        if (verdict == DatagramVerdict::IGNORED) continue;
+        serve_request(listener, source, file_name);
+        if (upgrade_state.stage.load() != STAGE_TRANSITION) {
+            net_close(listener->socket);
+            process_exit_ok();
+        }
+        // The transition image is in: wait on the same port for the target image's request.
+        upgrade_state.stage.store(STAGE_TARGET);
+        idle_counter = 0;
+        open_waiting_dialog(false);
+    }
+}

@@ -1,0 +1,35 @@
+// The TFTP listener: the UDP socket the device fetches the image from, and the thread that waits
+// behind the waiting dialog for the device's read request of the announced file name.
+#pragma once
+#include <cstdint>
+
+#include "platform/net.h"
+
+constexpr std::uint16_t TFTP_FIRST_PORT = 69;
+constexpr int TFTP_BIND_ATTEMPTS = 100;
+constexpr int TFTP_RECEIVE_AREA_SIZE = 130;
+constexpr int WAITING_PROGRESS_CYCLE = 1000;
+
+struct TftpListener {
+    std::uint32_t local_ip;
+    std::uint16_t port;
+    NetSocket socket;
+    std::uint8_t receive_area[TFTP_RECEIVE_AREA_SIZE];
+};
+
+// Binds the socket to local_ip on first_port or the next free of attempts ports; the bound port,
+// or 0 when none could be bound.
+std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
+                             int attempts);
+
+// Creates and binds the socket (ports 69 to 168) and starts the listener thread; returns the port.
+// Ends the process when it cannot.
+std::uint32_t start_tftp_listener(std::uint32_t local_address);
+std::int32_t tftp_listener_thread(void* listener);
+
+enum class DatagramVerdict { IDLE, IGNORED, ACCEPTED };
+// What the listener makes of one received datagram (length as received): a read request for the
+// announced name is accepted and its name copied to file_name (TFTP_RECEIVE_AREA_SIZE bytes);
+// anything else is traced where the protocol says so and ignored; a runt counts as an idle poll.
+DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long length,
+                                        char* file_name);

@@ -1,0 +1,174 @@
+// The transfer: OACK, then DATA blocks each after the acknowledgement of the one before, with a
+// retransmission after every 100 idle polls and failure after 30 silent periods.
+#include "tftp/tftp_session.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "platform/process.h"
+#include "res/dialog_ids.h"
+#include "tftp/post_transfer.h"
+#include "tftp/tftp_packets.h"
+#include "ui/dialog_procs.h"
+#include "ui/error_box.h"
+#include "web/socket_address.h"
+
+namespace {
+
+const FirmwareImage& image_for_stage() {
+    return upgrade_state.stage.load() != STAGE_TRANSITION ? upgrade_state.target_image
+                                                          : upgrade_state.transition_image;
+}
+
+const char* stage_label() {
+    return upgrade_state.stage.load() != STAGE_TRANSITION ? "Target" : "Transition";
+}
+
+void open_upload_dialog(const TftpSession* session) {
+    WindowHandle dialog =
+        dialog_open_modeless(upgrade_state.app_instance, DIALOG_UPLOAD, transfer_dialog_proc);
+    upgrade_state.upload_dialog = dialog;
+    dialog_show(dialog);
+    // The bar's range is a 16-bit value; an image that fits the block numbers fits it too.
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0,
+                          static_cast<int>(session->block_count & 0xFFFFu));
+}
+
+void show_acknowledged(const TftpSession* session) {
+    dialog_progress_position(upgrade_state.upload_dialog, CONTROL_PROGRESS,
+                             static_cast<int>(session->current_block));
+    char title[128];
+    std::snprintf(title, sizeof title, "Uploading %s Firmware to TEV@%s %d/%d Bytes",
+                  stage_label(), upgrade_state.device_ip_text,
+                  static_cast<int>(session->bytes_acked), static_cast<int>(session->transfer_size));
+    dialog_set_title(upgrade_state.upload_dialog, title);
+}
+
+// Receives one datagram; the opcode when it came from the peer, 0 for nothing or a stranger.
+std::uint32_t receive_from_peer(TftpSession* session) {
+    NetAddress source{};
+    long length = net_recv_from(session->socket, session->packet, TFTP_PACKET_SIZE, &source);
+    if (length <= 0) {
+        dialog_pump_one(upgrade_state.upload_dialog);
+        return 0;
+    }
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    read_sockaddr(source, &address, &port);
+    if (address != session->peer_ip || port != session->peer_port) {
+        trace("Unknown source request in session: %x:%u", address, port);
+        return 0;
+    }
+    // A runt from the peer carries no opcode and block number: an idle poll.
+    return length >= TFTP_HEADER_SIZE ? get_u16_be(session->packet) : 0;
+}
+
+struct TransferCursor {
+    const std::uint8_t* image;
+    const std::uint8_t* image_offset;
+    NetAddress peer;
+};
+
+void send_current_block(TftpSession* session, const TransferCursor& cursor) {
+    send_tftp_data(session->socket, session->packet, cursor.image_offset, session->block_size,
+                   session->current_block, cursor.peer);
+}
+
+// A matching acknowledgement: true when every block has been acknowledged.
+bool advance(TftpSession* session, TransferCursor* cursor) {
+    session->current_block += 1;
+    session->bytes_acked += session->block_size;
+    show_acknowledged(session);
+    if (session->current_block > session->block_count) {
+        trace("All blocks ack'd\n");
+        return true;
+    }
+    session->block_size = session->current_block == session->block_count ? session->last_block_size
+                                                                         : TFTP_BLOCK_SIZE;
+    cursor->image_offset =
+        session->current_block == 1 ? cursor->image : cursor->image_offset + TFTP_BLOCK_SIZE;
+    send_current_block(session, *cursor);
+    trace("Send block %d (%d)\n", static_cast<int>(session->current_block),
+          static_cast<int>(session->block_size));
+    return false;
+}
+
+void retransmit(TftpSession* session, const TransferCursor& cursor) {
+    if (session->current_block == 0) {
+        trace("ReSend option ack\n");
+        send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
+    } else {
+        trace("ReSend block %d\n", static_cast<int>(session->current_block));
+        send_current_block(session, cursor);
+    }
+}
+
+}  // namespace
+
+void size_tftp_session(TftpSession* session, std::uint32_t transfer_size) {
+    session->transfer_size = transfer_size;
+    session->block_count = transfer_size / TFTP_BLOCK_SIZE + 1;
+    session->last_block_size = transfer_size - (transfer_size / TFTP_BLOCK_SIZE) * TFTP_BLOCK_SIZE;
+}
+
+bool transfer_image(TftpSession* session, const std::uint8_t* image) {
+    int idle_polls = 0;
+    int retries = 0;
+    open_upload_dialog(session);
+    net_set_nonblocking(session->socket);
+    TransferCursor cursor{image, image, {}};
+    fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
+    send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
+    for (;;) {
+        std::uint32_t opcode = receive_from_peer(session);
+        if (opcode == TFTP_OPCODE_ACK) {
+            // A duplicate of an earlier acknowledgement is dropped at once: no sleep, no count.
+            if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) continue;
+            idle_polls = 0;
+            retries = 0;
+            if (advance(session, &cursor)) return false;
+            continue;
+        }
+        // An idle poll waits for the socket instead of sleeping blind, so an acknowledgement is
+        // answered the moment it arrives; the counts stay those of a 1 ms poll.
+        net_wait_readable(session->socket, 1);
+        if (++idle_polls < IDLE_POLLS_PER_RETRY) continue;
+        if (++retries >= RETRY_LIMIT) {
+            trace("Timeout for ack; upgrade failed\n");
+            return true;
+        }
+        retransmit(session, cursor);
+        idle_polls = 0;
+    }
+}
+
+int run_tftp_session(TftpSession* session) {
+    const FirmwareImage& image = image_for_stage();
+    bool upload_failed = transfer_image(session, image.data);
+    finish_after_transfer(session, upload_failed);
+    return 0;
+}
+
+int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
+                       std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name) {
+    auto* session = new (std::nothrow) TftpSession{};
+    if (session == nullptr) {
+        show_error_box("Upgrade Failed: Can't malloc for TFTP session");
+        process_exit_ok();
+    }
+    session->socket = socket;
+    session->local_ip = local_address;
+    session->local_port = local_port;
+    session->peer_ip = peer_address;
+    session->peer_port = peer_port;
+    std::strncpy(session->file_name, file_name, SESSION_FILE_NAME_SIZE - 1);
+    size_tftp_session(session, image_for_stage().size);
+    trace("++++size %d, %d, %d\n", static_cast<int>(session->transfer_size),
+          static_cast<int>(session->last_block_size), static_cast<int>(session->block_count));
+    run_tftp_session(session);
+    delete session;
+    return 0;
+}
