@@ -127,9 +127,22 @@ bool net_local_address(NetSocket socket, NetAddress* address) {
 }
 
 bool net_wait_readable(NetSocket socket, int timeout_ms) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(native_socket(socket), &readable);
-    timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-    return ::select(0, &readable, nullptr, nullptr, &limit) > 0;
+    // One event per thread, tied to the socket that thread polls; a message for the thread's
+    // windows ends the wait as well, so its dialogs are served without delay.
+    thread_local WSAEVENT event = WSA_INVALID_EVENT;
+    thread_local SOCKET selected = INVALID_SOCKET;
+    if (event == WSA_INVALID_EVENT) event = WSACreateEvent();
+    if (event == WSA_INVALID_EVENT) {
+        Sleep(static_cast<DWORD>(timeout_ms));
+        return false;
+    }
+    if (selected != native_socket(socket)) {
+        WSAEventSelect(native_socket(socket), event, FD_READ);
+        selected = native_socket(socket);
+    }
+    DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(timeout_ms),
+                                            QS_ALLINPUT);
+    if (woken != WAIT_OBJECT_0) return false;
+    WSAResetEvent(event);
+    return true;
 }
