@@ -1,0 +1,171 @@
+// One HTTP/1.1 GET exchange with the device, status classification, and status page scraping.
+#include "web/http_client.h"
+
+#include <cstring>
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "platform/process.h"
+#include "ui/error_box.h"
+#include "web/digest_auth.h"
+#include "web/text_builder.h"
+
+namespace {
+
+// The labels of the status page, in the order they are scraped, with the field each one fills.
+struct StatusPageLabel {
+    const char* label;
+    char (DeviceInfo::*field)[DEVICE_TEXT_SIZE];
+};
+
+constexpr StatusPageLabel STATUS_PAGE_LABELS[] = {
+    {"Product Name:", &DeviceInfo::product_name},
+    {"MAC Address:", &DeviceInfo::mac_address},
+    {"Software Version:", &DeviceInfo::software_version},
+    {"Hardware Version:", &DeviceInfo::hardware_version},
+    {"Serial Number:", &DeviceInfo::serial_number},
+};
+
+[[noreturn]] void fail_upgrade(const char* message) {
+    show_error_box(message);
+    process_exit_ok();
+}
+
+// Binds to local_port or, when that fails for any reason, to one of the next 100 ports.
+bool bind_from_port(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port) {
+    std::uint16_t port = local_port;
+    for (int failures = 0;;) {
+        NetAddress address;
+        fill_sockaddr(local_address, port, &address);
+        if (net_bind(socket, address)) return true;
+        if (++failures > MAX_BIND_RETRIES) return false;
+        port = static_cast<std::uint16_t>(port + 1);
+    }
+}
+
+// The request line, the fixed Host line the device expects, and the Authorization line once a
+// password is known. Returns the length of the request text.
+std::size_t write_request(const char* path, char* buffer, std::size_t size) {
+    DigestAuthState& auth = upgrade_state.auth;
+    TextBuilder request;
+    text_begin(&request, buffer, size);
+    text_append(&request, "GET %s HTTP/1.1\r\n", path);
+    text_append(&request, "Host: 192.168.2.110\r\n");
+    if (auth.password[0] != 0) {
+        auth.nonce_count += 1;
+        copy_text(auth.uri, sizeof auth.uri, path);
+        request.length += static_cast<std::size_t>(build_authorization_header(
+            &auth, request.text + request.length, request.size - request.length));
+    }
+    text_append(&request, "\r\n");
+    return request.length;
+}
+
+// Reads until the device closes the connection, an error, or limit bytes; NUL after each piece.
+std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit) {
+    std::int32_t received = 0;
+    while (received < limit) {
+        long got = net_recv(socket, buffer + received, static_cast<std::size_t>(limit - received));
+        if (got <= 0) break;
+        received += static_cast<std::int32_t>(got);
+        buffer[received] = 0;
+    }
+    return received;
+}
+
+}  // namespace
+
+void fill_sockaddr(std::uint32_t address, std::uint16_t port, NetAddress* out) {
+    std::memset(out, 0, sizeof *out);
+    out->family = NET_AF_INET;
+    out->port_be = net_htons(port);
+    out->address_be = net_htonl(address);
+}
+
+void read_sockaddr(const NetAddress& in, std::uint32_t* address, std::uint16_t* port) {
+    *address = net_ntohl(in.address_be);
+    *port = net_ntohs(in.port_be);
+}
+
+NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
+                               std::uint32_t device_address, std::uint16_t device_port) {
+    NetSocket socket = net_tcp_socket();
+    if (socket == NET_INVALID_SOCKET) fail_upgrade("Upgrade Failed: Can't open HTTP socket");
+    if (!bind_from_port(socket, local_address, local_port)) {
+        fail_upgrade("Upgrade Failed: Can't bind HTTP socket");
+    }
+    NetAddress device;
+    fill_sockaddr(device_address, device_port, &device);
+    if (net_connect(socket, device)) return socket;
+    net_close(socket);
+    return NET_INVALID_SOCKET;
+}
+
+std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
+                      std::uint32_t device_address, std::uint16_t device_port, const char* path,
+                      char* buffer, std::int32_t limit) {
+    NetSocket socket = NET_INVALID_SOCKET;
+    for (int attempt = 0; attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET;
+         ++attempt) {
+        socket = open_http_connection(local_address, local_port, device_address, device_port);
+    }
+    if (socket == NET_INVALID_SOCKET) return 0;
+
+    if (limit < 0) limit = 0;
+    std::size_t length = write_request(path, buffer, static_cast<std::size_t>(limit) + 1);
+    trace("%s", buffer);
+    // A failed send shows as an empty or failed receive below.
+    net_send_all(socket, buffer, length);
+
+    std::int32_t received = receive_answer(socket, buffer, limit);
+    trace("recv done\n");
+    trace("%.*s", static_cast<int>(received), buffer);
+    trace("\n");
+
+    if (classify_http_status(buffer, &upgrade_state.auth) == HTTP_AUTH_CHALLENGE) {
+        net_close(socket);
+        return -1;
+    }
+    if (received > 0) scrape_device_info(buffer, &upgrade_state.device_info);
+    net_close(socket);
+    return received;
+}
+
+int classify_http_status(const char* text, DigestAuthState* auth) {
+    if (std::strncmp(text, "HTTP/1.1", 8) != 0) return HTTP_NOT_HTTP11;
+    if (text[8] == 0) return HTTP_NO_STATUS;
+    const char* status = text + 9;  // the version and the one character after it
+    while (*status == ' ' || *status == '\t') ++status;
+    if (*status == 0) return HTTP_NO_STATUS;
+    if (std::strncmp(status, "200", 3) == 0) return HTTP_STATUS_OK;
+    if (std::strncmp(status, "401", 3) != 0) return HTTP_OTHER_STATUS;
+    const char* challenge = std::strstr(status, "WWW-Authenticate:");
+    if (challenge != nullptr && parse_digest_challenge(challenge, auth) == 0) {
+        return HTTP_AUTH_CHALLENGE;
+    }
+    return HTTP_OTHER_STATUS;
+}
+
+char* scrape_label_value(const char* text, const char* label, char* destination, int max_chars) {
+    const char* at = std::strstr(text, label);
+    if (at == nullptr) return nullptr;
+    // Past the next '>', and on past each tag that follows directly.
+    do {
+        at = std::strchr(at, '>');
+        if (at == nullptr) return nullptr;
+        ++at;
+    } while (*at == '<');
+    int copied = 0;
+    while (copied < max_chars && at[copied] != 0 && at[copied] != '<') {
+        destination[copied] = at[copied];
+        ++copied;
+    }
+    destination[copied] = 0;
+    return destination;
+}
+
+void scrape_device_info(const char* text, DeviceInfo* info) {
+    for (const StatusPageLabel& entry : STATUS_PAGE_LABELS) {
+        scrape_label_value(text, entry.label, info->*entry.field, SCRAPE_VALUE_MAX);
+    }
+}

@@ -1,0 +1,330 @@
+// One HTTP exchange against small servers on loopback: the request bytes as the server saw them,
+// the bind walk, the answer limit, and what the answer does to device_info and auth.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "http_test_server.h"
+#include "web/http_client.h"
+
+namespace {
+
+std::string traced;
+
+void capture_trace(const char* format, va_list arguments) {
+    char text[RESPONSE_BUFFER_SIZE + 64];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    traced += text;
+}
+
+const char* const STATUS_PAGE_BODY =
+    "<html><body><table>\n"
+    "<tr><td>Product Name:</td><td><b>TEV4400</b></td></tr>\n"
+    "<tr><td>MAC Address:</td><td>00:0E:08:12:34:56</td></tr>\n"
+    "<tr><td>Software Version:</td><td><font color=\"blue\"><b>3.2.9(b)</b></font></td></tr>\n"
+    "<tr><td>Hardware Version:</td><td>2.0</td></tr>\n"
+    "<tr><td>Serial Number:</td><td>TEV-0001234</td></tr>\n"
+    "</table></body></html>\n";
+
+std::string page(const char* status_line) {
+    return std::string(status_line) + "\r\nContent-Type: text/html\r\n\r\n" + STATUS_PAGE_BODY;
+}
+
+const char* const PLAIN_REQUEST = "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n";
+
+class HttpGet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::memset(&upgrade_state.device_info, 0, sizeof upgrade_state.device_info);
+        std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
+        traced.clear();
+        trace_set_sink(capture_trace);
+        // A buffer with a marked tail past limit + 1, to see that nothing is written there.
+        buffer.assign(RESPONSE_BUFFER_SIZE + 256, '#');
+    }
+    void TearDown() override { trace_set_sink(nullptr); }
+
+    std::int32_t get(std::uint16_t device_port, const char* path = "/admin/advanced",
+                     std::uint16_t local_port = 0) {
+        if (local_port == 0) local_port = free_local_port();
+        return http_get(LOOPBACK, local_port, LOOPBACK, device_port, path, buffer.data(),
+                        RESPONSE_LIMIT);
+    }
+
+    void set_credentials() {
+        DigestAuthState& auth = upgrade_state.auth;
+        std::strcpy(auth.user_name, "admin");
+        std::strcpy(auth.password, "tev-secret");
+        std::strcpy(auth.realm, "TEV VoIP");
+        std::strcpy(auth.nonce, "5f3a9c0d");
+        std::strcpy(auth.previous_nonce, "5f3a9c0d");
+        std::strcpy(auth.cnonce, "1a2b");
+        std::strcpy(auth.qop, "auth");
+        std::strcpy(auth.opaque, "op4q");
+    }
+
+    void fill_device_info(const char* text) {
+        for (char* field : {upgrade_state.device_info.product_name,
+                            upgrade_state.device_info.mac_address,
+                            upgrade_state.device_info.software_version,
+                            upgrade_state.device_info.hardware_version,
+                            upgrade_state.device_info.serial_number}) {
+            std::strcpy(field, text);
+        }
+    }
+
+    void expect_device_info_all(const char* text) {
+        EXPECT_STREQ(upgrade_state.device_info.product_name, text);
+        EXPECT_STREQ(upgrade_state.device_info.mac_address, text);
+        EXPECT_STREQ(upgrade_state.device_info.software_version, text);
+        EXPECT_STREQ(upgrade_state.device_info.hardware_version, text);
+        EXPECT_STREQ(upgrade_state.device_info.serial_number, text);
+    }
+
+    void expect_status_page_scraped() {
+        EXPECT_STREQ(upgrade_state.device_info.product_name, "TEV4400");
+        EXPECT_STREQ(upgrade_state.device_info.mac_address, "00:0E:08:12:34:56");
+        EXPECT_STREQ(upgrade_state.device_info.software_version, "3.2.9(b)");
+        EXPECT_STREQ(upgrade_state.device_info.hardware_version, "2.0");
+        EXPECT_STREQ(upgrade_state.device_info.serial_number, "TEV-0001234");
+    }
+
+    std::vector<char> buffer;
+};
+
+TEST_F(HttpGet, RefusedEveryTimeSendsNothingAndChangesNothing) {
+    RefusingPort refusing;
+    set_credentials();
+    upgrade_state.auth.nonce_count = 5;
+    fill_device_info("before");
+
+    EXPECT_EQ(get(refusing.port()), 0);
+
+    EXPECT_EQ(upgrade_state.auth.nonce_count, 5u);
+    EXPECT_STREQ(upgrade_state.auth.uri, "");
+    expect_device_info_all("before");
+    EXPECT_EQ(std::string(buffer.data(), 16), std::string(16, '#'));
+    EXPECT_EQ(traced, "");
+}
+
+TEST_F(HttpGet, StatusPageIsScrapedAndTheRequestIsExact) {
+    std::string answer = page("HTTP/1.1 200 OK");
+    HttpTestServer server({answer});
+
+    EXPECT_EQ(get(server.port()), static_cast<std::int32_t>(answer.size()));
+
+    ASSERT_EQ(server.requests().size(), 1u);
+    // The Host line is fixed, whatever the device's address.
+    EXPECT_EQ(server.requests()[0].text, PLAIN_REQUEST);
+    EXPECT_STREQ(buffer.data(), answer.c_str());
+    expect_status_page_scraped();
+    EXPECT_EQ(traced, std::string(PLAIN_REQUEST) + "recv done\n" + answer + "\n");
+}
+
+TEST_F(HttpGet, Http10PageIsStillCountedAndScraped) {
+    std::string answer = page("HTTP/1.0 200 OK");
+    HttpTestServer server({answer});
+    EXPECT_EQ(get(server.port()), static_cast<std::int32_t>(answer.size()));
+    expect_status_page_scraped();
+}
+
+TEST_F(HttpGet, ChallengeGivesMinusOneAndTouchesNoField) {
+    // A body with the labels proves nothing is scraped from a challenge.
+    std::string answer =
+        "HTTP/1.1 401 Unauthorized\r\n"
+        "WWW-Authenticate: Digest realm=\"TEV VoIP\", nonce=\"n-42\", qop=\"auth\"\r\n\r\n" +
+        std::string(STATUS_PAGE_BODY);
+    HttpTestServer server({answer});
+    fill_device_info("before");
+
+    EXPECT_EQ(get(server.port()), -1);
+
+    expect_device_info_all("before");
+    EXPECT_STREQ(upgrade_state.auth.realm, "TEV VoIP");
+    EXPECT_STREQ(upgrade_state.auth.nonce, "n-42");
+    EXPECT_STREQ(upgrade_state.auth.qop, "auth");
+    EXPECT_EQ(upgrade_state.auth.nonce_count, 0u);
+}
+
+TEST_F(HttpGet, A401WithoutUsableChallengeIsCountedAndScraped) {
+    std::string no_header = "HTTP/1.1 401 Unauthorized\r\n\r\n" + std::string(STATUS_PAGE_BODY);
+    std::string no_nonce = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\"\r\n\r\n"
+                           "<td>Serial Number:</td><td>S-2</td>";
+    std::string no_realm = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest nonce=\"n\"\r\n\r\n"
+                           "<td>Serial Number:</td><td>S-3</td>";
+    HttpTestServer server({no_header, no_nonce, no_realm});
+
+    EXPECT_EQ(get(server.port()), static_cast<std::int32_t>(no_header.size()));
+    expect_status_page_scraped();
+    EXPECT_EQ(get(server.port()), static_cast<std::int32_t>(no_nonce.size()));
+    EXPECT_STREQ(upgrade_state.device_info.serial_number, "S-2");
+    EXPECT_EQ(get(server.port()), static_cast<std::int32_t>(no_realm.size()));
+    EXPECT_STREQ(upgrade_state.device_info.serial_number, "S-3");
+    EXPECT_STREQ(upgrade_state.device_info.product_name, "TEV4400");
+    EXPECT_STREQ(upgrade_state.auth.nonce, "");
+}
+
+TEST_F(HttpGet, WithAPasswordEachRequestCarriesTheNextCountAndItsOwnUri) {
+    const char* upgrade_path = "/admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1";
+    // The upgrade command's answer has no labels: the fields keep the status page's values.
+    HttpTestServer server({page("HTTP/1.1 200 OK"), "HTTP/1.1 200 OK\r\n\r\nUpgrading <b>now</b>"});
+    set_credentials();
+
+    EXPECT_GT(get(server.port()), 0);
+    EXPECT_GT(get(server.port(), upgrade_path), 0);
+
+    const auto& requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].text,
+              "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n"
+              "Authorization: Digest username=\"admin\",realm=\"TEV VoIP\",nonce=\"5f3a9c0d\","
+              "uri=\"/admin/advanced\",algorithm=\"\",response=\"6d5d1b251b1e2021fab19ffce24734df\","
+              "opaque=\"op4q\",qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n\r\n");
+    EXPECT_EQ(requests[1].text,
+              "GET /admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1 HTTP/1.1\r\n"
+              "Host: 192.168.2.110\r\n"
+              "Authorization: Digest username=\"admin\",realm=\"TEV VoIP\",nonce=\"5f3a9c0d\","
+              "uri=\"/admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1\",algorithm=\"\","
+              "response=\"c3497805da24233459820202adef35c4\","
+              "opaque=\"op4q\",qop=auth,nc=000000002,cnonce=\"1a2b\"\r\n\r\n");
+    EXPECT_EQ(upgrade_state.auth.nonce_count, 2u);
+    EXPECT_STREQ(upgrade_state.auth.uri, upgrade_path);
+    expect_status_page_scraped();
+}
+
+TEST_F(HttpGet, AUserNameWithoutPasswordSendsNoAuthorization) {
+    HttpTestServer server({page("HTTP/1.1 200 OK")});
+    std::strcpy(upgrade_state.auth.user_name, "admin");
+    std::strcpy(upgrade_state.auth.nonce, "5f3a9c0d");
+    EXPECT_GT(get(server.port()), 0);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].text, PLAIN_REQUEST);
+    EXPECT_EQ(upgrade_state.auth.nonce_count, 0u);
+}
+
+TEST_F(HttpGet, ALongRequestArrivesWhole) {
+    std::string path = "/admin/advanced?" + std::string(100000, 'q');
+    HttpTestServer server({page("HTTP/1.1 200 OK")});
+    EXPECT_GT(get(server.port(), path.c_str()), 0);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].text,
+              "GET " + path + " HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");
+}
+
+TEST_F(HttpGet, TakenLocalPortMovesToTheNext) {
+    OccupiedPort occupied;
+    HttpTestServer server({page("HTTP/1.1 200 OK")});
+    EXPECT_GT(get(server.port(), "/admin/advanced", occupied.port()), 0);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].client_port, occupied.port() + 1);
+}
+
+TEST_F(HttpGet, FreeLocalPortIsUsedAsGiven) {
+    std::uint16_t local_port = free_local_port();
+    HttpTestServer server({page("HTTP/1.1 200 OK")});
+    EXPECT_GT(get(server.port(), "/admin/advanced", local_port), 0);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].client_port, local_port);
+}
+
+TEST_F(HttpGet, ClosedWithoutAnswerGivesZeroAndLeavesTheRequestInTheBuffer) {
+    HttpTestServer server({""});
+    fill_device_info("before");
+    EXPECT_EQ(get(server.port()), 0);
+    EXPECT_STREQ(buffer.data(), PLAIN_REQUEST);
+    expect_device_info_all("before");
+}
+
+TEST_F(HttpGet, OverlongAnswerIsCutAtTheLimitAndStillScraped) {
+    std::string answer = "HTTP/1.1 200 OK\r\n\r\n<td>Product Name:</td><td>TEV4400</td>";
+    const std::string serial_label = "<td>Serial Number:</td><td>";
+    answer.resize(RESPONSE_LIMIT - 10 - serial_label.size(), ' ');
+    answer += serial_label;  // its value starts 10 bytes before the limit
+    answer += std::string(40, 'S') + "</td>";
+    answer += "<td>MAC Address:</td><td>past the limit</td>";
+    answer += std::string(80000, 'z');
+    HttpTestServer server({answer});
+    fill_device_info("before");
+
+    EXPECT_EQ(get(server.port()), RESPONSE_LIMIT);
+
+    EXPECT_EQ(std::memcmp(buffer.data(), answer.data(), RESPONSE_LIMIT), 0);
+    EXPECT_EQ(buffer[RESPONSE_LIMIT], 0);
+    EXPECT_EQ(std::string(buffer.data() + RESPONSE_BUFFER_SIZE, 256), std::string(256, '#'));
+    EXPECT_STREQ(upgrade_state.device_info.product_name, "TEV4400");
+    EXPECT_EQ(std::string(upgrade_state.device_info.serial_number),
+              std::string(10, 'S'));
+    EXPECT_STREQ(upgrade_state.device_info.mac_address, "before");
+}
+
+TEST_F(HttpGet, LabelThenTagThenEndGivesAnEmptyField) {
+    HttpTestServer server({"HTTP/1.1 200 OK\r\n\r\n<td>Serial Number:</td>"});
+    fill_device_info("before");
+    EXPECT_GT(get(server.port()), 0);
+    EXPECT_STREQ(upgrade_state.device_info.serial_number, "");
+    EXPECT_STREQ(upgrade_state.device_info.product_name, "before");
+}
+
+// The two failures that end the program: the error box, then exit status 0. They run in a child.
+void answer_boxes_on_stderr() {
+    std::freopen("/dev/null", "r", stdin);
+    dup2(2, 1);
+}
+
+void get_without_file_descriptors(std::uint16_t device_port) {
+    answer_boxes_on_stderr();
+    std::uint16_t local_port = free_local_port();
+    std::vector<char> buffer(RESPONSE_BUFFER_SIZE);
+    rlimit limits{};
+    getrlimit(RLIMIT_NOFILE, &limits);
+    limits.rlim_cur = 0;
+    setrlimit(RLIMIT_NOFILE, &limits);
+    http_get(LOOPBACK, local_port, LOOPBACK, device_port, "/admin/advanced", buffer.data(),
+             RESPONSE_LIMIT);
+}
+
+// Holds 101 consecutive local ports below the ephemeral range (other tests draw from that one),
+// then asks for the first of them.
+void get_with_every_port_taken(std::uint16_t device_port) {
+    answer_boxes_on_stderr();
+    std::vector<std::unique_ptr<OccupiedPort>> held;
+    std::uint16_t first = 0;
+    for (std::uint16_t base = 20000; base < 32000 && first == 0; base += 101) {
+        held.clear();
+        for (int i = 0; i <= MAX_BIND_RETRIES; ++i) {
+            auto port = std::make_unique<OccupiedPort>(static_cast<std::uint16_t>(base + i));
+            if (port->port() == 0) break;
+            held.push_back(std::move(port));
+        }
+        if (held.size() == static_cast<std::size_t>(MAX_BIND_RETRIES + 1)) first = base;
+    }
+    if (first == 0) return;
+    std::vector<char> buffer(RESPONSE_BUFFER_SIZE);
+    http_get(LOOPBACK, first, LOOPBACK, device_port, "/admin/advanced", buffer.data(),
+             RESPONSE_LIMIT);
+}
+
+TEST(HttpGetDeathTest, NoSocketEndsTheUpgrade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    RefusingPort refusing;
+    EXPECT_EXIT(get_without_file_descriptors(refusing.port()), ::testing::ExitedWithCode(0),
+                "Upgrade Failed: Can't open HTTP socket");
+}
+
+TEST(HttpGetDeathTest, No101PortsToBindEndsTheUpgrade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    RefusingPort refusing;
+    EXPECT_EXIT(get_with_every_port_taken(refusing.port()), ::testing::ExitedWithCode(0),
+                "Upgrade Failed: Can't bind HTTP socket");
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// Loopback TCP helpers for the HTTP client tests.
+#include "http_test_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+sockaddr_in loopback_address(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(LOOPBACK);
+    return address;
+}
+
+// A TCP socket bound to 127.0.0.1:port (0: the system picks); its fd and port, or -1.
+int bound_socket(std::uint16_t port, std::uint16_t* bound_port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) std::abort();
+    sockaddr_in address = loopback_address(port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    *bound_port = ntohs(address.sin_port);
+    return fd;
+}
+
+bool ends_header(const std::string& text) { return text.find("\r\n\r\n") != std::string::npos; }
+
+void send_whole(int fd, const std::string& data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;  // the client stopped reading, as it does at its limit
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+HttpTestServer::HttpTestServer(std::vector<std::string> answers) : answers_(std::move(answers)) {
+    listener_ = bound_socket(0, &port_);
+    if (listener_ < 0 || listen(listener_, 16) != 0) std::abort();
+    thread_ = std::thread([this] { serve(); });
+}
+
+HttpTestServer::~HttpTestServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+}
+
+const std::vector<ReceivedRequest>& HttpTestServer::requests() {
+    if (thread_.joinable()) thread_.join();
+    return requests_;
+}
+
+void HttpTestServer::serve() {
+    for (const std::string& answer : answers_) {
+        pollfd waiting{listener_, POLLIN, 0};
+        while (!stop_ && poll(&waiting, 1, 50) <= 0) {
+        }
+        if (stop_) return;
+        sockaddr_in client{};
+        socklen_t length = sizeof client;
+        int fd = accept(listener_, reinterpret_cast<sockaddr*>(&client), &length);
+        if (fd < 0) return;
+        ReceivedRequest request{"", ntohs(client.sin_port)};
+        char chunk[4096];
+        while (!ends_header(request.text)) {
+            ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            request.text.append(chunk, static_cast<std::size_t>(n));
+        }
+        requests_.push_back(request);
+        send_whole(fd, answer);
+        close(fd);
+    }
+}
+
+RefusingPort::RefusingPort() {
+    socket_ = bound_socket(0, &port_);
+    if (socket_ < 0) std::abort();
+}
+
+RefusingPort::~RefusingPort() { close(socket_); }
+
+OccupiedPort::OccupiedPort() {
+    for (int tries = 0; tries < 100; ++tries) {
+        socket_ = bound_socket(0, &port_);
+        if (socket_ < 0) continue;
+        if (port_ == 65535) {
+            close(socket_);
+            continue;
+        }
+        std::uint16_t next = 0;
+        int probe = bound_socket(static_cast<std::uint16_t>(port_ + 1), &next);
+        if (probe >= 0) {
+            close(probe);
+            return;
+        }
+        close(socket_);
+    }
+    std::abort();
+}
+
+OccupiedPort::OccupiedPort(std::uint16_t port) {
+    std::uint16_t bound = 0;
+    socket_ = bound_socket(port, &bound);
+    if (socket_ >= 0) port_ = bound;
+}
+
+OccupiedPort::~OccupiedPort() {
+    if (socket_ >= 0) close(socket_);
+}
+
+std::uint16_t free_local_port() {
+    std::uint16_t port = 0;
+    int fd = bound_socket(0, &port);
+    if (fd < 0) std::abort();
+    close(fd);
+    return port;
+}
