@@ -14,7 +14,7 @@
 #include "tftp/tftp_packets.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
-#include "web/socket_address.h"
+#include "web/http_client.h"
 
 namespace {
 
