@@ -66,11 +66,11 @@ start_peer() {
     wait_for_line "$WORK/$name.peer.out" 'tftp-peer ready'
 }
 
-# wait_pid PID: its exit status, without tripping `set -e`.
+# wait_pid PID: waits for it and sets WAIT_STATUS to its exit status, without tripping `set -e`
+# (not in a command substitution: a subshell cannot wait for its parent's children).
 wait_pid() {
-    local status=0
-    wait "$1" || status=$?
-    echo "$status"
+    WAIT_STATUS=0
+    wait "$1" || WAIT_STATUS=$?
 }
 
 # http_code URL [CURL OPTIONS...]: the status code curl got (000 when it could not connect).
