@@ -98,7 +98,11 @@ int run_device(DeviceState* device) {
         log_event("fault: web server opens only after %s", seconds_text(o.web_delay_ms).c_str());
         sleep_ms(o.web_delay_ms);
     }
-    if (!http_listen(&server)) return 1;
+    if (!http_listen(&server)) {
+        std::fprintf(stderr, "tev-device: cannot listen on %s:%u (see %s)\n", ipv4_text(o.address).c_str(), o.port,
+                     o.log_file.c_str());
+        return 1;
+    }
     say("ready on %s:%u", ipv4_text(o.address).c_str(), o.port);
     bool web_wanted = true;
     while (true) {
