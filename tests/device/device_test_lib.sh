@@ -1,0 +1,86 @@
+# Shared by the device tests: arguments, a private network namespace, starting and stopping
+# tev-device and tftp-peer, waiting for lines, failing with the logs shown.
+# Usage in a test: source this file with the test's arguments:
+#   DEVICE PEER MAKE_IMAGE WORK_DIR
+set -euo pipefail
+DEVICE=$1 PEER=$2 MAKE_IMAGE=$3 WORK=$4
+
+# Re-runs the calling script in a private network namespace with loopback up, where it may bind
+# port 80 on 127.0.0.2 and nothing it sends can leave the machine.
+enter_namespace() {
+    if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
+        exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$DEVICE" "$PEER" "$MAKE_IMAGE" "$WORK"
+    fi
+    ip link set lo up
+}
+
+rm -rf "$WORK"
+mkdir -p "$WORK"
+cd "$WORK"
+STARTED_PIDS=()
+cleanup() {
+    local pid
+    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    local f
+    for f in "$WORK"/*.log "$WORK"/*.record "$WORK"/*.out; do
+        [ -f "$f" ] && { echo "--- $f (last 40 lines)" >&2; tail -40 "$f" >&2; }
+    done
+    exit 1
+}
+
+# wait_for_line FILE REGEX [SECONDS]: waits until a line of FILE matches.
+wait_for_line() {
+    local file=$1 pattern=$2 limit=${3:-10} i
+    for ((i = 0; i < limit * 20; i++)); do
+        grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "no line matching '$pattern' in $file after ${limit} s"
+}
+
+# start_device NAME OPTIONS...: starts tev-device with NAME.log, NAME.bin and NAME.out in WORK and
+# waits for its first line; sets DEVICE_PID.
+start_device() {
+    local name=$1
+    shift
+    "$DEVICE" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" "$@" >"$WORK/$name.out" 2>&1 &
+    DEVICE_PID=$!
+    STARTED_PIDS+=("$DEVICE_PID")
+    wait_for_line "$WORK/$name.out" 'tev-device: (ready on|started;)'
+}
+
+# start_peer NAME FILE OPTIONS...: starts tftp-peer on 127.0.0.1:69 recording into NAME.record;
+# sets PEER_PID.
+start_peer() {
+    local name=$1 file=$2
+    shift 2
+    "$PEER" --address 127.0.0.1 --port 69 --file "$file" --record "$WORK/$name.record" "$@" >"$WORK/$name.peer.out" 2>&1 &
+    PEER_PID=$!
+    STARTED_PIDS+=("$PEER_PID")
+    wait_for_line "$WORK/$name.peer.out" 'tftp-peer ready'
+}
+
+# wait_pid PID: waits for it and sets WAIT_STATUS to its exit status, without tripping `set -e`
+# (not in a command substitution: a subshell cannot wait for its parent's children).
+wait_pid() {
+    WAIT_STATUS=0
+    wait "$1" || WAIT_STATUS=$?
+}
+
+# http_code URL [CURL OPTIONS...]: the status code curl got (000 when it could not connect).
+http_code() {
+    local url=$1
+    shift
+    curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$@" "$url" || true
+}
+
+# count REGEX FILE: how many lines match (0 when none).
+count() { grep -cE -- "$1" "$2" || true; }
+
+expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }

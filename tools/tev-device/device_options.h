@@ -1,0 +1,59 @@
+// The device's command line: who it pretends to be, how it authenticates, how it upgrades, and
+// the faults a test can switch on.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class Markup { PLAIN, BOLD, FONT, BOLD_FONT };
+// How the device computes H(A1) for md5-sess: over the 16 raw bytes of the first hash (as the
+// upgrader sends it), over its 32 hexadecimal characters (RFC 2617, as curl sends it), or either.
+enum class SessForm { RAW, HEX, EITHER };
+enum class CaseChange { NONE, UPPER, LOWER, SWAP };
+
+struct DeviceOptions {
+    // Network: the device binds and talks only from `address`.
+    std::uint32_t address = 0;  // host byte order
+    std::uint16_t port = 80;
+    std::vector<std::uint32_t> allowed_peers;  // TFTP servers beyond the loopback network
+
+    // Identity shown on the status page.
+    bool handset = false;
+    std::string product_name, mac_address, serial_number, software_version, hardware_version;
+    Markup markup = Markup::BOLD;
+
+    // Digest authentication, on when a user is given.
+    bool auth = false;
+    std::string user, password, realm = "TEV", qop = "auth", algorithm = "MD5", opaque, first_nonce;
+    bool algorithm_unquoted = false;
+    unsigned nonce_uses = 0;           // 0: no limit
+    std::int64_t nonce_lifetime_ms = 0;  // 0: no limit
+    SessForm sess_form = SessForm::RAW;
+
+    // Upgrade.
+    std::int64_t flash_ms = 20000;
+    std::string image_file = "tev-device-image.bin";
+    std::string log_file = "tev-device.log";
+    std::int64_t tftp_timeout_ms = 5000;
+    int tftp_retries = 5;
+    bool exit_after_upgrade = false;
+    bool quiet = false;
+
+    // Faults.
+    std::uint32_t seed = 1;
+    double drop_data = 0, drop_ack = 0, duplicate_ack = 0, ack_other_port = 0, error_instead_of_ack = 0;
+    bool never_ack_oack = false, keep_connection_open = false, never_return = false;
+    bool report_version_set = false;
+    std::string report_version;
+    CaseChange report_version_case = CaseChange::NONE;
+    std::int64_t web_delay_ms = 0;
+};
+
+enum class ParseResult { RUN, HELP, BAD };
+
+// Fills `options` from the command line; on BAD a message has gone to standard error.
+ParseResult parse_options(int argc, char** argv, DeviceOptions* options);
+void print_help();
+// "A.B.C.D" to a host-order address; false unless four decimal parts of 0 to 255.
+bool parse_ipv4(const char* text, std::uint32_t* address);
+std::string ipv4_text(std::uint32_t address);
