@@ -22,7 +22,7 @@ constexpr ControlTemplate icon(int icon_id, short x, short y, short width, short
 
 constexpr const char* UPLOAD_NOTICE =
     "Please do not unplug the power of your TEV until the Status Light stops blinking";
-constexpr const char* MAKER_WEB_ADDRESS = "www.tev.example";
+constexpr const char* MAKER_WEB_ADDRESS = "www.tev.test";
 
 const ControlTemplate warning_controls[] = {
     control(CONTROL_OK, C::BUTTON, STYLE_BUTTON, "Continue", 41, 116, 50, 14),

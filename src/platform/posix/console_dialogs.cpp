@@ -421,6 +421,12 @@ void refresh(ModelDialog& dialog) {
         }
     }
     remember_texts(dialog);
+    // After the texts its creator sets once it is shown, before the progress.
+    if (!dialog.view.cancel_hint_shown) {
+        end_bar_line();
+        std::fputs("Cancel: type cancel and press Enter, or press Ctrl-C.\n", output);
+        dialog.view.cancel_hint_shown = true;
+    }
     const ModelControl* bar = nullptr;
     for (const ModelControl& control : dialog.controls) {
         if (control.layout->control_class == ControlClass::PROGRESS) bar = &control;
@@ -481,7 +487,6 @@ void dialog_show(WindowHandle handle) {
     console_input_prepare();
     dialog->visible = true;
     print_dialog(*dialog);
-    say("Cancel: type cancel and press Enter, or press Ctrl-C.\n");
 }
 
 void dialog_destroy(WindowHandle handle) {

@@ -54,7 +54,9 @@ ModelDialog* model_dialog_create(int template_id, DialogProc procedure) {
     for (int i = 0; i < layout->control_count; ++i) {
         ModelControl control;
         control.layout = &layout->controls[i];
-        if (control.layout->caption != nullptr) control.text = control.layout->caption;
+        bool holds_caption = control.layout->caption != nullptr &&
+                             control.layout->control_class != ControlClass::IP_ADDRESS;
+        if (holds_caption) control.text = control.layout->caption;
         dialog->controls.push_back(control);
     }
     int width = 0;

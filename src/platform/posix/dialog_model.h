@@ -24,6 +24,7 @@ struct ModelControl {
 // What the console has shown of a dialog, so that it prints only what changed.
 struct ModelDialogView {
     bool shown = false;
+    bool cancel_hint_shown = false;
     std::vector<std::string> texts;
     std::string title;
     int progress_tenth = -1;
@@ -46,7 +47,8 @@ struct ModelDialog {
 };
 
 // Makes a dialog from its template, registers it and sends it the init message; nullptr when no
-// template has that number. Where the procedure leaves the focus to the dialog manager it goes to
+// template has that number. Controls start with their captions as text, except the address
+// control, which holds the address typed into it and so opens empty. Where the procedure leaves the focus to the dialog manager it goes to
 // the first control with a tab stop.
 ModelDialog* model_dialog_create(int template_id, DialogProc procedure);
 // The live dialog behind a handle, or nullptr once it is destroyed (or never was).
