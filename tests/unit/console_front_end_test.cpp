@@ -77,6 +77,13 @@ TEST_F(ConsoleFrontEnd, ButtonsAreChosenByCaptionInAnyCaseAndWrongAnswersAskAgai
     EXPECT_NE(printed.find("Type one of Continue/Cancel, or press Enter for Cancel.\n"), std::string::npos);
 }
 
+TEST_F(ConsoleFrontEnd, AButtonMayBeNamedByTheStartOfItsCaptionWhenThatIsUnique) {
+    ConsoleCapture console("c\nco\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);  // "c" is both
+    ConsoleCapture confirm("c\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_CONFIRM, confirm_dialog_proc), 0);
+}
+
 TEST_F(ConsoleFrontEnd, EndOfInputIsCancelWithNothingMoreShown) {
     for (int id : {DIALOG_WARNING, DIALOG_ADDRESS_ADAPTER, DIALOG_PASSWORD, DIALOG_CONFIRM, DIALOG_SUCCESS}) {
         SCOPED_TRACE(id);

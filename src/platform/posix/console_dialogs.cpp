@@ -300,6 +300,23 @@ InputResult ask_inputs(ModelDialog& dialog) {
     return InputResult::LINE;
 }
 
+// The button an answer names: its whole caption, or the start of exactly one caption (so that
+// a script can answer "c" for Cancel where a whole "cancel" would be taken by a progress dialog
+// still running before this question).
+const ModelControl* named_button(const std::vector<const ModelControl*>& buttons,
+                                 const std::string& answer) {
+    const ModelControl* by_start = nullptr;
+    int starts = 0;
+    for (const ModelControl* button : buttons) {
+        if (same_word(answer, button->text)) return button;
+        if (answer.size() < button->text.size() && same_word(answer, button->text.substr(0, answer.size()))) {
+            by_start = button;
+            ++starts;
+        }
+    }
+    return starts == 1 ? by_start : nullptr;
+}
+
 InputResult ask_button(const ModelDialog& dialog, int* command) {
     std::vector<const ModelControl*> buttons;
     const ModelControl* preset = nullptr;
@@ -323,11 +340,10 @@ InputResult ask_button(const ModelDialog& dialog, int* command) {
             *command = preset->layout->id;
             return result;
         }
-        for (const ModelControl* button : buttons) {
-            if (same_word(answer, button->text)) {
-                *command = button->layout->id;
-                return result;
-            }
+        const ModelControl* chosen = named_button(buttons, answer);
+        if (chosen != nullptr) {
+            *command = chosen->layout->id;
+            return result;
         }
         say("Type one of " + names + ", or press Enter for " + preset->text + ".\n");
     }
