@@ -30,9 +30,9 @@ std::intptr_t open_address_dialog(WindowHandle dialog) {
     format_product_title(text, sizeof text, upgrade_state.product_label);
     dialog_set_title(dialog, text);
     dialog_set_item_text(dialog, CONTROL_TEXT_PANEL, text_address_intro);
-    dialog_set_item_text(dialog, CONTROL_ADDRESS_HELP, upgrade_state.is_phone_model == 1
-                                                           ? text_address_help_phone
-                                                           : text_address_help_adapter);
+    dialog_set_item_text(
+        dialog, CONTROL_ADDRESS_HELP,
+        upgrade_state.is_phone_model == 1 ? text_address_help_phone : text_address_help_adapter);
     format_version_line(text, sizeof text, image_version(upgrade_state.target_image));
     dialog_set_item_text(dialog, CONTROL_IMAGE_VERSION, text);
     dialog_focus_item(dialog, CONTROL_DEVICE_ADDRESS);

@@ -1,6 +1,8 @@
 // The dialog procedures against the in-memory dialogs: what each writes when it opens, where the
 // focus goes, the end codes, the address check with the list and the file name, the password
 // limits, and the abort of the modeless dialogs.
+#include "ui/dialog_procs.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -19,7 +21,6 @@
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
-#include "ui/dialog_procs.h"
 #include "ui/error_box.h"
 
 namespace {
@@ -206,7 +207,8 @@ TEST_F(DialogProcs, AddressOpensWithTheListUpToTheFirstZeroAndEntryZeroSelected)
 
 TEST_F(DialogProcs, AddressListShowsAtMostEightInTheirOwnOrder) {
     for (int i = 0; i < LOCAL_ADDRESS_COUNT; ++i) {
-        upgrade_state.local_addresses[i] = 0x0A000000u + static_cast<std::uint32_t>(LOCAL_ADDRESS_COUNT - i);
+        upgrade_state.local_addresses[i] =
+            0x0A000000u + static_cast<std::uint32_t>(LOCAL_ADDRESS_COUNT - i);
     }
     upgrade_state.is_phone_model = 1;
     open(DIALOG_ADDRESS_PHONE, address_dialog_proc);
@@ -236,7 +238,8 @@ TEST_F(DialogProcs, AddressOkSetsDeviceLocalAddressAndAFreshFileName) {
     char name[32];
     std::snprintf(name, sizeof name, "/tev%x.bi1", first_draw);
     EXPECT_STREQ(upgrade_state.tftp_file_name, name);
-    EXPECT_TRUE(std::regex_match(upgrade_state.tftp_file_name, std::regex("/tev[0-9a-f]{1,4}\\.bi1")));
+    EXPECT_TRUE(
+        std::regex_match(upgrade_state.tftp_file_name, std::regex("/tev[0-9a-f]{1,4}\\.bi1")));
     EXPECT_EQ(traced, "+++ using a000005\n");
 
     // Each OK that passes draws anew; the suffix is the stage of that moment.
@@ -333,14 +336,17 @@ TEST(ModelessAbort, CancelEndsTheProcessAfterTheUserAbortBox) {
     const char* box = "TEV Firwmare Upgrade Error ==\nUpgrade Failed: User Abort\nOK \\[OK\\]: \n$";
     EXPECT_EXIT(abort_by_cancel(DIALOG_CONNECTING, connecting_dialog_proc),
                 ::testing::ExitedWithCode(0), box);
-    EXPECT_EXIT(abort_by_cancel(DIALOG_WAITING, transfer_dialog_proc), ::testing::ExitedWithCode(0), box);
-    EXPECT_EXIT(abort_by_cancel(DIALOG_UPLOAD, transfer_dialog_proc), ::testing::ExitedWithCode(0), box);
+    EXPECT_EXIT(abort_by_cancel(DIALOG_WAITING, transfer_dialog_proc), ::testing::ExitedWithCode(0),
+                box);
+    EXPECT_EXIT(abort_by_cancel(DIALOG_UPLOAD, transfer_dialog_proc), ::testing::ExitedWithCode(0),
+                box);
 }
 
 // --- Centring on the model's screen ---
 
 TEST(Centring, AWindowWiderThanTheScreenGoesLeftRoundingDown) {
-    auto* dialog = static_cast<ModelDialog*>(dialog_open_modeless(nullptr, DIALOG_UPLOAD, transfer_dialog_proc));
+    auto* dialog = static_cast<ModelDialog*>(
+        dialog_open_modeless(nullptr, DIALOG_UPLOAD, transfer_dialog_proc));
     int width = dialog->rect.right - dialog->rect.left;
     int height = dialog->rect.bottom - dialog->rect.top;
     model_set_screen_size(width - 3, height + 1);

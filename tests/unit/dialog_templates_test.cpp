@@ -1,6 +1,8 @@
 // The dialog templates, texts and icons: the table against the layouts listed in
 // dialog_layouts.txt, the long texts byte for byte, the in-memory form Windows builds the dialogs
 // from, and the two icon files.
+#include "res/dialog_templates.h"
+
 #include <gtest/gtest.h>
 #include <strings.h>
 
@@ -14,7 +16,6 @@
 
 #include "res/dialog_ids.h"
 #include "res/dialog_template_bytes.h"
-#include "res/dialog_templates.h"
 #include "res/dialog_texts.h"
 #include "web/md5.h"
 
@@ -82,7 +83,8 @@ TEST(DialogTable, HoldsTheListedTenDialogsExactly) {
             const ControlTemplate& have = dialog->controls[i];
             const ListedControl& control = want.controls[static_cast<std::size_t>(i)];
             EXPECT_EQ(have.id, control.id);
-            EXPECT_EQ(strcasecmp(control_class_name(have.control_class), control.class_name.c_str()), 0)
+            EXPECT_EQ(
+                strcasecmp(control_class_name(have.control_class), control.class_name.c_str()), 0)
                 << control_class_name(have.control_class);
             EXPECT_EQ(have.style, control.style);
             EXPECT_EQ(have.x, control.x);
@@ -135,11 +137,14 @@ TEST(DialogTexts, AreByteForByteWithCrLfBreaks) {
     const TextCase cases[] = {
         {"text_warning", text_warning, 509, 10, "4ada68f83f6d59a447f205fb8296b7c1"},
         {"text_address_intro", text_address_intro, 48, 2, "9e467b9fd3f32f518b6803213a64cdf8"},
-        {"text_address_help_adapter", text_address_help_adapter, 243, 7, "061b536274b83fd26e1c7bef74219fe6"},
-        {"text_address_help_phone", text_address_help_phone, 256, 7, "264da1dddb727b606016a89a249dd126"},
+        {"text_address_help_adapter", text_address_help_adapter, 243, 7,
+         "061b536274b83fd26e1c7bef74219fe6"},
+        {"text_address_help_phone", text_address_help_phone, 256, 7,
+         "264da1dddb727b606016a89a249dd126"},
         {"text_password_notice", text_password_notice, 719, 19, "126f79839fcf8c5e61715f00cd1b6462"},
         {"text_confirm_intro", text_confirm_intro, 152, 4, "94b7a7b586e8e6a8e7174886383c4fef"},
-        {"text_confirm_note_format", text_confirm_note_format, 148, 7, "eef8445f53f3f08313de287403426f47"},
+        {"text_confirm_note_format", text_confirm_note_format, 148, 7,
+         "eef8445f53f3f08313de287403426f47"},
         {"text_waiting", text_waiting, 572, 3, "e336f245b2f27ba493e1235620e7ba8e"},
         {"text_success", text_success, 69, 3, "ed1f0a914d42509c3fb33c49e973638f"},
     };
@@ -238,7 +243,8 @@ TEST(DialogTemplateBytes, CarryEveryFieldOfTheTable) {
             EXPECT_EQ(in.u16(), control.height);
             EXPECT_EQ(in.u16(), static_cast<std::uint16_t>(control.id));
             EXPECT_EQ(in.name_or_ordinal(), expected_class(control.control_class));
-            std::string caption = control.caption ? control.caption : "#" + std::to_string(control.icon);
+            std::string caption =
+                control.caption ? control.caption : "#" + std::to_string(control.icon);
             EXPECT_EQ(in.name_or_ordinal(), caption);
             EXPECT_EQ(in.u16(), 0);  // creation data
         }
@@ -248,7 +254,9 @@ TEST(DialogTemplateBytes, CarryEveryFieldOfTheTable) {
 
 TEST(DialogTemplateBytes, RefuseABufferTooSmall) {
     alignas(4) std::uint8_t bytes[64];
-    EXPECT_EQ(build_dialog_template_bytes(*find_dialog_template(DIALOG_CONFIRM), bytes, sizeof bytes), 0u);
+    EXPECT_EQ(
+        build_dialog_template_bytes(*find_dialog_template(DIALOG_CONFIRM), bytes, sizeof bytes),
+        0u);
 }
 
 // --- The icons ---
@@ -279,7 +287,8 @@ TEST(Icons, AreOne32By32SixteenColourImageWithAMaskEach) {
     constexpr int BLACK = 0;
     for (const char* name : {"adapter.ico", "telephone.ico"}) {
         SCOPED_TRACE(name);
-        std::vector<std::uint8_t> icon = read_file(std::string(TEV_SOURCE_DIR "/src/res/icons/") + name);
+        std::vector<std::uint8_t> icon =
+            read_file(std::string(TEV_SOURCE_DIR "/src/res/icons/") + name);
         ASSERT_EQ(icon.size(), 6u + 16u + 744u);
         EXPECT_EQ(icon[2] | icon[3] << 8, 1);  // an icon
         EXPECT_EQ(icon[4] | icon[5] << 8, 1);  // one image
@@ -289,9 +298,9 @@ TEST(Icons, AreOne32By32SixteenColourImageWithAMaskEach) {
         EXPECT_EQ(icon[12] | icon[13] << 8, 4);  // bits a pixel
         EXPECT_EQ(le32(icon, 14), 744u);
         EXPECT_EQ(le32(icon, 18), 22u);
-        EXPECT_EQ(le32(icon, 22), 40u);   // BITMAPINFOHEADER
-        EXPECT_EQ(le32(icon, 26), 32u);   // width
-        EXPECT_EQ(le32(icon, 30), 64u);   // height: colours and mask
+        EXPECT_EQ(le32(icon, 22), 40u);  // BITMAPINFOHEADER
+        EXPECT_EQ(le32(icon, 26), 32u);  // width
+        EXPECT_EQ(le32(icon, 30), 64u);  // height: colours and mask
         EXPECT_EQ(icon[36] | icon[37] << 8, 4);
         int opaque = 0, lime = 0, black = 0;
         for (int y = 0; y < 32; ++y) {

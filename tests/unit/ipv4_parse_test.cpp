@@ -1,9 +1,9 @@
 // The address check: the dotted parser on well-formed, malformed and oversized texts.
+#include "ui/ipv4_parse.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "ui/ipv4_parse.h"
 
 namespace {
 
@@ -50,19 +50,18 @@ TEST(ParseIpv4, LengthIsCheckedBeforeAnyCharacter) {
 }
 
 TEST(ParseIpv4, RefusesAnyOtherCharacter) {
-    for (const char* text : {"1.2.3.4 ", " 1.2.3.4", "a.b.c.d.e", "1.2.3.-4", "1,2,3,4", "1.2.3.4\n"}) {
+    for (const char* text :
+         {"1.2.3.4 ", " 1.2.3.4", "a.b.c.d.e", "1.2.3.-4", "1,2,3,4", "1.2.3.4\n"}) {
         expect_parse({text, IPV4_BAD_CHARACTER, 0});
     }
 }
 
 TEST(ParseIpv4, CountsAndRangesInTextOrder) {
     for (const Case& c : {
-             Case{"1.2.3.4.5", IPV4_TOO_MANY_NUMBERS, 0},
-             Case{"256.1.1.1", IPV4_NUMBER_RANGE, 0},
+             Case{"1.2.3.4.5", IPV4_TOO_MANY_NUMBERS, 0}, Case{"256.1.1.1", IPV4_NUMBER_RANGE, 0},
              Case{"1.1.1.256", IPV4_NUMBER_RANGE, 0},
              Case{"1.22.333", IPV4_NUMBER_RANGE, 0},  // 333 comes before the count
-             Case{"10.20.30", IPV4_TOO_FEW_NUMBERS, 0},
-             Case{".......", IPV4_TOO_FEW_NUMBERS, 0},
+             Case{"10.20.30", IPV4_TOO_FEW_NUMBERS, 0}, Case{".......", IPV4_TOO_FEW_NUMBERS, 0},
              Case{"1.2.3.4.999", IPV4_TOO_MANY_NUMBERS, 0},  // the fifth is not even read
          }) {
         expect_parse(c);

@@ -86,7 +86,9 @@ bool set_local_addresses(const char* list) {
     return true;
 }
 
-void print_trace(const char* format, va_list arguments) { std::vfprintf(stderr, format, arguments); }
+void print_trace(const char* format, va_list arguments) {
+    std::vfprintf(stderr, format, arguments);
+}
 
 void set_defaults() {
     copy_text(upgrade_state.product_label, PRODUCT_LABEL_SIZE, "TEV-4400");
@@ -98,39 +100,84 @@ void set_defaults() {
     random_seed(1);
 }
 
+// Options that fill a text of the state record.
+struct TextOption {
+    const char* name;
+    char* field;
+    std::size_t size;
+};
+
+bool read_text_option(const std::string& name, const char* value) {
+    DeviceInfo& device = upgrade_state.device_info;
+    const TextOption options[] = {
+        {"--label", upgrade_state.product_label, PRODUCT_LABEL_SIZE},
+        {"--device-ip-text", upgrade_state.device_ip_text, DEVICE_IP_TEXT_SIZE},
+        {"--product", device.product_name, DEVICE_TEXT_SIZE},
+        {"--mac", device.mac_address, DEVICE_TEXT_SIZE},
+        {"--software", device.software_version, DEVICE_TEXT_SIZE},
+        {"--hardware", device.hardware_version, DEVICE_TEXT_SIZE},
+        {"--serial", device.serial_number, DEVICE_TEXT_SIZE},
+        {"--user", upgrade_state.auth.user_name, AUTH_TEXT_SIZE},
+        {"--password", upgrade_state.auth.password, AUTH_TEXT_SIZE},
+    };
+    for (const TextOption& option : options) {
+        if (name != option.name) continue;
+        copy_text(option.field, option.size, value);
+        return true;
+    }
+    return false;
+}
+
+// Options with a value that are not texts of the state record.
+bool read_value_option(const std::string& name, const char* value, GalleryOptions* options) {
+    if (name == "--stage") {
+        upgrade_state.stage = std::atoi(value);
+    } else if (name == "--version") {
+        set_image_version(&upgrade_state.target_image, value);
+    } else if (name == "--transition-version") {
+        set_image_version(&upgrade_state.transition_image, value);
+    } else if (name == "--local") {
+        return set_local_addresses(value);
+    } else if (name == "--seed") {
+        random_seed(static_cast<std::uint32_t>(std::atoi(value)));
+    } else if (name == "--title") {
+        options->title = value;
+    } else if (name == "--range") {
+        options->range = std::atoi(value);
+    } else if (name == "--position") {
+        options->position = std::atoi(value);
+    } else if (name == "--run-ms") {
+        options->run_ms = std::atoi(value);
+    } else if (name == "--hold-ms") {
+        options->hold_ms = std::atoi(value);
+    } else if (name == "--result") {
+        options->result_file = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Reads the options into the state record; false on anything it does not know.
 bool read_options(int argc, char** argv, GalleryOptions* options) {
     if (argc < 2) return false;
     options->dialog = std::atoi(argv[1]);
-    DeviceInfo& device = upgrade_state.device_info;
     for (int i = 2; i < argc; ++i) {
         std::string name = argv[i];
-        if (name == "--phone") { upgrade_state.is_phone_model = 1; continue; }
-        if (name == "--empty-text") { options->empty_text = true; continue; }
-        if (name == "--trace") { trace_set_sink(print_trace); continue; }
-        if (i + 1 >= argc) return false;
-        const char* value = argv[++i];
-        if (name == "--label") copy_text(upgrade_state.product_label, PRODUCT_LABEL_SIZE, value);
-        else if (name == "--stage") upgrade_state.stage = std::atoi(value);
-        else if (name == "--version") set_image_version(&upgrade_state.target_image, value);
-        else if (name == "--transition-version") set_image_version(&upgrade_state.transition_image, value);
-        else if (name == "--device-ip-text") copy_text(upgrade_state.device_ip_text, DEVICE_IP_TEXT_SIZE, value);
-        else if (name == "--local") { if (!set_local_addresses(value)) return false; }
-        else if (name == "--product") copy_text(device.product_name, DEVICE_TEXT_SIZE, value);
-        else if (name == "--mac") copy_text(device.mac_address, DEVICE_TEXT_SIZE, value);
-        else if (name == "--software") copy_text(device.software_version, DEVICE_TEXT_SIZE, value);
-        else if (name == "--hardware") copy_text(device.hardware_version, DEVICE_TEXT_SIZE, value);
-        else if (name == "--serial") copy_text(device.serial_number, DEVICE_TEXT_SIZE, value);
-        else if (name == "--user") copy_text(upgrade_state.auth.user_name, AUTH_TEXT_SIZE, value);
-        else if (name == "--password") copy_text(upgrade_state.auth.password, AUTH_TEXT_SIZE, value);
-        else if (name == "--seed") random_seed(static_cast<std::uint32_t>(std::atoi(value)));
-        else if (name == "--title") options->title = value;
-        else if (name == "--range") options->range = std::atoi(value);
-        else if (name == "--position") options->position = std::atoi(value);
-        else if (name == "--run-ms") options->run_ms = std::atoi(value);
-        else if (name == "--hold-ms") options->hold_ms = std::atoi(value);
-        else if (name == "--result") options->result_file = value;
-        else return false;
+        if (name == "--phone") {
+            upgrade_state.is_phone_model = 1;
+        } else if (name == "--empty-text") {
+            options->empty_text = true;
+        } else if (name == "--trace") {
+            trace_set_sink(print_trace);
+        } else if (i + 1 >= argc) {
+            return false;
+        } else {
+            const char* value = argv[++i];
+            if (!read_text_option(name, value) && !read_value_option(name, value, options)) {
+                return false;
+            }
+        }
     }
     return true;
 }
@@ -180,7 +227,8 @@ void report(const GalleryOptions& options, const char* outcome) {
 
 // What the creators of the modeless dialogs do after opening them, then pumping as they do.
 void run_modeless(const GalleryOptions& options, DialogProc procedure) {
-    WindowHandle dialog = dialog_open_modeless(upgrade_state.app_instance, options.dialog, procedure);
+    WindowHandle dialog =
+        dialog_open_modeless(upgrade_state.app_instance, options.dialog, procedure);
     dialog_show(dialog);
     int range = options.range;
     if (range < 0) range = options.dialog == DIALOG_WAITING ? 1000 : 100;
@@ -195,7 +243,8 @@ void run_modeless(const GalleryOptions& options, DialogProc procedure) {
         std::uint32_t elapsed = clock_ms() - start;
         if (options.run_ms > 0) {
             std::uint32_t run = static_cast<std::uint32_t>(options.run_ms);
-            int position = static_cast<int>(static_cast<long long>(range) * (elapsed < run ? elapsed : run) / run);
+            int position = static_cast<int>(static_cast<long long>(range) *
+                                            (elapsed < run ? elapsed : run) / run);
             dialog_progress_position(dialog, CONTROL_PROGRESS, position);
         }
         dialog_pump_all(dialog);

@@ -47,7 +47,9 @@ void end_bar_line() {
 
 // --- What kind of control is what ---
 
-bool is_button(const ControlTemplate& layout) { return layout.control_class == ControlClass::BUTTON; }
+bool is_button(const ControlTemplate& layout) {
+    return layout.control_class == ControlClass::BUTTON;
+}
 
 bool is_input(const ControlTemplate& layout) {
     switch (layout.control_class) {
@@ -89,7 +91,8 @@ const ModelControl* label_of(const ModelDialog& dialog, const ControlTemplate& f
     for (const ModelControl& control : dialog.controls) {
         const ControlTemplate& label = *control.layout;
         if (!is_label(label) || label.x + label.width > field.x + 2) continue;
-        bool same_row = label.y < field.y + closed_height(field) && field.y < label.y + label.height;
+        bool same_row =
+            label.y < field.y + closed_height(field) && field.y < label.y + label.height;
         if (same_row && (best == nullptr || label.x > best->layout->x)) best = &control;
     }
     return best;
@@ -110,7 +113,9 @@ bool is_shown(const ModelDialog& dialog, const ModelControl& control) {
 }
 
 // Top to bottom, then left to right: the order a reader takes in the dialog.
-std::vector<const ModelControl*> reading_order(const ModelDialog& dialog, bool (*wanted)(const ModelDialog&, const ModelControl&)) {
+std::vector<const ModelControl*> reading_order(const ModelDialog& dialog,
+                                               bool (*wanted)(const ModelDialog&,
+                                                              const ModelControl&)) {
     std::vector<const ModelControl*> found;
     for (const ModelControl& control : dialog.controls) {
         if (wanted(dialog, control)) found.push_back(&control);
@@ -122,7 +127,9 @@ std::vector<const ModelControl*> reading_order(const ModelDialog& dialog, bool (
     return found;
 }
 
-bool is_input_control(const ModelDialog&, const ModelControl& control) { return is_input(*control.layout); }
+bool is_input_control(const ModelDialog&, const ModelControl& control) {
+    return is_input(*control.layout);
+}
 
 // --- Printing ---
 
@@ -218,7 +225,9 @@ std::string trimmed(const std::string& text) {
 bool same_word(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -236,7 +245,8 @@ InputResult ask(const std::string& question, std::string* answer, bool hidden) {
     say(question);
     InputResult result = console_read_line(answer, hidden);
     std::string echo = "\n";
-    if (result == InputResult::LINE && !hidden && !console_input_is_terminal()) echo = *answer + "\n";
+    if (result == InputResult::LINE && !hidden && !console_input_is_terminal())
+        echo = *answer + "\n";
     if (result == InputResult::LINE && console_input_is_terminal()) echo = hidden ? "\n" : "";
     say(echo);
     return result;
@@ -261,7 +271,8 @@ InputResult ask_text(const ModelDialog& dialog, ModelControl& control) {
 // An entry by its number (from 1) or by its text.
 int list_index(const ModelControl& control, const std::string& answer) {
     for (std::size_t i = 0; i < control.entries.size(); ++i) {
-        if (answer == control.entries[i] || answer == std::to_string(i + 1)) return static_cast<int>(i);
+        if (answer == control.entries[i] || answer == std::to_string(i + 1))
+            return static_cast<int>(i);
     }
     return -1;
 }
@@ -271,7 +282,8 @@ InputResult ask_list(const ModelDialog& dialog, ModelControl& control) {
     for (std::size_t i = 0; i < control.entries.size(); ++i) {
         choices += (i == 0 ? "" : ", ") + std::to_string(i + 1) + ": " + control.entries[i];
     }
-    std::string question = field_name(dialog, control) + " (" + (choices.empty() ? "none" : choices) + ")";
+    std::string question =
+        field_name(dialog, control) + " (" + (choices.empty() ? "none" : choices) + ")";
     if (control.selection >= 0) question += " [" + std::to_string(control.selection + 1) + "]";
     question += ": ";
     for (;;) {
@@ -309,7 +321,8 @@ const ModelControl* named_button(const std::vector<const ModelControl*>& buttons
     int starts = 0;
     for (const ModelControl* button : buttons) {
         if (same_word(answer, button->text)) return button;
-        if (answer.size() < button->text.size() && same_word(answer, button->text.substr(0, answer.size()))) {
+        if (answer.size() < button->text.size() &&
+            same_word(answer, button->text.substr(0, answer.size()))) {
             by_start = button;
             ++starts;
         }
@@ -323,7 +336,8 @@ InputResult ask_button(const ModelDialog& dialog, int* command) {
     for (const ModelControl& control : dialog.controls) {
         if (!is_button(*control.layout)) continue;
         buttons.push_back(&control);
-        bool is_default = (control.layout->style & STYLE_BUTTON_TYPE_MASK) == STYLE_BIT_DEFAULT_BUTTON;
+        bool is_default =
+            (control.layout->style & STYLE_BUTTON_TYPE_MASK) == STYLE_BIT_DEFAULT_BUTTON;
         if (is_default && preset == nullptr) preset = &control;
     }
     if (buttons.empty()) return InputResult::END;
@@ -378,8 +392,10 @@ std::string title_shape(const std::string& title) {
     std::string shape;
     for (char c : title) {
         bool digit = c >= '0' && c <= '9';
-        if (!digit) shape += c;
-        else if (shape.empty() || shape.back() != '#') shape += '#';
+        if (!digit)
+            shape += c;
+        else if (shape.empty() || shape.back() != '#')
+            shape += '#';
     }
     return shape;
 }
@@ -531,7 +547,9 @@ void dialog_pump_all(WindowHandle handle) {
     }
 }
 
-int message_box_task_modal(const char* text, const char* title) { return show_message_box(text, title); }
+int message_box_task_modal(const char* text, const char* title) {
+    return show_message_box(text, title);
+}
 
 int message_box_owned(WindowHandle, const char* text, const char* title) {
     return show_message_box(text, title);

@@ -69,7 +69,9 @@ bool take_buffered_line(std::string* line) {
 // find the descriptor readable and then block on it.
 void fill_without_waiting() {
     if (input_ended) return;
-    struct pollfd ready{input_fd, POLLIN, 0};
+    struct pollfd ready {
+        input_fd, POLLIN, 0
+    };
     if (poll(&ready, 1, 0) <= 0) return;
     char chunk[READ_CHUNK];
     ssize_t got = read(input_fd, chunk, sizeof chunk);
@@ -119,7 +121,7 @@ void console_input_restore_terminal() { restore_terminal_now(); }
 void console_input_prepare() {
     static std::once_flag prepared;
     std::call_once(prepared, [] {
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = on_interrupt;
         sigemptyset(&action.sa_mask);
         action.sa_flags = 0;  // no restart: a waiting poll returns at once
@@ -147,7 +149,9 @@ InputResult console_read_line(std::string* line, bool hide_echo) {
             }
             if (input_ended) break;
         }
-        struct pollfd ready{input_fd, POLLIN, 0};
+        struct pollfd ready {
+            input_fd, POLLIN, 0
+        };
         poll(&ready, 1, POLL_STEP_MS);
     }
     if (quiet) set_echo(true);

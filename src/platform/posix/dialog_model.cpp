@@ -175,7 +175,8 @@ void dialog_progress_range(WindowHandle dialog, int control, int minimum, int ma
     if (item == nullptr) return;
     item->progress_minimum = minimum;
     item->progress_maximum = maximum;
-    item->progress_position = std::clamp(item->progress_position, minimum, std::max(minimum, maximum));
+    item->progress_position =
+        std::clamp(item->progress_position, minimum, std::max(minimum, maximum));
     ++item->progress_range_serial;
 }
 
@@ -183,8 +184,8 @@ void dialog_progress_position(WindowHandle dialog, int control, int position) {
     ModelControl* item = model_control(model_dialog_find(dialog), control);
     if (item == nullptr) return;
     // A progress bar keeps its position inside its range.
-    item->progress_position =
-        std::clamp(position, item->progress_minimum, std::max(item->progress_minimum, item->progress_maximum));
+    item->progress_position = std::clamp(position, item->progress_minimum,
+                                         std::max(item->progress_minimum, item->progress_maximum));
 }
 
 bool window_screen_rect(WindowHandle window, ScreenRect* rect) {

@@ -48,8 +48,8 @@ struct ModelDialog {
 
 // Makes a dialog from its template, registers it and sends it the init message; nullptr when no
 // template has that number. Controls start with their captions as text, except the address
-// control, which holds the address typed into it and so opens empty. Where the procedure leaves the focus to the dialog manager it goes to
-// the first control with a tab stop.
+// control, which holds the address typed into it and so opens empty. Where the procedure leaves the
+// focus to the dialog manager it goes to the first control with a tab stop.
 ModelDialog* model_dialog_create(int template_id, DialogProc procedure);
 // The live dialog behind a handle, or nullptr once it is destroyed (or never was).
 ModelDialog* model_dialog_find(WindowHandle dialog);

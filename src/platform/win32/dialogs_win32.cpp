@@ -1,6 +1,7 @@
 // Windows, dialogs, message boxes and the common controls on Windows. Every dialog is built at
 // run time from the template table, so the table is the one source of both builds' dialogs.
 #include <windows.h>
+// after windows.h, which it needs
 #include <commctrl.h>
 
 #include "platform/dialogs.h"
@@ -74,8 +75,8 @@ int dialog_run_modal(ModuleHandle instance, int template_id, DialogProc procedur
 WindowHandle dialog_open_modeless(ModuleHandle instance, int template_id, DialogProc procedure) {
     TemplateBuffer buffer;
     if (!build_template(template_id, &buffer)) return nullptr;
-    return CreateDialogIndirectParamA(static_cast<HINSTANCE>(instance), as_template(buffer), nullptr,
-                                      dialog_thunk, reinterpret_cast<LPARAM>(procedure));
+    return CreateDialogIndirectParamA(static_cast<HINSTANCE>(instance), as_template(buffer),
+                                      nullptr, dialog_thunk, reinterpret_cast<LPARAM>(procedure));
 }
 
 void dialog_show(WindowHandle dialog) { ShowWindow(hwnd(dialog), SW_SHOWNORMAL); }

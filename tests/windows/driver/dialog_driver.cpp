@@ -4,6 +4,7 @@
 // procedures set, the centring, the focus, and what Enter, the buttons and the close box do.
 //   dialog-driver GALLERY.EXE OUTPUT-FOLDER templates|behaviour
 #include <windows.h>
+// after windows.h, which it needs
 #include <commctrl.h>
 
 #include <cstdio>
@@ -43,9 +44,12 @@ std::string hex(unsigned long value) {
 std::string visible(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
     }
     return out;
 }
@@ -89,8 +93,8 @@ struct Gallery {
 bool start_gallery(const std::string& name, const std::string& arguments, Gallery* gallery) {
     gallery->result_file = output_folder + "\\" + name + ".result";
     DeleteFileA(gallery->result_file.c_str());
-    std::string command = "\"" + gallery_path + "\" " + arguments + " --result \"" +
-                          gallery->result_file + "\"";
+    std::string command =
+        "\"" + gallery_path + "\" " + arguments + " --result \"" + gallery->result_file + "\"";
     std::vector<char> line(command.begin(), command.end());
     line.push_back(0);
     STARTUPINFOA startup{};
@@ -238,7 +242,8 @@ bool style_matches(const ControlTemplate& control, HWND window) {
         moved = WS_VSCROLL;
     }
     bool edge_ok = edge == 0 || (extended & edge) != 0;
-    return moved != 0 && (control.style & moved) != 0 && style == (control.style & ~moved) && edge_ok;
+    return moved != 0 && (control.style & moved) != 0 && style == (control.style & ~moved) &&
+           edge_ok;
 }
 
 void check_controls(HWND dialog, const DialogTemplate& layout, const std::string& name) {
@@ -246,10 +251,12 @@ void check_controls(HWND dialog, const DialogTemplate& layout, const std::string
     check(static_cast<int>(children.size()) == layout.control_count,
           name + ": " + std::to_string(children.size()) + " controls, template has " +
               std::to_string(layout.control_count));
-    for (std::size_t i = 0; i < children.size() && i < static_cast<std::size_t>(layout.control_count); ++i) {
+    for (std::size_t i = 0;
+         i < children.size() && i < static_cast<std::size_t>(layout.control_count); ++i) {
         const ControlTemplate& control = layout.controls[i];
         HWND window = children[i];
-        std::string where = name + " control " + std::to_string(i) + " (id " + std::to_string(control.id) + ")";
+        std::string where =
+            name + " control " + std::to_string(i) + " (id " + std::to_string(control.id) + ")";
         int id = GetDlgCtrlID(window);
         check(id == (control.id & 0xFFFF), where + ": id " + std::to_string(id));
         std::string window_class = class_of(window);
@@ -261,14 +268,15 @@ void check_controls(HWND dialog, const DialogTemplate& layout, const std::string
                   "), template " + hex(control.style));
         bool shows_caption = control.control_class == ControlClass::BUTTON ||
                              control.control_class == ControlClass::PROGRESS ||
-                             (control.control_class == ControlClass::STATIC && control.caption != nullptr &&
-                              control.id == CONTROL_UNADDRESSED);
+                             (control.control_class == ControlClass::STATIC &&
+                              control.caption != nullptr && control.id == CONTROL_UNADDRESSED);
         if (shows_caption) {
             std::string caption = window_text(window);
             check(caption == control.caption, where + ": caption '" + caption + "'");
         }
         if (control.caption == nullptr) {
-            check(ask(window, STM_GETICON) != 0, where + ": shows icon " + std::to_string(control.icon));
+            check(ask(window, STM_GETICON) != 0,
+                  where + ": shows icon " + std::to_string(control.icon));
         }
     }
 }
@@ -286,9 +294,9 @@ void check_centred(HWND dialog, const std::string& name) {
     int height = rect.bottom - rect.top;
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
     int y = (GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
-    check(rect.left == x && rect.top == y,
-          name + ": at " + std::to_string(rect.left) + "," + std::to_string(rect.top) +
-              ", centred is " + std::to_string(x) + "," + std::to_string(y));
+    check(rect.left == x && rect.top == y, name + ": at " + std::to_string(rect.left) + "," +
+                                               std::to_string(rect.top) + ", centred is " +
+                                               std::to_string(x) + "," + std::to_string(y));
 }
 
 HWND focus_of(HWND dialog) {
@@ -336,16 +344,20 @@ std::string confirm_note(const char* transition_version) {
     return std::string(text_confirm_intro) +
            "\r\n\r\nNote: Since your current firmware version\r\nis older than " +
            transition_version +
-           ", this upgrade procedure\r\nrequires additional steps and will be\r\nslightly longer.\r\n";
+           ", this upgrade procedure\r\nrequires additional steps and will be\r\nslightly "
+           "longer.\r\n";
 }
 
-const std::string DEVICE = " --serial SN-0042 --mac 00:0A:0B:0C:0D:0E --software 3.1.7"
-                           " --hardware HW2 --product TEV-4400";
+const std::string DEVICE =
+    " --serial SN-0042 --mac 00:0A:0B:0C:0D:0E --software 3.1.7"
+    " --hardware HW2 --product TEV-4400";
 
 std::vector<DialogCase> dialog_cases() {
     std::vector<std::pair<int, std::string>> device_texts = {
-        {CONTROL_SERIAL_NUMBER, "SN-0042"}, {CONTROL_MAC_ADDRESS, "00:0A:0B:0C:0D:0E"},
-        {CONTROL_SOFTWARE_VERSION, "3.1.7"}, {CONTROL_HARDWARE_VERSION, "HW2"},
+        {CONTROL_SERIAL_NUMBER, "SN-0042"},
+        {CONTROL_MAC_ADDRESS, "00:0A:0B:0C:0D:0E"},
+        {CONTROL_SOFTWARE_VERSION, "3.1.7"},
+        {CONTROL_HARDWARE_VERSION, "HW2"},
         {CONTROL_PRODUCT_NAME, "TEV-4400"}};
     auto confirm_texts = [&](const std::string& panel) {
         auto texts = device_texts;
@@ -353,35 +365,71 @@ std::vector<DialogCase> dialog_cases() {
         return texts;
     };
     return {
-        {DIALOG_WARNING, "139 --label TEV-4400", "TEV-4400 Firmware Upgrade",
-         {{CONTROL_WARNING_TEXT, text_warning}}, CONTROL_CANCEL, 0},
-        {DIALOG_ADDRESS_ADAPTER, "101 --label TEV-4000/4200 --local 192.168.0.10,10.1.0.5,0.0.0.0,172.16.0.1",
+        {DIALOG_WARNING,
+         "139 --label TEV-4400",
+         "TEV-4400 Firmware Upgrade",
+         {{CONTROL_WARNING_TEXT, text_warning}},
+         CONTROL_CANCEL,
+         0},
+        {DIALOG_ADDRESS_ADAPTER,
+         "101 --label TEV-4000/4200 --local 192.168.0.10,10.1.0.5,0.0.0.0,172.16.0.1",
          "TEV-4000/4200 Firmware Upgrade",
-         {{CONTROL_TEXT_PANEL, text_address_intro}, {CONTROL_ADDRESS_HELP, text_address_help_adapter},
-          {CONTROL_IMAGE_VERSION, "Version 3.2.9(b)"}, {CONTROL_LOCAL_ADDRESS_LIST, "192.168.0.10"}},
-         CONTROL_DEVICE_ADDRESS, 0},
-        {DIALOG_ADDRESS_PHONE, "305 --phone --label TEV-610 --version 2.0.1", "TEV-610 Firmware Upgrade",
-         {{CONTROL_TEXT_PANEL, text_address_intro}, {CONTROL_ADDRESS_HELP, text_address_help_phone},
+         {{CONTROL_TEXT_PANEL, text_address_intro},
+          {CONTROL_ADDRESS_HELP, text_address_help_adapter},
+          {CONTROL_IMAGE_VERSION, "Version 3.2.9(b)"},
+          {CONTROL_LOCAL_ADDRESS_LIST, "192.168.0.10"}},
+         CONTROL_DEVICE_ADDRESS,
+         0},
+        {DIALOG_ADDRESS_PHONE,
+         "305 --phone --label TEV-610 --version 2.0.1",
+         "TEV-610 Firmware Upgrade",
+         {{CONTROL_TEXT_PANEL, text_address_intro},
+          {CONTROL_ADDRESS_HELP, text_address_help_phone},
           {CONTROL_IMAGE_VERSION, "Version 2.0.1"}},
-         CONTROL_DEVICE_ADDRESS, 0},
-        {DIALOG_PASSWORD, "104 --user bob --password old", "Enter Password Information",
-         {{CONTROL_TEXT_PANEL, text_password_notice}, {CONTROL_USER_NAME, "admin"}, {CONTROL_PASSWORD, ""}},
-         CONTROL_PASSWORD, 0},
-        {DIALOG_CONNECTING, "105 --device-ip-text 10.1.0.123", "Connecting with TEV@10.1.0.123", {}, 0, 100},
+         CONTROL_DEVICE_ADDRESS,
+         0},
+        {DIALOG_PASSWORD,
+         "104 --user bob --password old",
+         "Enter Password Information",
+         {{CONTROL_TEXT_PANEL, text_password_notice},
+          {CONTROL_USER_NAME, "admin"},
+          {CONTROL_PASSWORD, ""}},
+         CONTROL_PASSWORD,
+         0},
+        {DIALOG_CONNECTING,
+         "105 --device-ip-text 10.1.0.123",
+         "Connecting with TEV@10.1.0.123",
+         {},
+         0,
+         100},
         {DIALOG_CONFIRM, "103" + DEVICE, "Confirm Upgrade to Ver. 3.2.9(b)",
          confirm_texts(text_confirm_intro), CONTROL_OK, 0},
         {DIALOG_CONFIRM_TRANSITION, "304 --stage 0 --transition-version 3.1.0" + DEVICE,
          "Confirm Upgrade to Ver. 3.2.9(b)", confirm_texts(confirm_note("3.1.0")), CONTROL_OK, 0},
-        {DIALOG_WAITING, "114", "Waiting For Firmware Download Request From TEV",
-         {{CONTROL_WAITING_TEXT, text_waiting}}, 0, 1000},
-        {DIALOG_UPLOAD, "110 --range 1854 --position 927", "Uploading Firmware To TEV", {}, 0, 1854},
-        {DIALOG_SUCCESS, "111 --device-ip-text 10.1.0.123 --software 3.2.9(b)",
+        {DIALOG_WAITING,
+         "114",
+         "Waiting For Firmware Download Request From TEV",
+         {{CONTROL_WAITING_TEXT, text_waiting}},
+         0,
+         1000},
+        {DIALOG_UPLOAD,
+         "110 --range 1854 --position 927",
+         "Uploading Firmware To TEV",
+         {},
+         0,
+         1854},
+        {DIALOG_SUCCESS,
+         "111 --device-ip-text 10.1.0.123 --software 3.2.9(b)",
          "TEV@10.1.0.123 Upgrade Successful!",
-         {{CONTROL_TEXT_PANEL, text_success}, {CONTROL_SOFTWARE_VERSION, "3.2.9(b)"}}, CONTROL_OK, 0},
+         {{CONTROL_TEXT_PANEL, text_success}, {CONTROL_SOFTWARE_VERSION, "3.2.9(b)"}},
+         CONTROL_OK,
+         0},
     };
 }
 
-bool is_modeless(int id) { return id == DIALOG_CONNECTING || id == DIALOG_WAITING || id == DIALOG_UPLOAD; }
+bool is_modeless(int id) {
+    return id == DIALOG_CONNECTING || id == DIALOG_WAITING || id == DIALOG_UPLOAD;
+}
 
 // Cancel in a modeless dialog: the dialog goes first, then the error box, then the program ends.
 void check_abort(const Gallery& gallery, HWND dialog, const std::string& name) {
@@ -392,7 +440,8 @@ void check_abort(const Gallery& gallery, HWND dialog, const std::string& name) {
     check(!IsWindow(dialog), name + ": the dialog is gone while the box shows");
     answer_box(box, "Upgrade Failed: User Abort", name);
     DWORD status = 1;
-    check(wait_for_exit(gallery, &status) && status == 0, name + ": the program ends with status 0");
+    check(wait_for_exit(gallery, &status) && status == 0,
+          name + ": the program ends with status 0");
     check(result_value(gallery, "outcome") == "(none)", name + ": and without going on");
 }
 
@@ -498,7 +547,8 @@ void address_refused_then_accepted() {
     check(IsWindowVisible(dialog), name + ": stays open after the box");
     check_focus(dialog, CONTROL_DEVICE_ADDRESS, name + " after the box");
 
-    ask(GetDlgItem(dialog, CONTROL_DEVICE_ADDRESS), IPM_SETADDRESS, 0, MAKEIPADDRESS(10, 1, 0, 123));
+    ask(GetDlgItem(dialog, CONTROL_DEVICE_ADDRESS), IPM_SETADDRESS, 0,
+        MAKEIPADDRESS(10, 1, 0, 123));
     ask(GetDlgItem(dialog, CONTROL_LOCAL_ADDRESS_LIST), CB_SETCURSEL, 1, 0);
     click(dialog, CONTROL_OK);
     expect_outcome(gallery, name + ", OK with 10.1.0.123", "end code 1");
@@ -515,11 +565,14 @@ void password_stored_on_ok_kept_on_cancel() {
     Gallery gallery;
     HWND dialog = open_dialog("password-ok", "104 --user bob --password old", &gallery);
     if (dialog != nullptr) {
-        ask(GetDlgItem(dialog, CONTROL_USER_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("operator"));
-        ask(GetDlgItem(dialog, CONTROL_PASSWORD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("s3cret"));
+        ask(GetDlgItem(dialog, CONTROL_USER_NAME), WM_SETTEXT, 0,
+            reinterpret_cast<LPARAM>("operator"));
+        ask(GetDlgItem(dialog, CONTROL_PASSWORD), WM_SETTEXT, 0,
+            reinterpret_cast<LPARAM>("s3cret"));
         click(dialog, CONTROL_OK);
         expect_outcome(gallery, "password dialog, OK", "end code 1");
-        check(result_value(gallery, "user_name") == "operator", "password dialog: user name stored");
+        check(result_value(gallery, "user_name") == "operator",
+              "password dialog: user name stored");
         check(result_value(gallery, "password") == "s3cret", "password dialog: password stored");
     }
     Gallery cancelled;
@@ -528,16 +581,17 @@ void password_stored_on_ok_kept_on_cancel() {
     ask(GetDlgItem(dialog, CONTROL_PASSWORD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("typed"));
     click(dialog, CONTROL_CANCEL);
     expect_outcome(cancelled, "password dialog, Cancel", "end code 0");
-    check(result_value(cancelled, "user_name") == "bob" && result_value(cancelled, "password") == "old",
+    check(result_value(cancelled, "user_name") == "bob" &&
+              result_value(cancelled, "password") == "old",
           "password dialog: Cancel keeps the stored credentials");
 }
-
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: dialog-driver GALLERY.EXE OUTPUT-FOLDER templates|behaviour\n");
+        std::fprintf(stderr,
+                     "usage: dialog-driver GALLERY.EXE OUTPUT-FOLDER templates|behaviour\n");
         return 2;
     }
     gallery_path = argv[1];
