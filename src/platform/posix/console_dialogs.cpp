@@ -113,11 +113,10 @@ bool is_shown(const ModelDialog& dialog, const ModelControl& control) {
 }
 
 // Top to bottom, then left to right: the order a reader takes in the dialog.
-std::vector<const ModelControl*> reading_order(const ModelDialog& dialog,
-                                               bool (*wanted)(const ModelDialog&,
-                                                              const ModelControl&)) {
-    std::vector<const ModelControl*> found;
-    for (const ModelControl& control : dialog.controls) {
+std::vector<ModelControl*> reading_order(ModelDialog& dialog,
+                                         bool (*wanted)(const ModelDialog&, const ModelControl&)) {
+    std::vector<ModelControl*> found;
+    for (ModelControl& control : dialog.controls) {
         if (wanted(dialog, control)) found.push_back(&control);
     }
     std::stable_sort(found.begin(), found.end(), [](const ModelControl* a, const ModelControl* b) {
@@ -209,7 +208,6 @@ void print_dialog(ModelDialog& dialog) {
         print_shown_control(dialog, *control);
     }
     std::fflush(output);
-    dialog.view.shown = true;
     dialog.view.title = dialog.title;
     remember_texts(dialog);
 }
@@ -302,8 +300,8 @@ InputResult ask_list(const ModelDialog& dialog, ModelControl& control) {
 }
 
 InputResult ask_inputs(ModelDialog& dialog) {
-    for (const ModelControl* input : reading_order(dialog, is_input_control)) {
-        auto& control = const_cast<ModelControl&>(*input);
+    for (ModelControl* input : reading_order(dialog, is_input_control)) {
+        ModelControl& control = *input;
         InputResult result = control.layout->control_class == ControlClass::COMBOBOX
                                  ? ask_list(dialog, control)
                                  : ask_text(dialog, control);

@@ -23,7 +23,6 @@ struct ModelControl {
 
 // What the console has shown of a dialog, so that it prints only what changed.
 struct ModelDialogView {
-    bool shown = false;
     bool cancel_hint_shown = false;
     std::vector<std::string> texts;
     std::string title;
