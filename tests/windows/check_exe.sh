@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows program from the outside: a 32-bit GUI PE that imports only Windows' own
-# DLLs and carries the target firmware image of the expected size as TEV_FIRMWARE 112.
+# DLLs and carries the target firmware image of the expected size as TEV_FIRMWARE 112, and the
+# two icons of the address dialogs (group icons 106 and 286, one 744-byte image each), and no
+# manifest.
 set -euo pipefail
 exe=$1 expected_size=$2
 fail() { echo "FAIL: $*"; exit 1; }
@@ -21,4 +23,11 @@ echo "$resources"
 grep -q -- "--type='TEV_FIRMWARE' --name=112 .*size=$expected_size\]" <<<"$resources" ||
     fail "no TEV_FIRMWARE 112 of $expected_size bytes"
 if grep -q -- "--name=319" <<<"$resources"; then fail "a one-stage build carries resource 319"; fi
+for group in 106 286; do
+    grep -q -- "--type=14 --name=$group --language=1033 " <<<"$resources" || fail "no group icon $group"
+done
+[ "$(grep -c -- "--type=3 .*type=icon .*size=744\]" <<<"$resources")" = 2 ] ||
+    fail "the icons are not two images of 744 bytes"
+# The classic look: no manifest that would ask for the visual-styles common controls.
+if grep -q -- "--type=24 " <<<"$resources"; then fail "carries a manifest"; fi
 echo "ok"

@@ -1,0 +1,7 @@
+// The console front end of the Linux build: shows the in-memory dialogs and message boxes in the
+// terminal and turns typed lines into the clicks a window would get.
+#pragma once
+#include <cstdio>
+
+// Prints to standard output unless a test gives another stream.
+void console_output_use(std::FILE* out);

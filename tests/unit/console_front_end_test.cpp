@@ -1,0 +1,317 @@
+// The console front end: how a dialog is printed, the order and defaults of its questions, the
+// end of input as Cancel, message boxes, and the progress and Cancel of modeless dialogs.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/upgrade_state.h"
+#include "console_capture.h"
+#include "platform/posix/console_input.h"
+#include "platform/posix/dialog_model.h"
+#include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
+
+namespace {
+
+class ConsoleFrontEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::strcpy(upgrade_state.product_label, "TEV-4400");
+        upgrade_state.is_phone_model = 0;
+        upgrade_state.stage = STAGE_TARGET;
+        std::memset(&upgrade_state.target_image, 0, sizeof upgrade_state.target_image);
+        std::strcpy(
+            reinterpret_cast<char*>(upgrade_state.target_image.header + IMAGE_VERSION_OFFSET),
+            "3.2.9(b)");
+        std::memset(upgrade_state.local_addresses, 0, sizeof upgrade_state.local_addresses);
+        upgrade_state.local_addresses[0] = 0xC0A8000A;
+        upgrade_state.local_addresses[1] = 0x0A000005;
+        upgrade_state.local_ip = 0xC0A8000A;
+        upgrade_state.device_ip = 0;
+        upgrade_state.device_ip_text[0] = 0;
+        std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
+    }
+};
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// The positions of the parts in the text, in the order given; npos for a part that is missing
+// or out of order.
+void expect_in_order(const std::string& text, const std::vector<std::string>& parts) {
+    std::size_t at = 0;
+    for (const std::string& part : parts) {
+        std::size_t found = text.find(part, at);
+        EXPECT_NE(found, std::string::npos) << "missing or out of order: " << part << "\nin:\n"
+                                            << text;
+        if (found == std::string::npos) return;
+        at = found + part.size();
+    }
+}
+
+// --- Modal dialogs ---
+
+TEST_F(ConsoleFrontEnd, WarningPrintsTitleAndTextAndEnterTakesCancel) {
+    ConsoleCapture console("\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 0);
+    std::string printed = console.printed();
+    EXPECT_EQ(printed.substr(0, 33), "\n== TEV-4400 Firmware Upgrade ==\n");
+    expect_in_order(printed,
+                    {"WARNING: Forcing a firmware upgrade on your TEV\nwithout prior approval",
+                     "service.  If your TEV", "any onus on the end user to upgrade manually.\n",
+                     "Continue/Cancel [Cancel]: \n"});
+    EXPECT_EQ(printed.find('\r'), std::string::npos);
+}
+
+TEST_F(ConsoleFrontEnd, ButtonsAreChosenByCaptionInAnyCaseAndWrongAnswersAskAgain) {
+    ConsoleCapture console("maybe\n  CONTINUE \n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);
+    std::string printed = console.printed();
+    EXPECT_EQ(count_of(printed, "Continue/Cancel [Cancel]: "), 2u);
+    EXPECT_NE(printed.find("Type one of Continue/Cancel, or press Enter for Cancel.\n"),
+              std::string::npos);
+}
+
+TEST_F(ConsoleFrontEnd, AButtonMayBeNamedByTheStartOfItsCaptionWhenThatIsUnique) {
+    ConsoleCapture console("c\nco\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);  // "c" is both
+    ConsoleCapture confirm("c\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_CONFIRM, confirm_dialog_proc), 0);
+}
+
+TEST_F(ConsoleFrontEnd, EndOfInputIsCancelWithNothingMoreShown) {
+    for (int id : {DIALOG_WARNING, DIALOG_ADDRESS_ADAPTER, DIALOG_PASSWORD, DIALOG_CONFIRM,
+                   DIALOG_SUCCESS}) {
+        SCOPED_TRACE(id);
+        ConsoleCapture console("");
+        std::strcpy(upgrade_state.auth.user_name, "kept");
+        DialogProc procedure = id == DIALOG_WARNING           ? warning_dialog_proc
+                               : id == DIALOG_ADDRESS_ADAPTER ? address_dialog_proc
+                               : id == DIALOG_PASSWORD        ? password_dialog_proc
+                               : id == DIALOG_CONFIRM         ? confirm_dialog_proc
+                                                              : success_dialog_proc;
+        EXPECT_EQ(dialog_run_modal(nullptr, id, procedure), 0);
+        std::string printed = console.printed();
+        EXPECT_EQ(count_of(printed, "== "), 1u) << printed;  // the dialog's own title only
+        EXPECT_STREQ(upgrade_state.auth.user_name, "kept");
+    }
+}
+
+TEST_F(ConsoleFrontEnd, AddressAsksForTheAddressThenTheListThenTheButton) {
+    ConsoleCapture console("10.1.0.123\n2\n\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+    std::string printed = console.printed();
+    expect_in_order(
+        printed, {"== TEV-4400 Firmware Upgrade ==\n",
+                  "This program will upgrade your TEV\nfirmware to:\n", "Version 3.2.9(b)\n",
+                  "Please enter IP address of your TEV:\n", "TEV IP Address: 10.1.0.123\n",
+                  "Your IP Address (1: 192.168.0.10, 2: 10.0.0.5) [1]: 2\n", "OK/Cancel [OK]: \n"});
+    EXPECT_EQ(upgrade_state.device_ip, 0x0A01007Bu);
+    EXPECT_EQ(upgrade_state.local_ip, 0x0A000005u);
+    EXPECT_EQ(printed.find("IPAddress1"), std::string::npos);         // a caption never shown
+    EXPECT_EQ(printed.find("Your IP Address\n"), std::string::npos);  // it names the list
+}
+
+TEST_F(ConsoleFrontEnd, RefusedAddressShowsTheBoxAndAsksAgainKeepingWhatWasTyped) {
+    // Three rounds of address, list and button; a box to dismiss after each refusal.
+    ConsoleCapture console(
+        "1.22.333\n\n\n"
+        "\n"
+        "\n\n\n"
+        "\n"
+        "10.0.0.5\n\nok\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+    std::string printed = console.printed();
+    expect_in_order(printed, {"TEV IP Address: 1.22.333\n", "OK/Cancel [OK]: \n",
+                              "\n== Error ==\nInvalid IP Address\nOK [OK]: \n",
+                              "TEV IP Address [1.22.333]: \n", "OK/Cancel [OK]: \n", "== Error ==",
+                              "TEV IP Address [1.22.333]: 10.0.0.5\n", "OK/Cancel [OK]: ok\n"});
+    EXPECT_EQ(count_of(printed, "Invalid IP Address"), 2u);
+    EXPECT_EQ(upgrade_state.device_ip, 0x0A000005u);
+}
+
+TEST_F(ConsoleFrontEnd, ListTakesAnEntryByItsTextAndRefusesOthers) {
+    ConsoleCapture console("10.1.0.123\n3\n10.0.0.5\n\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+    EXPECT_NE(console.printed().find("Type a number from the list, or one of its entries.\n"),
+              std::string::npos);
+    EXPECT_EQ(upgrade_state.local_ip, 0x0A000005u);
+}
+
+TEST_F(ConsoleFrontEnd, PasswordDialogKeepsAdminOnEnterAndNeverPrintsThePassword) {
+    ConsoleCapture console("\nsecret word\n\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc), 1);
+    std::string printed = console.printed();
+    expect_in_order(printed,
+                    {"== Enter Password Information ==\n", "This TEV requires a password",
+                     "information.\n", "User [admin]: \n", "Password: \n", "OK/Cancel [OK]: \n"});
+    EXPECT_EQ(printed.find("secret"), std::string::npos);
+    EXPECT_STREQ(upgrade_state.auth.user_name, "admin");
+    EXPECT_STREQ(upgrade_state.auth.password, "secret word");
+}
+
+TEST_F(ConsoleFrontEnd, ConfirmPrintsTheIntroFirstAndEachValueWithItsLabel) {
+    std::strcpy(upgrade_state.device_info.serial_number, "SN-0042");
+    std::strcpy(upgrade_state.device_info.product_name, "TEV-4400");
+    ConsoleCapture console("upgrade\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_CONFIRM, confirm_dialog_proc), 1);
+    expect_in_order(console.printed(),
+                    {"== Confirm Upgrade to Ver. 3.2.9(b) ==\n", "like to quit click \"Cancel\".\n",
+                     "Serial Number: SN-0042\n", "MAC Address: \n", "Software Version: \n",
+                     "Hardware Version: \n", "Product Name: TEV-4400\n",
+                     "Upgrade/Cancel [Upgrade]: upgrade\n"});
+}
+
+TEST_F(ConsoleFrontEnd, AnUnknownDialogCannotBeRun) {
+    ConsoleCapture console("");
+    EXPECT_EQ(dialog_run_modal(nullptr, 102, warning_dialog_proc), -1);
+    EXPECT_EQ(console.printed(), "");
+}
+
+// --- Message boxes ---
+
+TEST_F(ConsoleFrontEnd, AMessageBoxTakesOneLineAndLeavesTheRest) {
+    ConsoleCapture console("anything\nnext\n");
+    EXPECT_EQ(message_box_task_modal("Upgrade Failed: No Response From TEV",
+                                     "TEV Firwmare Upgrade Error"),
+              MESSAGE_BOX_OK);
+    EXPECT_EQ(console.printed(),
+              "\n== TEV Firwmare Upgrade Error ==\nUpgrade Failed: No Response From TEV\nOK [OK]: "
+              "anything\n");
+    std::string line;
+    EXPECT_EQ(console_read_line(&line, false), InputResult::LINE);
+    EXPECT_EQ(line, "next");
+}
+
+// --- Modeless dialogs ---
+
+std::vector<int> commands_seen;
+std::intptr_t recording_proc(WindowHandle, unsigned message, std::uintptr_t wparam, std::intptr_t) {
+    if (message == DIALOG_MESSAGE_COMMAND)
+        commands_seen.push_back(static_cast<int>(wparam & 0xFFFF));
+    return message == DIALOG_MESSAGE_COMMAND;
+}
+
+class ModelessConsole : public ConsoleFrontEnd {
+protected:
+    void SetUp() override {
+        ConsoleFrontEnd::SetUp();
+        commands_seen.clear();
+    }
+    void TearDown() override {
+        if (dialog != nullptr) dialog_destroy(dialog);
+    }
+    void open(int id) {
+        dialog = dialog_open_modeless(nullptr, id, recording_proc);
+        dialog_show(dialog);
+    }
+    WindowHandle dialog = nullptr;
+};
+
+TEST_F(ModelessConsole, ProgressPrintsALineEachTenthAndAgainAfterANewRange) {
+    ConsoleCapture console("", true);
+    open(DIALOG_UPLOAD);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 1854);
+    for (int block = 0; block <= 1854; ++block) {
+        char title[96];
+        std::snprintf(title, sizeof title,
+                      "Uploading Target Firmware to TEV@10.1.0.123 %d/948814 Bytes", block * 512);
+        dialog_set_title(dialog, title);  // counting on: no line of its own
+        dialog_progress_position(dialog, CONTROL_PROGRESS, block);
+        dialog_pump_all(dialog);
+    }
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
+    dialog_set_title(dialog, "Updating Target Firmware to TEV@10.1.0.123");
+    dialog_pump_one(dialog);
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 470);
+    dialog_pump_one(dialog);
+    std::string printed = console.printed();
+    expect_in_order(
+        printed,
+        {"\n== Uploading Firmware To TEV ==\n",
+         "Please do not unplug the power of your TEV until the Status Light stops\nblinking\n",
+         "Cancel: type cancel and press Enter, or press Ctrl-C.\n",
+         "Uploading Target Firmware to TEV@10.1.0.123 0/948814 Bytes: 0%\n", "Bytes: 10%\n",
+         "Bytes: 50%\n", "/948814 Bytes: 100%\n",
+         "Updating Target Firmware to TEV@10.1.0.123: 0%\n",
+         "Updating Target Firmware to TEV@10.1.0.123: 50%\n"});
+    EXPECT_EQ(count_of(printed, "Bytes: "), 11u);
+    EXPECT_EQ(count_of(printed, "Updating"), 2u);
+    EXPECT_TRUE(commands_seen.empty());
+}
+
+TEST_F(ModelessConsole, TextsSetAfterOpeningArePrintedAtTheNextLook) {
+    ConsoleCapture console("", true);
+    open(DIALOG_WAITING);
+    dialog_set_item_text(dialog, CONTROL_WAITING_TEXT,
+                         "Firmware upload will begin when the TEV is idle.");
+    dialog_pump_all(dialog);
+    dialog_pump_all(dialog);
+    std::string printed = console.printed();
+    EXPECT_EQ(count_of(printed, "Firmware upload will begin when the TEV is idle.\n"), 1u);
+    expect_in_order(printed, {"== Waiting For Firmware Download Request From TEV ==\n",
+                              "Firmware upload will begin", "Cancel: type cancel"});
+}
+
+TEST_F(ModelessConsole, CancelLinePressesCancelOtherLinesWaitForTheNextQuestion) {
+    ConsoleCapture console("10.1.0.123\ncancel\n", true);
+    open(DIALOG_CONNECTING);
+    EXPECT_FALSE(dialog_pump_one(dialog));  // the address is for a question, not for this dialog
+    EXPECT_TRUE(commands_seen.empty());
+    std::string line;
+    ASSERT_EQ(console_read_line(&line, false), InputResult::LINE);
+    EXPECT_EQ(line, "10.1.0.123");
+    EXPECT_TRUE(dialog_pump_one(dialog));
+    EXPECT_EQ(commands_seen, std::vector<int>{CONTROL_CANCEL});
+    EXPECT_FALSE(dialog_pump_one(dialog));
+    EXPECT_NE(console.printed().find("\ncancel\n"), std::string::npos);
+}
+
+TEST_F(ModelessConsole, EndOfInputDoesNotCancelAModelessDialog) {
+    ConsoleCapture console("");
+    open(DIALOG_WAITING);
+    for (int i = 0; i < 3; ++i) dialog_pump_all(dialog);
+    EXPECT_TRUE(commands_seen.empty());
+}
+
+TEST_F(ModelessConsole, CtrlCPressesCancel) {
+    ConsoleCapture console("", true);
+    open(DIALOG_CONNECTING);
+    raise(SIGINT);
+    EXPECT_TRUE(dialog_pump_one(dialog));
+    EXPECT_EQ(commands_seen, std::vector<int>{CONTROL_CANCEL});
+}
+
+TEST_F(ConsoleFrontEnd, CtrlCInAQuestionPressesCancel) {
+    ConsoleCapture console("", true);
+    console_input_prepare();
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(getpid(), SIGINT);
+    });
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_CONFIRM, confirm_dialog_proc), 0);
+    interrupter.join();
+}
+
+TEST_F(ModelessConsole, AnUnshownOrDestroyedDialogIsNotPumped) {
+    ConsoleCapture console("cancel\n");
+    dialog = dialog_open_modeless(nullptr, DIALOG_CONNECTING, recording_proc);
+    EXPECT_FALSE(dialog_pump_one(dialog));
+    EXPECT_EQ(console.printed(), "");
+    dialog_destroy(dialog);
+    EXPECT_FALSE(dialog_pump_one(dialog));
+    dialog = nullptr;
+    EXPECT_TRUE(commands_seen.empty());
+}
+
+}  // namespace
