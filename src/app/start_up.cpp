@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/trace.h"
+#include "app/upgrade_sequence.h"
 #include "app/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -50,5 +51,5 @@ int upgrade_main(ModuleHandle instance) {
     if (!window_class_register(WINDOW_CLASS_NAME, instance, upgrade_window_proc)) return 0;
     upgrade_state.app_instance = instance;
     start_up();
-    return 0;
+    return run_upgrade_sequence();
 }
