@@ -20,7 +20,9 @@ TEST(VersionValue, LeadingZeroReadsOctalAndZeroXHexadecimal) {
     EXPECT_EQ(version_value("3.1.08"), 30100);  // "0" octal, then the 8 is skipped as a separator
     EXPECT_EQ(version_value("0x1f.2"), 3102);
     EXPECT_EQ(version_value("0X10"), 16);
-    EXPECT_EQ(version_value("0xg.5"), 5);  // "0" read, "x" skipped, then "g" gives no number
+    // "0" read and "x" skipped; "g" and "." give no number, and the three components are used up.
+    EXPECT_EQ(version_value("0xg.5"), 0);
+    EXPECT_EQ(version_value("0x.5"), 5);
 }
 
 TEST(VersionValue, BlanksAndSignsAreTakenAsTheLibraryTakesThem) {

@@ -72,7 +72,13 @@ void fill_without_waiting() {
     struct pollfd ready {
         input_fd, POLLIN, 0
     };
-    if (poll(&ready, 1, 0) <= 0) return;
+    int polled = poll(&ready, 1, 0);
+    if (polled < 0 && errno != EINTR) {
+        // Input that cannot even be polled (no descriptors left, say) will never bring a line.
+        input_ended = true;
+        return;
+    }
+    if (polled <= 0) return;
     char chunk[READ_CHUNK];
     ssize_t got = read(input_fd, chunk, sizeof chunk);
     if (got > 0) {
