@@ -1,0 +1,168 @@
+// After the transfer: the wait behind the upload dialog with a substituted clock that wraps, and
+// the verification's reports that need no device.
+#include "tftp/post_transfer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/upgrade_state.h"
+#include "console_capture.h"
+#include "platform/clock.h"
+#include "platform/posix/dialog_model.h"
+#include "process_exit_guard.h"
+#include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
+
+namespace {
+
+constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// The substituted clock: a script of tick counts after the start tick, and what the upload dialog
+// showed each time the wait read the clock.
+struct ClockScript {
+    std::uint32_t start_tick;
+    std::vector<std::uint32_t> elapsed;
+    std::size_t reads;
+    std::vector<std::string> titles;
+    std::vector<int> positions;
+    std::vector<int> maxima;
+};
+ClockScript script;
+
+std::uint32_t scripted_clock() {
+    std::size_t step = std::min(script.reads, script.elapsed.size() - 1);
+    ++script.reads;
+    ModelDialog* dialog = model_dialog_find(upgrade_state.upload_dialog);
+    if (dialog != nullptr) {
+        ModelControl* bar = model_control(dialog, CONTROL_PROGRESS);
+        script.titles.push_back(dialog->title);
+        script.positions.push_back(bar->progress_position);
+        script.maxima.push_back(bar->progress_maximum);
+    }
+    std::uint32_t tick = (script.start_tick + script.elapsed[step]) % TICK_WRAP;
+    return (tick << TICK_SHIFT) + 7;  // somewhere inside the tick
+}
+
+class PostTransfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        upgrade_state.stage = STAGE_TARGET;
+        std::strcpy(upgrade_state.device_ip_text, "127.0.0.2");
+        upgrade_state.is_phone_model = 0;
+        console = std::make_unique<ConsoleCapture>("");
+    }
+    void TearDown() override {
+        clock_substitute(nullptr);
+        upgrade_state.stage = STAGE_TARGET;
+        console.reset();
+    }
+
+    WindowHandle open_upload_dialog() {
+        WindowHandle dialog = dialog_open_modeless(nullptr, DIALOG_UPLOAD, transfer_dialog_proc);
+        dialog_show(dialog);
+        upgrade_state.upload_dialog = dialog;
+        return dialog;
+    }
+
+    ProcessExitGuard exit_guard;
+    std::unique_ptr<ConsoleCapture> console;
+};
+
+TEST_F(PostTransfer, TheWaitLastsExactly937TicksAcrossTheWrapOfTheClock) {
+    // The start tick lies 11 ticks before the 27-bit tick counter wraps (2^32 ms).
+    script = ClockScript{TICK_WRAP - 11, {0, 0, 5, 11, 500, 936, 937, 938, 5000}, 0, {}, {}, {}};
+    clock_substitute(scripted_clock);
+    WindowHandle dialog = open_upload_dialog();
+    wait_for_flash();
+
+    // The start, then one read per tick looked at, the last at 937 ticks: no read after it.
+    EXPECT_EQ(script.reads, 7u);
+    ASSERT_EQ(script.positions.size(), 7u);
+    EXPECT_EQ(script.positions[1], 0);
+    EXPECT_EQ(script.positions[2], 0);
+    EXPECT_EQ(script.positions[3], 5);
+    EXPECT_EQ(script.positions[4], 11);
+    EXPECT_EQ(script.positions[5], 500);
+    EXPECT_EQ(script.positions[6], 936);
+    EXPECT_EQ(script.maxima[1], 937);
+    EXPECT_EQ(script.titles[1], "Updating Target Firmware to TEV@127.0.0.2");
+    EXPECT_EQ(model_dialog_find(dialog), nullptr);
+    EXPECT_EQ(upgrade_state.upload_dialog, nullptr);
+    EXPECT_NE(console->printed().find("Updating Target Firmware to TEV@127.0.0.2: 100%"),
+              std::string::npos);
+}
+
+TEST_F(PostTransfer, TheWaitAfterATransitionTransferSaysSo) {
+    upgrade_state.stage = STAGE_TRANSITION;
+    script = ClockScript{1000, {0, 0, 937}, 0, {}, {}, {}};
+    clock_substitute(scripted_clock);
+    open_upload_dialog();
+    wait_for_flash();
+
+    EXPECT_EQ(script.reads, 3u);
+    ASSERT_EQ(script.titles.size(), 3u);
+    EXPECT_EQ(script.titles[1], "Updating Transition Firmware to TEV@127.0.0.2");
+}
+
+TEST_F(PostTransfer, AFailedTransferIsReportedWithoutAskingTheDevice) {
+    TftpSession session{};
+    session.local_ip = LOOPBACK_ADDRESS;
+    session.peer_ip = LOOPBACK_ADDRESS;
+    verify_upgrade(&session, true);
+
+    std::string printed = console->printed();
+    EXPECT_NE(printed.find("Upgrade Failed: Firmware Upload Incomplete"), std::string::npos);
+    EXPECT_EQ(printed.find("Connecting with TEV@"), std::string::npos);
+}
+
+// True when nothing listens on 127.0.0.1:80, where the re-queries go.
+bool port_80_refuses() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(80);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool refused =
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        errno == ECONNREFUSED;
+    close(fd);
+    return refused;
+}
+
+TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold) {
+    if (!port_80_refuses()) GTEST_SKIP() << "something listens on 127.0.0.1:80";
+    TftpSession session{};
+    session.local_ip = LOOPBACK_ADDRESS;
+    session.peer_ip = LOOPBACK_ADDRESS;
+    verify_upgrade(&session, false);
+
+    std::string printed = console->printed();
+    EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10);
+    EXPECT_EQ(occurrences(printed, "Upgrade Failed: No Response From TEV"), 1);
+
+    // After the transition image the second stage follows, so nothing is said.
+    upgrade_state.stage = STAGE_TRANSITION;
+    console.reset();
+    console = std::make_unique<ConsoleCapture>("");
+    verify_upgrade(&session, false);
+    printed = console->printed();
+    EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10);
+    EXPECT_EQ(printed.find("Upgrade Failed"), std::string::npos);
+}
+
+}  // namespace
