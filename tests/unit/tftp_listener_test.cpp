@@ -1,0 +1,118 @@
+// What the listener makes of each datagram before a transfer, and the walk over taken ports.
+#include "tftp/tftp_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/trace.h"
+#include "app/upgrade_state.h"
+#include "udp_test_peer.h"
+#include "web/http_client.h"
+
+namespace {
+
+constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
+
+std::string traced;
+void keep_trace(const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    traced += text;
+}
+
+class ListenerDatagrams : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::strcpy(upgrade_state.tftp_file_name, "/tev1a2b.bi1");
+        traced.clear();
+        trace_set_sink(keep_trace);
+        std::memset(name, '#', sizeof name);
+    }
+    void TearDown() override { trace_set_sink(nullptr); }
+
+    DatagramVerdict judge(const std::string& datagram) {
+        traced.clear();
+        return judge_listener_datagram(reinterpret_cast<const std::uint8_t*>(datagram.data()),
+                                       static_cast<long>(datagram.size()), name);
+    }
+    static std::string rrq(const std::string& file_name) {
+        return std::string("\0\1", 2) + file_name + std::string("\0octet\0tsize\0" "0\0", 14);
+    }
+
+    char name[TFTP_RECEIVE_AREA_SIZE];
+};
+
+TEST_F(ListenerDatagrams, OnlyAReadRequestForExactlyTheAnnouncedNameIsAccepted) {
+    EXPECT_EQ(judge(rrq("/tev1a2b.bi1")), DatagramVerdict::ACCEPTED);
+    EXPECT_STREQ(name, "/tev1a2b.bi1");
+    EXPECT_EQ(traced, "/tev1a2b.bi1 /tev1a2b.bi1\n");
+    // Nothing after the name is read: no mode, no options.
+    EXPECT_EQ(judge(std::string("\0\1/tev1a2b.bi1\0", 15)), DatagramVerdict::ACCEPTED);
+
+    for (const char* other : {"/TEV1A2B.bi1", "tev1a2b.bi1", "/tev1a2b.bi0", "/tev1a2b.bi1x",
+                              "/tev1a2b.bi", ""}) {
+        EXPECT_EQ(judge(rrq(other)), DatagramVerdict::IGNORED) << other;
+        EXPECT_EQ(traced, std::string("/tev1a2b.bi1 ") + other + "\n+++ Bad TFTP RRQ filename " +
+                              other + "\n")
+            << other;
+    }
+}
+
+TEST_F(ListenerDatagrams, ANameWithoutItsTerminatorNeverMatches) {
+    EXPECT_EQ(judge(std::string("\0\1/tev1a2b.bi1", 14)), DatagramVerdict::IGNORED);
+    EXPECT_NE(traced.find("+++ Bad TFTP RRQ filename /tev1a2b.bi1\n"), std::string::npos);
+    // A full receive area of name bytes: the copy stays inside the name buffer.
+    std::string full = std::string("\0\1", 2) + std::string(TFTP_RECEIVE_AREA_SIZE - 2, 'a');
+    EXPECT_EQ(judge(full), DatagramVerdict::IGNORED);
+    EXPECT_EQ(std::strlen(name), static_cast<std::size_t>(TFTP_RECEIVE_AREA_SIZE - 2));
+}
+
+TEST_F(ListenerDatagrams, OtherTftpPacketsAreTracedAndIgnored) {
+    const struct {
+        char opcode;
+        const char* trace;
+    } cases[] = {{2, "TFTP Rx WRQ?\n"}, {3, "TFTP Rx Data?\n"}, {4, "TFTP Rx ACK?\n"},
+                 {5, "TFTP Rx Error?\n"}};
+    for (const auto& c : cases) {
+        // A WRQ carries the announced name, and is still not served.
+        std::string datagram = rrq("/tev1a2b.bi1");
+        datagram[1] = c.opcode;
+        EXPECT_EQ(judge(datagram), DatagramVerdict::IGNORED) << int(c.opcode);
+        EXPECT_EQ(traced, c.trace);
+    }
+}
+
+TEST_F(ListenerDatagrams, UnknownOpcodesAreIgnoredSilentlyAndRuntsAreIdlePolls) {
+    for (std::string opcode : {std::string("\0\0", 2), std::string("\0\6", 2),
+                               std::string("\0\7", 2), std::string("\1\1", 2),
+                               std::string("\xff\xff", 2)}) {
+        EXPECT_EQ(judge(opcode + "/tev1a2b.bi1" + std::string(1, '\0')), DatagramVerdict::IGNORED);
+        EXPECT_EQ(traced, "");
+    }
+    EXPECT_EQ(judge(""), DatagramVerdict::IDLE);
+    EXPECT_EQ(judge(std::string("\0", 1)), DatagramVerdict::IDLE);
+    EXPECT_EQ(traced, "");
+}
+
+TEST(ListenerPorts, TheBindWalkSkipsTakenPortsAndGivesUpAfterItsAttempts) {
+    HeldUdpPorts taken(2);
+    NetSocket socket = net_udp_socket();
+    ASSERT_NE(socket, NET_INVALID_SOCKET);
+    EXPECT_EQ(bind_port_walk(socket, LOOPBACK_ADDRESS, taken.first(), 2), 0);
+    std::uint16_t third = static_cast<std::uint16_t>(taken.first() + 2);
+    EXPECT_EQ(bind_port_walk(socket, LOOPBACK_ADDRESS, taken.first(), 100), third);
+    NetAddress bound;
+    ASSERT_TRUE(net_local_address(socket, &bound));
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    read_sockaddr(bound, &address, &port);
+    EXPECT_EQ(address, LOOPBACK_ADDRESS);
+    EXPECT_EQ(port, third);
+    net_close(socket);
+}
+
+}  // namespace
