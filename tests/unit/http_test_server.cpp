@@ -64,6 +64,11 @@ const std::vector<ReceivedRequest>& HttpTestServer::requests() {
     return requests_;
 }
 
+const std::vector<ReceivedRequest>& HttpTestServer::stop() {
+    stop_ = true;
+    return requests();
+}
+
 void HttpTestServer::serve() {
     for (const std::string& answer : answers_) {
         pollfd waiting{listener_, POLLIN, 0};

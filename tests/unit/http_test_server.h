@@ -25,6 +25,8 @@ public:
     std::uint16_t port() const { return port_; }
     // Waits for the serving thread to finish, then returns what it received.
     const std::vector<ReceivedRequest>& requests();
+    // Stops serving at once, whatever answers are left, and returns what it received.
+    const std::vector<ReceivedRequest>& stop();
 
 private:
     void serve();
