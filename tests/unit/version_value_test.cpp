@@ -3,6 +3,10 @@
 
 #include "app/upgrade_sequence.h"
 
+#include <cstring>
+
+#include "app/upgrade_state.h"
+
 namespace {
 
 TEST(VersionValue, ThreeComponentsWeighHundredsAndTheRestIsNotRead) {
@@ -52,6 +56,21 @@ TEST(TransitionDecision, OlderDevicesAndTheMarkerTakeTheTransitionPath) {
     EXPECT_FALSE(needs_transition("3.2.9(b)", "3.1.0"));
     EXPECT_TRUE(needs_transition("9.9.9(NT)", "3.1.0"));
     EXPECT_FALSE(needs_transition("9.9.9(nt)", "3.1.0"));  // the marker counts as written
+}
+
+TEST(UpgradeCommand, ThePathNamesOurAddressTheListenersPortAndTheFileName) {
+    upgrade_state.local_ip = 0xC0A8000Au;  // 192.168.0.10
+    std::strcpy(upgrade_state.tftp_file_name, "/tev1a2b.bi1");
+    char path[COMMAND_PATH_SIZE];
+    int length = format_upgrade_command(69, path);
+    EXPECT_STREQ(path, "/admin/upgrade?tftp://192.168.0.10:69/tev1a2b.bi1");
+    EXPECT_EQ(length, static_cast<int>(std::strlen(path)));
+    // The port the listener got after others were taken; the bytes in order, high first.
+    upgrade_state.local_ip = 0xFE01020Fu;
+    format_upgrade_command(71, path);
+    EXPECT_STREQ(path, "/admin/upgrade?tftp://254.1.2.15:71/tev1a2b.bi1");
+    upgrade_state.local_ip = 0;
+    upgrade_state.tftp_file_name[0] = 0;
 }
 
 }  // namespace
