@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The TFTP listener's port walk in the whole console program against the simulated device: with
+# UDP ports 69 and 70 taken it serves from 71 and the upgrade command names 71; with every port
+# from 69 to 168 taken it gives up with its message and status 0.
+# Usage: listener_ports.sh TEV_UPGRADE TEV_DEVICE UDP_PORT_HOLDER WORK_DIR
+set -euo pipefail
+UPGRADE=$1 DEVICE=$2 HOLDER=$3 WORK=$4
+if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
+    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
+fi
+ip link set lo up
+rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
+
+PIDS=()
+trap 'for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done; wait' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    for f in *.out *.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -30 "$f" >&2; }; done
+    exit 1
+}
+# wait_for FILE REGEX SECONDS
+wait_for() {
+    local i
+    for ((i = 0; i < $3 * 20; i++)); do
+        grep -qE -- "$2" "$1" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "no line matching '$2' in $1 after $3 s"
+}
+# warning: continue; address; the one local address; OK; confirm: Upgrade
+ANSWERS='continue\n127.0.0.2\n\n\n\n'
+
+"$DEVICE" --address 127.0.0.2 --flash-time 1 --log device.log --image-file device.bin >device.out 2>&1 &
+PIDS+=($!)
+wait_for device.out 'ready on' 10
+
+# Ports 69 and 70 taken: the listener binds 71.
+"$HOLDER" 127.0.0.1 69 2 >holder.out 2>&1 &
+HOLDER_PID=$!
+PIDS+=($HOLDER_PID)
+wait_for holder.out '^holding' 10
+printf "$ANSWERS" | "$UPGRADE" >upgrade.out 2>&1 &
+UPGRADE_PID=$!
+PIDS+=($UPGRADE_PID)
+wait_for device.log 'tftp: (complete|failed)' 60
+grep -qE 'http: GET /admin/upgrade\?tftp://127\.0\.0\.1:71/tev[0-9a-f]+\.bi1 HTTP/1\.1$' device.log ||
+    fail "the upgrade command does not name port 71"
+grep -qE 'tftp: RRQ "/tev[0-9a-f]+\.bi1" .* to 127\.0\.0\.1:71 from port' device.log ||
+    fail "the read request did not go to port 71"
+grep -q 'tftp: server answers from port 71$' device.log || fail "the transfer did not run on port 71"
+grep -q 'tftp: complete, 948814 bytes' device.log || fail "the transfer did not complete"
+grep -q '^== Waiting For Firmware Download Request From TEV ==$' upgrade.out ||
+    fail "no waiting dialog"
+kill "$UPGRADE_PID" "$HOLDER_PID"
+wait "$UPGRADE_PID" "$HOLDER_PID" 2>/dev/null || true
+# After the flash the web server listens again.
+for ((i = 0; i < 200; i++)); do
+    [ "$(grep -c "web server: listening" device.log)" -ge 2 ] && break
+    sleep 0.05
+done
+
+# Every port from 69 to 168 taken: the message, status 0, and no order to the device.
+"$HOLDER" 127.0.0.1 69 100 >holder-all.out 2>&1 &
+PIDS+=($!)
+wait_for holder-all.out '^holding' 10
+status=0
+printf "$ANSWERS" | timeout 60 "$UPGRADE" >upgrade-all.out 2>&1 || status=$?
+[ "$status" = 0 ] || fail "exit status $status with every port taken"
+grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" upgrade-all.out ||
+    fail "no bind failure message"
+[ "$(grep -c 'upgrade: order' device.log)" = 1 ] || fail "an upgrade command without a listener"
+echo ok

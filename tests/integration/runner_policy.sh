@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The device request runner against the simulated device with digest authentication: when it asks
+# for the password, when it sends a refused request again on its own, and Cancel in the password
+# dialog. Each case counts the password dialogs the user saw and the credentials the device got.
+# Usage: runner_policy.sh RUNNER_DRIVER TEV_DEVICE WORK_DIR
+set -euo pipefail
+DRIVER=$1 DEVICE=$2 WORK=$3
+if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
+    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
+fi
+ip link set lo up
+rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
+
+DEVICE_PID=
+trap '[ -n "$DEVICE_PID" ] && kill "$DEVICE_PID" 2>/dev/null; wait' EXIT
+
+fail() {
+    echo "FAIL ($CASE): $*" >&2
+    for f in "$CASE".out "$CASE".log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -40 "$f" >&2; }; done
+    exit 1
+}
+count() { grep -cE -- "$1" "$2" || true; }
+expect_count() { local n; n=$(count "$1" "$2"); [ "$n" = "$3" ] || fail "$4: $n times '$1' in $2, expected $3"; }
+
+# run_case NAME ADDRESS CALLS INPUT DEVICE_OPTIONS...: a fresh device on ADDRESS, then the driver
+# with INPUT on its standard input; sets STATUS.
+run_case() {
+    CASE=$1
+    local address=$2 calls=$3 input=$4 i
+    shift 4
+    "$DEVICE" --address "$address" --user admin --password pw --log "$CASE.log" \
+        --image-file "$CASE.bin" "$@" >"$CASE.device.out" 2>&1 &
+    DEVICE_PID=$!
+    for ((i = 0; i < 200; i++)); do
+        grep -q 'ready on' "$CASE.device.out" 2>/dev/null && break
+        sleep 0.05
+    done
+    grep -q 'ready on' "$CASE.device.out" || fail "device did not start"
+    STATUS=0
+    printf '%b' "$input" | timeout 60 "$DRIVER" "$address" "$calls" >"$CASE.out" 2>&1 || STATUS=$?
+    kill "$DEVICE_PID" && wait "$DEVICE_PID" || true
+    DEVICE_PID=
+}
+PROMPT='^== Enter Password Information ==$'
+PASSWORD='\npw\n\n'  # user name kept (admin), password, OK
+
+# No password known yet: the first refusal asks.
+run_case ask-first 127.0.0.2 1 "$PASSWORD"
+expect_count "$PROMPT" ask-first.out 1 "password dialogs"
+expect_count 'call 1 returned [1-9]' ask-first.out 1 "the page"
+expect_count 'auth: challenge \(no credentials\)' ask-first.log 1 "requests without credentials"
+expect_count 'auth: accepted' ask-first.log 1 "accepted requests"
+
+# Every accepted request uses the nonce up: the next call is refused with a new nonce and sent
+# again at once with the stored credentials, without a dialog.
+run_case new-nonce 127.0.0.3 2 "$PASSWORD" --nonce-uses 1
+expect_count "$PROMPT" new-nonce.out 1 "password dialogs"
+expect_count 'call [12] returned [1-9]' new-nonce.out 2 "pages"
+expect_count 'http: Authorization:' new-nonce.log 3 "requests with credentials"
+expect_count 'auth: stale' new-nonce.log 1 "refusals for a used-up nonce"
+expect_count 'auth: accepted' new-nonce.log 2 "accepted requests"
+
+# A wrong password is refused with the same nonce: the dialog comes back at once.
+run_case wrong-password 127.0.0.4 1 '\nwrong\n\n\npw\n\n'
+expect_count "$PROMPT" wrong-password.out 2 "password dialogs"
+expect_count 'http: Authorization:' wrong-password.log 2 "requests with credentials"
+expect_count 'auth: accepted' wrong-password.log 1 "accepted requests"
+expect_count 'call 1 returned [1-9]' wrong-password.out 1 "the page"
+
+# An empty password sends no credentials, so the device refuses again and the dialog returns.
+run_case empty-password 127.0.0.5 1 '\n\n\n\npw\n\n'
+expect_count "$PROMPT" empty-password.out 2 "password dialogs"
+expect_count 'auth: challenge \(no credentials\)' empty-password.log 2 "requests without credentials"
+expect_count 'http: Authorization:' empty-password.log 1 "requests with credentials"
+expect_count 'call 1 returned [1-9]' empty-password.out 1 "the page"
+
+# Cancel in the password dialog ends the program with the abort message and status 0.
+run_case cancel 127.0.0.6 1 '\npw\nc\n'
+[ "$STATUS" = 0 ] || fail "exit status $STATUS"
+expect_count "$PROMPT" cancel.out 1 "password dialogs"
+expect_count '^Upgrade Failed: User Abort$' cancel.out 1 "abort message"
+expect_count 'returned' cancel.out 0 "results after Cancel"
+expect_count 'http: Authorization:' cancel.log 0 "requests with credentials"
+
+echo ok
