@@ -8,6 +8,7 @@
 
 #include "app/trace.h"
 #include "app/upgrade_state.h"
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "res/dialog_ids.h"
 #include "tftp/post_transfer.h"
@@ -48,9 +49,11 @@ void show_acknowledged(const TftpSession* session) {
 }
 
 // Receives one datagram; the opcode when it came from the peer, 0 for nothing or a stranger.
-std::uint32_t receive_from_peer(TftpSession* session) {
+// *arrived tells whether any datagram came.
+std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
     NetAddress source{};
     long length = net_recv_from(session->socket, session->packet, TFTP_PACKET_SIZE, &source);
+    *arrived = length > 0;
     if (length <= 0) {
         dialog_pump_one(upgrade_state.upload_dialog);
         return 0;
@@ -123,7 +126,8 @@ bool transfer_image(TftpSession* session, const std::uint8_t* image) {
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
     send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
     for (;;) {
-        std::uint32_t opcode = receive_from_peer(session);
+        bool arrived = false;
+        std::uint32_t opcode = receive_from_peer(session, &arrived);
         if (opcode == TFTP_OPCODE_ACK) {
             // A duplicate of an earlier acknowledgement is dropped at once: no sleep, no count.
             if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) continue;
@@ -132,9 +136,14 @@ bool transfer_image(TftpSession* session, const std::uint8_t* image) {
             if (advance(session, &cursor)) return false;
             continue;
         }
-        // An idle poll waits for the socket instead of sleeping blind, so an acknowledgement is
-        // answered the moment it arrives; the counts stay those of a 1 ms poll.
-        net_wait_readable(session->socket, 1);
+        // An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is
+        // answered the moment it arrives. After a stray datagram (a stranger, an ERROR, a runt)
+        // the poll sleeps its full 1 ms, so a flood of them cannot shorten the retry periods.
+        if (arrived) {
+            clock_sleep_ms(1);
+        } else {
+            net_wait_readable(session->socket, 1);
+        }
         if (++idle_polls < IDLE_POLLS_PER_RETRY) continue;
         if (++retries >= RETRY_LIMIT) {
             trace("Timeout for ack; upgrade failed\n");

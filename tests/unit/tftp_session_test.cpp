@@ -270,6 +270,25 @@ TEST_F(TftpSessionTest, AnAckFromAnotherPortIsTracedAndIgnoredUntilTheTransferFa
     EXPECT_EQ(upload_dialog()->title, "Uploading Firmware To TEV");
 }
 
+TEST_F(TftpSessionTest, AFloodOfStrayDatagramsDoesNotShortenTheRetryPeriods) {
+    UdpTestPeer stranger;
+    auto start = std::chrono::steady_clock::now();
+    bool failed = transfer(patterned_image(1024), [&] {
+        // Bursts of strays until the transfer gives up: together far more than the 3,000 idle
+        // polls of all 30 periods.
+        while (!finished) {
+            for (int i = 0; i < 200; ++i) stranger.send(server_port, tftp_ack(0));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+
+    EXPECT_TRUE(failed);
+    // Each stray costs its poll a full millisecond, as an empty poll does.
+    EXPECT_GE(took.count(), 2800);
+}
+
 TEST_F(TftpSessionTest, ASilentDeviceGetsTheOptionAcknowledgementThirtyTimesAtRetryPeriods) {
     std::vector<std::chrono::steady_clock::time_point> arrivals;
     std::vector<UdpDatagram> seen;
