@@ -16,13 +16,16 @@ ip link set lo up
 rm -rf "$work"
 mkdir -p "$work/screenshots"
 cd "$work"
+exec > >(tee steps.log) 2>&1  # what the run saw, for the CI log
 STARTED_PIDS=()
 # The prefix is half a gigabyte of Windows; it goes with the run.
 cleanup() {
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
     local pid
-    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    for pid in "${STARTED_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true  # not a bare wait: that waits for the tee below too
+    done
     rm -rf "$work/prefix"
 }
 trap cleanup EXIT

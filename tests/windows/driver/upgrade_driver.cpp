@@ -47,7 +47,9 @@ const char* const PASSWORD_TITLE = "Enter Password Information";
 std::string confirm_title() { return "Confirm Upgrade to Ver. " + value("version"); }
 const char* const WAITING_TITLE = "Waiting For Firmware Download Request From TEV";
 const char* const UPLOAD_TEMPLATE_TITLE = "Uploading Firmware To TEV";
-std::string uploading_prefix() { return "Uploading Target Firmware to TEV@" + value("device") + " "; }
+std::string uploading_prefix() {
+    return "Uploading Target Firmware to TEV@" + value("device") + " ";
+}
 std::string uploading_title(int bytes) {
     return uploading_prefix() + std::to_string(bytes) + "/" + value("size") + " Bytes";
 }
