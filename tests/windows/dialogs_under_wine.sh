@@ -17,6 +17,7 @@ status=0
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$run_driver" run-driver \
     "$driver" "$(windows_path "$gallery")" "$(windows_path "$output")" "$group" || status=$?
 wineserver -k 2>/dev/null || true
+rm -rf "$prefix"  # half a gigabyte of Windows
 for bitmap in "$output"/*.bmp; do
     [ -e "$bitmap" ] || continue
     convert "$bitmap" "${bitmap%.bmp}.png" && rm -f "$bitmap"

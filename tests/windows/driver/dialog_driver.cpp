@@ -13,141 +13,37 @@
 #include <utility>
 #include <vector>
 
+#include "driver_support.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_templates.h"
 #include "res/dialog_texts.h"
 
 namespace {
 
-constexpr DWORD WAIT_MS = 20000;
-constexpr DWORD STEP_MS = 50;
-const char* const DIALOG_CLASS = "#32770";
-const char* const ERROR_BOX_TITLE = "TEV Firwmare Upgrade Error";
-
 std::string gallery_path;
 std::string output_folder;
-int failures = 0;
-
-void check(bool ok, const std::string& what) {
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-    std::fflush(stdout);
-    if (!ok) ++failures;
-}
-
-std::string hex(unsigned long value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08lx", value);
-    return text;
-}
-
-// Shows CR and LF, so a mismatch in a long text can be read in the log.
-std::string visible(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string window_text(HWND window) {
-    char text[2048] = "";
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
-    return text;
-}
-
-std::string class_of(HWND window) {
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-LRESULT ask(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-std::vector<HWND> children_of(HWND dialog) {
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        children.push_back(child);
-    }
-    return children;
-}
 
 // --- The gallery as a process ---
 
 struct Gallery {
-    PROCESS_INFORMATION process{};
+    Program program;
     std::string result_file;
 };
 
 bool start_gallery(const std::string& name, const std::string& arguments, Gallery* gallery) {
     gallery->result_file = output_folder + "\\" + name + ".result";
     DeleteFileA(gallery->result_file.c_str());
-    std::string command =
-        "\"" + gallery_path + "\" " + arguments + " --result \"" + gallery->result_file + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    bool started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  nullptr, &startup, &gallery->process) != 0;
-    check(started, name + ": gallery started");
-    return started;
-}
-
-struct Search {
-    DWORD process_id;
-    const char* title;  // nullptr: any
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(window, &process_id);
-    if (process_id != search->process_id || !IsWindowVisible(window)) return TRUE;
-    if (class_of(window) != DIALOG_CLASS) return TRUE;
-    if (GetWindow(window, GW_OWNER) != search->owner) return TRUE;
-    if (search->title != nullptr && window_text(window) != search->title) return TRUE;
-    search->found = window;
-    return FALSE;
+    return start_program(
+        "\"" + gallery_path + "\" " + arguments + " --result \"" + gallery->result_file + "\"",
+        &gallery->program, name + ": gallery");
 }
 
 // A visible dialog window of the gallery with that owner (and title, when given).
 HWND wait_for_window(const Gallery& gallery, HWND owner, const char* title) {
-    Search search{gallery.process.dwProcessId, title, owner, nullptr};
-    for (DWORD waited = 0; waited < WAIT_MS; waited += STEP_MS) {
-        EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
-            Sleep(300);  // let it paint
-            return search.found;
-        }
-        Sleep(STEP_MS);
-    }
-    return nullptr;
+    return wait_for_dialog(gallery.program.process.dwProcessId, owner, title);
 }
 
-bool wait_for_exit(const Gallery& gallery, DWORD* status) {
-    if (WaitForSingleObject(gallery.process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
-        TerminateProcess(gallery.process.hProcess, 1);
-        return false;
-    }
-    GetExitCodeProcess(gallery.process.hProcess, status);
-    CloseHandle(gallery.process.hProcess);
-    CloseHandle(gallery.process.hThread);
-    return true;
-}
+void kill_gallery(const Gallery& gallery) { TerminateProcess(gallery.program.process.hProcess, 1); }
 
 // The value of "name: value" in the gallery's result file; "(none)" without a file.
 std::string result_value(const Gallery& gallery, const std::string& name) {
@@ -164,59 +60,15 @@ std::string result_value(const Gallery& gallery, const std::string& name) {
     return value;
 }
 
-void expect_outcome(const Gallery& gallery, const std::string& name, const std::string& outcome) {
+void expect_outcome(Gallery& gallery, const std::string& name, const std::string& outcome) {
     DWORD status = 1;
-    bool ended = wait_for_exit(gallery, &status);
+    bool ended = wait_for_exit(&gallery.program, &status);
     check(ended && status == 0, name + ": gallery ended with status 0");
     std::string seen = result_value(gallery, "outcome");
     check(seen == outcome, name + ": outcome '" + seen + "', want '" + outcome + "'");
 }
 
 // --- Looking at a dialog ---
-
-void save_screenshot(HWND window, const std::string& name) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(200);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(stride * static_cast<DWORD>(height));
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file_header{};
-    file_header.bfType = 0x4D42;
-    file_header.bfOffBits = sizeof file_header + sizeof info;
-    file_header.bfSize = file_header.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::string path = output_folder + "\\" + name + ".bmp";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;
-    std::fwrite(&file_header, sizeof file_header, 1, file);
-    std::fwrite(&info, sizeof info, 1, file);
-    std::fwrite(pixels.data(), 1, pixels.size(), file);
-    std::fclose(file);
-}
-
-bool same_class(const std::string& seen, const char* wanted) {
-    return lstrcmpiA(seen.c_str(), wanted) == 0;
-}
 
 // What the system does to a template's styles when it makes the windows, and nothing more is
 // accepted: the dialog becomes visible, clips its siblings and takes the 3-D look; a bordered
@@ -279,54 +131,6 @@ void check_controls(HWND dialog, const DialogTemplate& layout, const std::string
                   where + ": shows icon " + std::to_string(control.icon));
         }
     }
-}
-
-void check_text(HWND dialog, int id, const std::string& wanted, const std::string& name) {
-    std::string seen = window_text(GetDlgItem(dialog, id));
-    check(seen == wanted, name + ": control " + std::to_string(id) + " shows '" + visible(seen) +
-                              "'" + (seen == wanted ? "" : ", want '" + visible(wanted) + "'"));
-}
-
-void check_centred(HWND dialog, const std::string& name) {
-    RECT rect;
-    GetWindowRect(dialog, &rect);
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    int x = (GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
-    check(rect.left == x && rect.top == y, name + ": at " + std::to_string(rect.left) + "," +
-                                               std::to_string(rect.top) + ", centred is " +
-                                               std::to_string(x) + "," + std::to_string(y));
-}
-
-HWND focus_of(HWND dialog) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
-    return info.hwndFocus;
-}
-
-// The focus is on the control, or inside it (the address control's number fields).
-void check_focus(HWND dialog, int id, const std::string& name) {
-    HWND control = GetDlgItem(dialog, id);
-    HWND focus = focus_of(dialog);
-    check(focus != nullptr && (focus == control || IsChild(control, focus)),
-          name + ": focus on control " + std::to_string(id) + " (focus in a " +
-              (focus == nullptr ? std::string("(none)") : class_of(focus)) + ")");
-}
-
-void click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-// Clicks OK in a message box and checks it said what it should.
-void answer_box(HWND box, const std::string& text, const std::string& name) {
-    bool said = false;
-    for (HWND child : children_of(box)) {
-        if (same_class(class_of(child), "Static") && window_text(child) == text) said = true;
-    }
-    check(said, name + ": the box says '" + text + "'");
-    HWND ok = GetDlgItem(box, IDOK);
-    check(ok != nullptr && IsWindowVisible(ok), name + ": the box has OK");
-    PostMessageA(ok, BM_CLICK, 0, 0);
 }
 
 // --- The dialogs one by one ---
@@ -432,7 +236,7 @@ bool is_modeless(int id) {
 }
 
 // Cancel in a modeless dialog: the dialog goes first, then the error box, then the program ends.
-void check_abort(const Gallery& gallery, HWND dialog, const std::string& name) {
+void check_abort(Gallery& gallery, HWND dialog, const std::string& name) {
     click(dialog, CONTROL_CANCEL);
     HWND box = wait_for_window(gallery, nullptr, ERROR_BOX_TITLE);
     check(box != nullptr, name + ": Cancel shows the error box");
@@ -440,7 +244,7 @@ void check_abort(const Gallery& gallery, HWND dialog, const std::string& name) {
     check(!IsWindow(dialog), name + ": the dialog is gone while the box shows");
     answer_box(box, "Upgrade Failed: User Abort", name);
     DWORD status = 1;
-    check(wait_for_exit(gallery, &status) && status == 0,
+    check(wait_for_exit(&gallery.program, &status) && status == 0,
           name + ": the program ends with status 0");
     check(result_value(gallery, "outcome") == "(none)", name + ": and without going on");
 }
@@ -452,10 +256,10 @@ void check_dialog(const DialogCase& item) {
     HWND dialog = wait_for_window(gallery, nullptr, nullptr);
     check(dialog != nullptr, name + ": opens");
     if (dialog == nullptr) {
-        TerminateProcess(gallery.process.hProcess, 1);
+        kill_gallery(gallery);
         return;
     }
-    save_screenshot(dialog, "dialog-" + std::to_string(item.id));
+    save_screenshot(dialog, output_folder, "dialog-" + std::to_string(item.id));
     const DialogTemplate& layout = *find_dialog_template(item.id);
     std::string title = window_text(dialog);
     check(title == item.title, name + ": title '" + title + "'");
@@ -487,26 +291,15 @@ HWND open_dialog(const std::string& name, const std::string& arguments, Gallery*
     if (!start_gallery(name, arguments, gallery)) return nullptr;
     HWND dialog = wait_for_window(*gallery, nullptr, nullptr);
     check(dialog != nullptr, name + ": opens");
-    if (dialog == nullptr) TerminateProcess(gallery->process.hProcess, 1);
+    if (dialog == nullptr) kill_gallery(*gallery);
     return dialog;
-}
-
-void press_enter(HWND dialog) {
-    SetForegroundWindow(dialog);
-    Sleep(300);
-    INPUT keys[2] = {};
-    keys[0].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_RETURN;
-    keys[1] = keys[0];
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof keys[0]);
 }
 
 void enter_in_warning_chooses_cancel() {
     Gallery gallery;
     HWND dialog = open_dialog("warning-enter", "139", &gallery);
     if (dialog == nullptr) return;
-    press_enter(dialog);
+    press_key(dialog, VK_RETURN);
     expect_outcome(gallery, "warning dialog, Enter", "end code 0");
 }
 
@@ -516,7 +309,7 @@ void enter_in_confirm_chooses_upgrade() {
     Gallery gallery;
     HWND dialog = open_dialog("confirm-enter", "103", &gallery);
     if (dialog == nullptr) return;
-    press_enter(dialog);
+    press_key(dialog, VK_RETURN);
     expect_outcome(gallery, "confirm dialog, Enter", "end code 1");
 }
 
@@ -537,12 +330,12 @@ void address_refused_then_accepted() {
     HWND box = wait_for_window(gallery, dialog, "Error");
     check(box != nullptr, name + ": OK with no address shows 'Error' owned by the dialog");
     if (box == nullptr) {
-        TerminateProcess(gallery.process.hProcess, 1);
+        kill_gallery(gallery);
         return;
     }
-    save_screenshot(box, "address-invalid");
+    save_screenshot(box, output_folder, "address-invalid");
     answer_box(box, "Invalid IP Address", name);
-    for (DWORD waited = 0; IsWindow(box) && waited < WAIT_MS; waited += STEP_MS) Sleep(STEP_MS);
+    wait_until_gone(box);
     Sleep(200);
     check(IsWindowVisible(dialog), name + ": stays open after the box");
     check_focus(dialog, CONTROL_DEVICE_ADDRESS, name + " after the box");
@@ -610,6 +403,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unknown group %s\n", group.c_str());
         return 2;
     }
-    std::printf("%d failure(s)\n", failures);
-    return failures == 0 ? 0 : 1;
+    std::printf("%d failure(s)\n", failure_count());
+    return failure_count() == 0 ? 0 : 1;
 }

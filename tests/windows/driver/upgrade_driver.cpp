@@ -1,0 +1,563 @@
+// upgrade-driver: runs tev-upgrade.exe (under Wine, against tev-device) as a user would and checks
+// every dialog on the way. The dialogs a user can read are read, typed into, clicked and saved as
+// screenshots; window-record.dll records every dialog shown and every title set, with those too
+// brief to read from the outside (the connecting dialog, the last byte count of the upload), and
+// that record is checked at the end. Then the program must end by itself with status 0.
+//   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
+// Scenarios: warning-cancel, upgrade, upload-cancel, no-device. Values: label, version, size,
+// device, local, user, password, product, serial, mac, software, hardware.
+#include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver_support.h"
+#include "res/dialog_ids.h"
+#include "res/dialog_texts.h"
+
+namespace {
+
+constexpr DWORD TRANSFER_WAIT_MS = 120000;  // the device's request, the transfer
+constexpr DWORD FLASH_WAIT_MS = 90000;      // the program's 30 s wait and the verification
+constexpr DWORD EXIT_WAIT_MS = 15000;
+constexpr int BLOCK_SIZE = 512;
+
+std::map<std::string, std::string> values;
+std::string output_folder;
+std::string scenario;
+
+std::string value(const std::string& name) {
+    auto found = values.find(name);
+    if (found != values.end()) return found->second;
+    std::fprintf(stderr, "upgrade-driver: %s=... missing\n", name.c_str());
+    std::exit(2);
+}
+
+// --- What the user should see ---
+
+std::string product_title() { return value("label") + " Firmware Upgrade"; }
+std::string connecting_title() { return "Connecting with TEV@" + value("device"); }
+const char* const PASSWORD_TITLE = "Enter Password Information";
+std::string confirm_title() { return "Confirm Upgrade to Ver. " + value("version"); }
+const char* const WAITING_TITLE = "Waiting For Firmware Download Request From TEV";
+const char* const UPLOAD_TEMPLATE_TITLE = "Uploading Firmware To TEV";
+std::string uploading_prefix() {
+    return "Uploading Target Firmware to TEV@" + value("device") + " ";
+}
+std::string uploading_title(int bytes) {
+    return uploading_prefix() + std::to_string(bytes) + "/" + value("size") + " Bytes";
+}
+std::string updating_title() { return "Updating Target Firmware to TEV@" + value("device"); }
+std::string success_title() { return "TEV@" + value("device") + " Upgrade Successful!"; }
+
+// The upload titles in order: after the acknowledgement of the options none of the image has
+// gone, then one more block of 512 bytes with each acknowledgement, the last block shorter.
+std::vector<std::string> upload_titles() {
+    int size = std::atoi(value("size").c_str());
+    std::vector<std::string> titles;
+    for (int block = 0; block <= size / BLOCK_SIZE + 1; ++block) {
+        titles.push_back(uploading_title(std::min(block * BLOCK_SIZE, size)));
+    }
+    return titles;
+}
+
+// --- The program under test ---
+
+struct Run {
+    Program program;
+    DWORD process_id = 0;
+    std::string record_path;
+    int shots = 0;
+};
+
+void screenshot(Run& run, HWND window, const std::string& step) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", ++run.shots);
+    save_screenshot(window, output_folder, scenario + "-" + number + "-" + step);
+}
+
+bool start_upgrader(const std::string& upgrader, Run* run) {
+    run->record_path = output_folder + "\\" + scenario + ".record";
+    DeleteFileA(run->record_path.c_str());
+    SetEnvironmentVariableA("TEV_WINDOW_RECORD", run->record_path.c_str());
+    if (!start_program("\"" + upgrader + "\"", &run->program, "tev-upgrade.exe")) return false;
+    run->process_id = run->program.process.dwProcessId;
+    return true;
+}
+
+bool install_recorder(const std::string& dll) {
+    HMODULE module = LoadLibraryA(dll.c_str());
+    // Through void*: a FARPROC is no HOOKPROC to the compiler.
+    auto procedure = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module, "record_window_messages")));
+    bool installed = module != nullptr && procedure != nullptr &&
+                     SetWindowsHookExA(WH_CALLWNDPROC, procedure, module, 0) != nullptr;
+    check(installed, "window recorder hooked in (" + dll + ")");
+    return installed;
+}
+
+HWND expect_dialog(Run& run, const std::string& title, const std::string& step,
+                   DWORD wait_ms = WAIT_MS) {
+    HWND dialog = wait_for_dialog(run.process_id, nullptr, title.c_str(), wait_ms);
+    check(dialog != nullptr, step + ": '" + title + "' shows");
+    if (dialog == nullptr) describe_dialogs(run.process_id);
+    return dialog;
+}
+
+void close_and_check(HWND dialog, int button, const std::string& step) {
+    click(dialog, button);
+    check(wait_until_gone(dialog), step + ": closes");
+}
+
+// The program ends by itself, with status 0.
+void expect_exit(Run& run) {
+    if (WaitForSingleObject(run.program.process.hProcess, EXIT_WAIT_MS) != WAIT_OBJECT_0) {
+        describe_dialogs(run.process_id);
+    }
+    DWORD status = 1;
+    bool ended = wait_for_exit(&run.program, &status, 0);
+    check(ended, "tev-upgrade.exe ends by itself");
+    check(ended && status == 0, "exit status " + std::to_string(status) + ", want 0");
+}
+
+// --- The dialogs, step by step ---
+
+bool warning_step(Run& run, int button) {
+    HWND dialog = expect_dialog(run, product_title(), "warning");
+    if (dialog == nullptr) return false;
+    check_text(dialog, CONTROL_WARNING_TEXT, text_warning, "warning");
+    check_centred(dialog, "warning");
+    check_focus(dialog, CONTROL_CANCEL, "warning");
+    screenshot(run, dialog, "warning");
+    close_and_check(dialog, button, "warning");
+    return true;
+}
+
+std::vector<std::string> split_address(const std::string& address) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t dot; (dot = address.find('.', start)) != std::string::npos; start = dot + 1) {
+        parts.push_back(address.substr(start, dot - start));
+    }
+    parts.push_back(address.substr(start));
+    return parts;
+}
+
+// As a user types it: the digits of each number, and a full stop after a number shorter than
+// three digits (after three the control moves on by itself).
+void type_address(HWND dialog, const std::string& address) {
+    std::vector<std::string> parts = split_address(address);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        type_text(dialog, parts[i]);
+        if (i + 1 < parts.size() && parts[i].size() < 3) type_text(dialog, ".");
+    }
+}
+
+// The four number fields of the address control, left to right, joined with full stops.
+std::string address_shown(HWND control) {
+    std::vector<HWND> fields = children_of(control);
+    std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
+        RECT ra, rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    std::string shown;
+    for (HWND field : fields) shown += (shown.empty() ? "" : ".") + window_text(field);
+    return shown;
+}
+
+// The entries as the closed list shows them, one selection after the other (the entry texts
+// themselves do not cross the process boundary under Wine).
+std::vector<std::string> list_entries(HWND list) {
+    std::vector<std::string> entries;
+    auto count = static_cast<int>(ask(list, CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        ask(list, CB_SETCURSEL, static_cast<WPARAM>(i));
+        entries.push_back(window_text(list));
+    }
+    return entries;
+}
+
+// Picks the local address in the drop-down list; false when the list does not offer it.
+bool choose_local_address(HWND dialog, const std::string& local) {
+    HWND list = GetDlgItem(dialog, CONTROL_LOCAL_ADDRESS_LIST);
+    std::vector<std::string> entries = list_entries(list);
+    std::string shown;
+    for (const std::string& entry : entries) shown += " " + entry;
+    auto at = std::find(entries.begin(), entries.end(), local);
+    check(at != entries.end(), "address: the list offers " + local + " (it has:" + shown + ")");
+    if (at == entries.end()) return false;
+    ask(list, CB_SETCURSEL, static_cast<WPARAM>(at - entries.begin()));
+    check_text(dialog, CONTROL_LOCAL_ADDRESS_LIST, local, "address");
+    return true;
+}
+
+bool address_step(Run& run) {
+    HWND dialog = expect_dialog(run, product_title(), "address");
+    if (dialog == nullptr) return false;
+    HWND control = GetDlgItem(dialog, CONTROL_DEVICE_ADDRESS);
+    check(control != nullptr, "address: it is the address dialog");
+    if (control == nullptr) return false;
+    check_text(dialog, CONTROL_TEXT_PANEL, text_address_intro, "address");
+    check_text(dialog, CONTROL_ADDRESS_HELP, text_address_help_adapter, "address");
+    check_text(dialog, CONTROL_IMAGE_VERSION, "Version " + value("version"), "address");
+    check_centred(dialog, "address");
+    check_focus(dialog, CONTROL_DEVICE_ADDRESS, "address");
+    type_address(dialog, value("device"));
+    std::string shown;
+    bool typed = eventually([&] { return (shown = address_shown(control)) == value("device"); });
+    check(typed, "address: typed, the control shows " + shown);
+    if (!choose_local_address(dialog, value("local"))) return false;
+    screenshot(run, dialog, "address");
+    close_and_check(dialog, CONTROL_OK, "address");
+    return true;
+}
+
+bool password_step(Run& run) {
+    HWND dialog = expect_dialog(run, PASSWORD_TITLE, "password");
+    if (dialog == nullptr) return false;
+    check_text(dialog, CONTROL_TEXT_PANEL, text_password_notice, "password");
+    check_text(dialog, CONTROL_USER_NAME, "admin", "password");
+    check_centred(dialog, "password");
+    check_focus(dialog, CONTROL_PASSWORD, "password");
+    // Back to the user field (the dialog selects its text, so typing replaces it), then on.
+    press_key(dialog, VK_TAB, true);
+    check_focus(dialog, CONTROL_USER_NAME, "password, Shift+Tab");
+    type_text(dialog, value("user"));
+    press_key(dialog, VK_TAB);
+    check_focus(dialog, CONTROL_PASSWORD, "password, Tab");
+    type_text(dialog, value("password"));
+    // Typed keys wait behind a posted click: OK only once the fields hold what was typed.
+    HWND user = GetDlgItem(dialog, CONTROL_USER_NAME);
+    eventually([&] { return window_text(user) == value("user"); });
+    check_text(dialog, CONTROL_USER_NAME, value("user"), "password, typed");
+    HWND password = GetDlgItem(dialog, CONTROL_PASSWORD);
+    auto length = static_cast<LRESULT>(value("password").size());
+    check(eventually([&] { return ask(password, WM_GETTEXTLENGTH) == length; }),
+          "password: " + std::to_string(length) + " characters typed");
+    screenshot(run, dialog, "password");
+    close_and_check(dialog, CONTROL_OK, "password");
+    return true;
+}
+
+bool confirm_step(Run& run) {
+    HWND dialog = expect_dialog(run, confirm_title(), "confirm");
+    if (dialog == nullptr) return false;
+    check_text(dialog, CONTROL_TEXT_PANEL, text_confirm_intro, "confirm");
+    check_text(dialog, CONTROL_SERIAL_NUMBER, value("serial"), "confirm");
+    check_text(dialog, CONTROL_MAC_ADDRESS, value("mac"), "confirm");
+    check_text(dialog, CONTROL_SOFTWARE_VERSION, value("software"), "confirm");
+    check_text(dialog, CONTROL_HARDWARE_VERSION, value("hardware"), "confirm");
+    check_text(dialog, CONTROL_PRODUCT_NAME, value("product"), "confirm");
+    check_centred(dialog, "confirm");
+    check_focus(dialog, CONTROL_OK, "confirm");
+    screenshot(run, dialog, "confirm");
+    close_and_check(dialog, CONTROL_OK, "confirm");
+    return true;
+}
+
+int progress_position(HWND dialog) {
+    return static_cast<int>(ask(GetDlgItem(dialog, CONTROL_PROGRESS), PBM_GETPOS));
+}
+
+// The upload dialog during the transfer, once some of the image has gone: title with the bytes
+// acknowledged so far, and a bar that counts blocks. Fails unless caught before the last byte.
+HWND catch_upload(Run& run) {
+    std::vector<std::string> under_way;
+    for (char digit = '1'; digit <= '9'; ++digit) under_way.push_back(uploading_prefix() + digit);
+    HWND dialog = wait_for_dialog_titled(run.process_id, under_way, TRANSFER_WAIT_MS);
+    check(dialog != nullptr, "upload: '" + uploading_prefix() + "N/" + value("size") +
+                                 " Bytes' shows while the image goes");
+    if (dialog == nullptr) {
+        describe_dialogs(run.process_id);
+        return nullptr;
+    }
+    std::string title = window_text(dialog);
+    int bytes = std::atoi(title.c_str() + uploading_prefix().size());
+    check(title == uploading_title(bytes) && bytes < std::atoi(value("size").c_str()),
+          "upload: caught at '" + title + "'");
+    check_centred(dialog, "upload");
+    int blocks = std::atoi(value("size").c_str()) / BLOCK_SIZE + 1;
+    auto range = static_cast<int>(ask(GetDlgItem(dialog, CONTROL_PROGRESS), PBM_GETRANGE, FALSE));
+    check(range == blocks, "upload: the bar counts " + std::to_string(range) + " blocks, want " +
+                               std::to_string(blocks));
+    screenshot(run, dialog, "uploading");
+    return dialog;
+}
+
+// The same dialog while the device writes its flash: a bar that fills in about 30 seconds.
+bool flash_wait_step(Run& run) {
+    std::vector<std::string> titles = {uploading_prefix(), updating_title()};
+    HWND dialog = wait_for_dialog_titled(run.process_id, titles, TRANSFER_WAIT_MS);
+    check(dialog != nullptr, "upload: the upload dialog shows");
+    if (dialog == nullptr) {
+        describe_dialogs(run.process_id);
+        return false;
+    }
+    std::string title = window_text(dialog);
+    if (title.rfind(uploading_prefix(), 0) == 0) {
+        std::printf("     caught the transfer at '%s'\n", title.c_str());
+        screenshot(run, dialog, "uploading");
+    }
+    dialog = wait_for_dialog(run.process_id, nullptr, updating_title().c_str(), TRANSFER_WAIT_MS);
+    check(dialog != nullptr, "flash wait: '" + updating_title() + "' shows");
+    if (dialog == nullptr) {
+        describe_dialogs(run.process_id);
+        return false;
+    }
+    check_centred(dialog, "flash wait");
+    int before = progress_position(dialog);
+    screenshot(run, dialog, "updating");
+    Sleep(2000);
+    int after = progress_position(dialog);
+    check(after > before, "flash wait: the bar moves (" + std::to_string(before) + " -> " +
+                              std::to_string(after) + ")");
+    return true;
+}
+
+void success_step(Run& run) {
+    HWND dialog = expect_dialog(run, success_title(), "success", FLASH_WAIT_MS);
+    if (dialog == nullptr) return;
+    check_text(dialog, CONTROL_TEXT_PANEL, text_success, "success");
+    check_text(dialog, CONTROL_SOFTWARE_VERSION, value("version"), "success");
+    check_centred(dialog, "success");
+    check_focus(dialog, CONTROL_OK, "success");
+    screenshot(run, dialog, "success");
+    close_and_check(dialog, CONTROL_OK, "success");
+}
+
+void error_box_step(Run& run, HWND gone_before, const std::string& message) {
+    HWND box = expect_dialog(run, ERROR_BOX_TITLE, "error box");
+    if (box == nullptr) return;
+    if (gone_before != nullptr) {
+        check(!IsWindow(gone_before), "error box: the dialog went before the box came");
+    }
+    screenshot(run, box, "error");
+    answer_box(box, message, "error box");
+    check(wait_until_gone(box), "error box: closes");
+}
+
+// --- The record of every dialog shown ---
+
+struct Shown {
+    std::string window, title;
+    long left, top, right, bottom;
+    int screen_width, screen_height;
+};
+
+struct Record {
+    std::vector<Shown> shown;
+    std::vector<std::pair<std::string, std::string>> titles;  // window, title
+};
+
+std::vector<std::string> fields_of(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        fields.push_back(line.substr(start, tab - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+Record read_record(const Run& run) {
+    Record record;
+    std::FILE* file = std::fopen(run.record_path.c_str(), "r");
+    check(file != nullptr, "the window record exists");
+    if (file == nullptr) return record;
+    char line[1024];
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        std::vector<std::string> fields = fields_of(text);
+        if (fields.size() == 4 && fields[0] == "show") {
+            Shown shown{fields[1], fields[2], 0, 0, 0, 0, 0, 0};
+            std::sscanf(fields[3].c_str(), "%ld %ld %ld %ld %d %d", &shown.left, &shown.top,
+                        &shown.right, &shown.bottom, &shown.screen_width, &shown.screen_height);
+            record.shown.push_back(shown);
+        } else if (fields.size() == 3 && fields[0] == "title") {
+            record.titles.push_back({fields[1], fields[2]});
+        }
+    }
+    std::fclose(file);
+    return record;
+}
+
+// The dialogs shown, in order; the dialogs of one group may come in either order (they belong
+// to two threads).
+using ShowGroups = std::vector<std::vector<std::string>>;
+
+void check_shown(const Record& record, const ShowGroups& groups) {
+    std::string seen;
+    for (const Shown& shown : record.shown) seen += "\n       '" + shown.title + "'";
+    std::size_t next = 0;
+    bool same = true;
+    for (const std::vector<std::string>& group : groups) {
+        if (next + group.size() > record.shown.size()) {
+            same = false;
+            break;
+        }
+        std::vector<std::string> wanted = group;
+        std::vector<std::string> got;
+        for (std::size_t i = 0; i < group.size(); ++i) got.push_back(record.shown[next++].title);
+        std::sort(wanted.begin(), wanted.end());
+        std::sort(got.begin(), got.end());
+        same = same && wanted == got;
+    }
+    same = same && next == record.shown.size();
+    check(same, "record: the dialogs shown, in order:" + seen);
+}
+
+// Every dialog of the program centres itself as it opens; the error box is the system's own.
+void check_all_centred(const Record& record) {
+    for (const Shown& shown : record.shown) {
+        if (shown.title == ERROR_BOX_TITLE) continue;
+        long width = shown.right - shown.left;
+        long height = shown.bottom - shown.top;
+        long x = (shown.screen_width - width) >> 1;
+        long y = (shown.screen_height - height) >> 1;
+        check(shown.left == x && shown.top == y,
+              "record: '" + shown.title + "' opened at " + std::to_string(shown.left) + "," +
+                  std::to_string(shown.top) + ", centred is " + std::to_string(x) + "," +
+                  std::to_string(y));
+    }
+}
+
+std::vector<std::string> titles_of(const Record& record, const std::string& template_title) {
+    std::vector<std::string> titles;
+    auto shown = std::find_if(record.shown.begin(), record.shown.end(),
+                              [&](const Shown& s) { return s.title == template_title; });
+    if (shown == record.shown.end()) return titles;
+    for (const auto& [window, title] : record.titles) {
+        if (window == shown->window) titles.push_back(title);
+    }
+    return titles;
+}
+
+// The upload dialog's titles; `whole`: every byte count, then the flash wait; otherwise the
+// counts up to where the transfer was cancelled.
+void check_upload_titles(const Record& record, bool whole) {
+    std::vector<std::string> got = titles_of(record, UPLOAD_TEMPLATE_TITLE);
+    std::vector<std::string> wanted = upload_titles();
+    if (whole) {
+        wanted.push_back(updating_title());
+    } else {
+        check(!got.empty() && got.size() < wanted.size(),
+              "record: " + std::to_string(got.size()) + " upload titles before the cancel");
+        wanted.resize(std::min(got.size(), wanted.size()));
+    }
+    std::size_t differs = 0;
+    while (differs < got.size() && differs < wanted.size() && got[differs] == wanted[differs]) {
+        ++differs;
+    }
+    bool same = got == wanted;
+    std::string where;
+    if (!same) {
+        where = ", first difference at " + std::to_string(differs) + ": '" +
+                (differs < got.size() ? got[differs] : "(none)") + "', want '" +
+                (differs < wanted.size() ? wanted[differs] : "(none)") + "'";
+    }
+    check(same, "record: " + std::to_string(got.size()) + " upload titles, " +
+                    (got.empty() ? "none" : "the last '" + got.back() + "'") + where);
+}
+
+// --- Scenarios ---
+
+void warning_cancel(Run& run) {
+    warning_step(run, CONTROL_CANCEL);
+    expect_exit(run);
+    check_shown(read_record(run), {{product_title()}});
+}
+
+bool through_confirm(Run& run) {
+    return warning_step(run, CONTROL_OK) && address_step(run) && password_step(run) &&
+           confirm_step(run);
+}
+
+ShowGroups shown_to_the_transfer() {
+    return {{product_title()}, {product_title()},  {connecting_title()},
+            {PASSWORD_TITLE},  {connecting_title()}, {confirm_title()},
+            {WAITING_TITLE, connecting_title()}, {UPLOAD_TEMPLATE_TITLE}};
+}
+
+void upgrade(Run& run) {
+    if (through_confirm(run) && flash_wait_step(run)) success_step(run);
+    expect_exit(run);
+    Record record = read_record(run);
+    ShowGroups groups = shown_to_the_transfer();
+    groups.push_back({connecting_title()});
+    groups.push_back({success_title()});
+    check_shown(record, groups);
+    check_all_centred(record);
+    check_upload_titles(record, true);
+}
+
+void upload_cancel(Run& run) {
+    if (through_confirm(run)) {
+        HWND upload = catch_upload(run);
+        if (upload != nullptr) {
+            click(upload, CONTROL_CANCEL);
+            error_box_step(run, upload, "Upgrade Failed: User Abort");
+        }
+    }
+    expect_exit(run);
+    Record record = read_record(run);
+    ShowGroups groups = shown_to_the_transfer();
+    groups.push_back({ERROR_BOX_TITLE});
+    check_shown(record, groups);
+    check_all_centred(record);
+    check_upload_titles(record, false);
+}
+
+void no_device(Run& run) {
+    if (warning_step(run, CONTROL_OK) && address_step(run)) {
+        error_box_step(run, nullptr, "Upgrade Failed: No Response From TEV");
+    }
+    expect_exit(run);
+    Record record = read_record(run);
+    check_shown(record, {{product_title()}, {product_title()}, {connecting_title()},
+                         {ERROR_BOX_TITLE}});
+    check_all_centred(record);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr,
+                     "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
+                     "warning-cancel|upgrade|upload-cancel|no-device NAME=VALUE...\n");
+        return 2;
+    }
+    output_folder = argv[3];
+    scenario = argv[4];
+    for (int i = 5; i < argc; ++i) {
+        std::string pair = argv[i];
+        std::size_t equals = pair.find('=');
+        if (equals != std::string::npos) values[pair.substr(0, equals)] = pair.substr(equals + 1);
+    }
+    void (*run_scenario)(Run&) = nullptr;
+    if (scenario == "warning-cancel") run_scenario = warning_cancel;
+    if (scenario == "upgrade") run_scenario = upgrade;
+    if (scenario == "upload-cancel") run_scenario = upload_cancel;
+    if (scenario == "no-device") run_scenario = no_device;
+    if (run_scenario == nullptr) {
+        std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
+        return 2;
+    }
+    CreateDirectoryA(output_folder.c_str(), nullptr);
+    Run run;
+    if (install_recorder(argv[2]) && start_upgrader(argv[1], &run)) {
+        run_scenario(run);
+    }
+    if (run.program.process.hProcess != nullptr) TerminateProcess(run.program.process.hProcess, 1);
+    std::printf("%d failure(s)\n", failure_count());
+    return failure_count() == 0 ? 0 : 1;
+}

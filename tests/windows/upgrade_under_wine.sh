@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The Windows program as a user runs it, under Wine, against the simulated device. Everything
+# happens in a private network namespace with loopback only: a private X server, a fresh Wine
+# prefix (wineserver creates Wine's sockets, so it must start in this namespace), tev-device on
+# 127.0.0.2, and upgrade-driver, which runs tev-upgrade.exe and checks every dialog. Afterwards
+# the device's side: what it received, and from where.
+#   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
+# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device.
+set -euo pipefail
+if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
+    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
+fi
+scenario=$1 exe=$2 driver=$3 recorder=$4 device=$5 image=$6 work=$7
+ip link set lo up
+
+rm -rf "$work"
+mkdir -p "$work/screenshots"
+cd "$work"
+exec > >(tee steps.log) 2>&1  # what the run saw, for the CI log
+STARTED_PIDS=()
+# The prefix is half a gigabyte of Windows; it goes with the run.
+cleanup() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    local pid
+    for pid in "${STARTED_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true  # not a bare wait: that waits for the tee below too
+    done
+    rm -rf "$work/prefix"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    local f
+    for f in "$work"/*.log "$work"/*.out; do
+        [ -f "$f" ] && { echo "--- $f (last 30 lines)"; tail -30 "$f"; }
+    done
+    exit 1
+}
+windows_path() { echo "Z:${1//\//\\}"; }
+
+# What the user is to see, from the image the program carries.
+size=$(stat -c %s "$image")
+version=$(dd if="$image" bs=1 skip=92 count=32 status=none | tr -d '\0')
+device_ip=127.0.0.2 local_ip=127.0.0.1 user=operator password='Firm-Ware7'
+identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1.8(a)'
+          'hardware=Rev. B')
+
+# A private X server; with -displayfd it takes a free display number itself, without a race.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display >xvfb.log 2>&1 &
+STARTED_PIDS+=($!)
+for ((i = 0; i < 100; i++)); do [ -s display ] && break; sleep 0.1; done
+[ -s display ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -1 display)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# With no window manager Wine draws frames and captions itself, so screenshots show whole dialogs.
+timeout 180 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >wine-setup.log 2>&1 ||
+    fail "Wine did not set up its prefix"
+
+device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
+                --image-file "$work/device.bin" --user "$user" --password "$password"
+                --product-name TEV-4400 --serial TV00421337 --mac 00:1B:5A:0C:0D:0E
+                --software-version '3.1.8(a)' --hardware-version 'Rev. B')
+case $scenario in
+    upgrade) ;;
+    # Half the acknowledgements lost: each costs a retransmission, so the upload dialog stays
+    # long enough to be cancelled.
+    upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
+    warning-cancel | no-device) device_options=() ;;
+    *) fail "unknown scenario $scenario" ;;
+esac
+if [ ${#device_options[@]} -gt 0 ]; then
+    "$device" "${device_options[@]}" >device.out 2>&1 &
+    STARTED_PIDS+=($!)
+    for ((i = 0; i < 100; i++)); do grep -q 'ready on' device.out && break; sleep 0.1; done
+    grep -q 'ready on' device.out || fail "tev-device did not start"
+fi
+
+echo "== $scenario: tev-upgrade.exe under Wine on $DISPLAY, image $size bytes, version $version"
+status=0
+timeout 240 wine "$driver" "$(windows_path "$exe")" "$(windows_path "$recorder")" \
+    "$(windows_path "$work/screenshots")" "$scenario" "label=TEV-4400" "version=$version" \
+    "size=$size" "device=$device_ip" "local=$local_ip" "user=$user" "password=$password" \
+    "${identity[@]}" 2>driver.log || status=$?
+for bitmap in screenshots/*.bmp; do  # the driver writes what Windows offers
+    [ -e "$bitmap" ] || continue
+    convert "$bitmap" "${bitmap%.bmp}.png" && rm -f "$bitmap"
+done
+echo "screenshots in $work/screenshots:" $(cd screenshots && ls)
+
+# The device's side, checked whatever the driver found.
+failures=()
+[ "$status" = 0 ] || failures+=("upgrade-driver reported failures (status $status)")
+expect() {  # expect WHAT COMMAND...: runs the check and notes a failure
+    local what=$1
+    shift
+    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures+=("$what"); fi
+}
+received_from_local() { grep -q "tftp: RRQ .* to $local_ip:69 " device.log; }
+runs_version() { grep -q "flash: done, software version now \"$version\"" device.log; }
+incomplete() { ! grep -q 'tftp: complete' device.log; }
+case $scenario in
+    upgrade)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device fetched from the chosen local address $local_ip" received_from_local
+        expect "the device runs $version" runs_version ;;
+    upload-cancel)
+        expect "the device did not receive the whole image" incomplete ;;
+esac
+[ ${#failures[@]} = 0 ] || fail "${failures[*]}"
+echo "passed"
