@@ -250,6 +250,34 @@ TEST_F(ModelessConsole, ProgressPrintsALineEachTenthAndAgainAfterANewRange) {
     EXPECT_TRUE(commands_seen.empty());
 }
 
+// As the transfer runs it: the last acknowledgement sets the final count, and the wait takes a new
+// range and title before anyone looks at the dialog; the final count is shown all the same, once.
+TEST_F(ModelessConsole, APhaseEndingUnseenShowsItsLastStateBeforeTheNextRange) {
+    ConsoleCapture console("", true);
+    open(DIALOG_UPLOAD);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 3);
+    const char* titles[] = {"Uploading Target Firmware to TEV@10.1.0.123 0/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 512/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 1024/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 1100/1100 Bytes"};
+    for (int ack = 0; ack < 4; ++ack) {
+        dialog_progress_position(dialog, CONTROL_PROGRESS, ack + 1);
+        dialog_set_title(dialog, titles[ack]);
+        if (ack < 3) dialog_pump_all(dialog);
+    }
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
+    dialog_set_title(dialog, "Updating Target Firmware to TEV@10.1.0.123");
+    dialog_pump_all(dialog);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);  // a phase seen to its end: no repeat
+    std::string printed = console.printed();
+    expect_in_order(printed, {"512/1100 Bytes: 60%\n", "1024/1100 Bytes: 100%\n",
+                              "1100/1100 Bytes: 100%\n",
+                              "Updating Target Firmware to TEV@10.1.0.123: 0%\n"});
+    EXPECT_EQ(count_of(printed, "Bytes: 100%"), 2u);
+    EXPECT_EQ(count_of(printed, "Updating"), 1u);
+}
+
 TEST_F(ModelessConsole, TextsSetAfterOpeningArePrintedAtTheNextLook) {
     ConsoleCapture console("", true);
     open(DIALOG_WAITING);

@@ -413,6 +413,12 @@ void draw_bar(ModelDialog& dialog, int percent) {
     std::fprintf(output, "\r%s [%s] %3d%%\x1b[K", title.c_str(), cells.c_str(), percent);
     bar_open = true;
     dialog.view.drawn_at_ms = now_ms();
+    dialog.view.progress_shown = dialog.title + ' ' + std::to_string(percent);
+}
+
+void print_progress_line(ModelDialog& dialog, int tenth) {
+    std::fprintf(output, "%s: %d%%\n", dialog.title.c_str(), tenth * 10);
+    dialog.view.progress_shown = dialog.title + ' ' + std::to_string(tenth * 10);
 }
 
 // On a terminal one line, redrawn; otherwise a line each time the bar passes another tenth of
@@ -431,7 +437,7 @@ void show_progress(ModelDialog& dialog, const ModelControl& bar) {
     } else {
         int tenth = percent / 10;
         if (tenth > view.progress_tenth || title_shape(dialog.title) != title_shape(view.title)) {
-            std::fprintf(output, "%s: %d%%\n", dialog.title.c_str(), tenth * 10);
+            print_progress_line(dialog, tenth);
             view.progress_tenth = std::max(view.progress_tenth, tenth);
         }
     }
@@ -485,6 +491,25 @@ int show_message_box(const char* text, const char* title) {
 }
 
 }  // namespace
+
+// Called as a bar takes a new range, which starts a new phase of its dialog. The phase's last state
+// is shown when no look caught it (the upload's final count comes with the last acknowledgement,
+// and the wait after it sets its own range before the dialog is looked at again); on a terminal
+// the finished phase keeps its line.
+void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar) {
+    if (!dialog.visible || bar.progress_range_serial != dialog.view.progress_range_serial) return;
+    std::lock_guard<std::mutex> lock(output_mutex);
+    int percent = percent_of(bar);
+    if (output_is_terminal()) {
+        if (dialog.view.progress_shown != dialog.title + ' ' + std::to_string(percent)) {
+            draw_bar(dialog, percent);
+        }
+        end_bar_line();
+    } else if (dialog.view.progress_shown != dialog.title + ' ' + std::to_string(percent / 10 * 10)) {
+        print_progress_line(dialog, percent / 10);
+    }
+    std::fflush(output);
+}
 
 void console_output_use(std::FILE* out) {
     std::lock_guard<std::mutex> lock(output_mutex);
