@@ -56,5 +56,6 @@ expect_not_seen password_cancel "Confirm Upgrade"
 [ "$(count_logged locked 'auth: challenge \(no credentials\)')" = 1 ] || fail "locked: challenges"
 for run in dev locked; do
     [ "$(count_logged $run 'upgrade: order')" = 0 ] || fail "$run: an upgrade order"
+    [ ! -e $run.bin ] || fail "$run: the device received an image"
 done
 echo ok
