@@ -22,7 +22,8 @@ namespace {
 
 constexpr int WRAP_COLUMNS = 76;
 constexpr int BAR_CELLS = 20;
-constexpr std::size_t BAR_TITLE_MAX = 52;
+constexpr int BAR_CELLS_MIN = 10;
+constexpr int BAR_LINE_COLUMNS = 80;  // the redrawn line fits an 80-column terminal
 constexpr std::int64_t REDRAW_INTERVAL_MS = 100;
 // A drop-down list's template height is that of the opened list; closed it is one line high.
 constexpr int CLOSED_LIST_HEIGHT = 14;
@@ -405,12 +406,17 @@ int percent_of(const ModelControl& bar) {
     return static_cast<int>(std::clamp(done * 100 / span, 0LL, 100LL));
 }
 
+// A long title keeps its end, where the byte counts are: the bar narrows, or goes, instead.
 void draw_bar(ModelDialog& dialog, int percent) {
-    std::string title = dialog.title.substr(0, BAR_TITLE_MAX);
-    int filled = percent * BAR_CELLS / 100;
-    std::string cells = std::string(static_cast<std::size_t>(filled), '#') +
-                        std::string(static_cast<std::size_t>(BAR_CELLS - filled), '-');
-    std::fprintf(output, "\r%s [%s] %3d%%\x1b[K", title.c_str(), cells.c_str(), percent);
+    std::string title = dialog.title.substr(0, BAR_LINE_COLUMNS - 5);  // " 100%"
+    int cells = std::min(BAR_CELLS, BAR_LINE_COLUMNS - 8 - static_cast<int>(title.size()));
+    std::string bar;
+    if (cells >= BAR_CELLS_MIN) {
+        int filled = percent * cells / 100;
+        bar = " [" + std::string(static_cast<std::size_t>(filled), '#') +
+              std::string(static_cast<std::size_t>(cells - filled), '-') + "]";
+    }
+    std::fprintf(output, "\r%s%s %3d%%\x1b[K", title.c_str(), bar.c_str(), percent);
     bar_open = true;
     dialog.view.drawn_at_ms = now_ms();
     dialog.view.progress_shown = dialog.title + ' ' + std::to_string(percent);
