@@ -318,8 +318,9 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-// On a terminal the bar is redrawn on one line of 80 columns; a long title keeps its counts.
-TEST_F(ModelessConsole, OnATerminalALongTitleKeepsItsCountsAndTheBarNarrowsOrGoes) {
+// On a terminal the bar is redrawn on one line of 80 columns; a long title keeps its counts, and
+// a finished phase keeps its line.
+TEST_F(ModelessConsole, OnATerminalALongTitleKeepsItsCountsAndAFinishedPhaseItsLine) {
     ConsoleCapture console("", true);
     TerminalOutput terminal;
     ASSERT_TRUE(terminal.ready());
@@ -340,6 +341,11 @@ TEST_F(ModelessConsole, OnATerminalALongTitleKeepsItsCountsAndTheBarNarrowsOrGoe
     dialog_pump_all(dialog);
     EXPECT_NE(terminal.drawn().find("\rUploading Transition Firmware to TEV@255.255.255.255 "
                                     "33553919/33553919 Byte 100%\x1b[K"),
+              std::string::npos);
+    // A phase that ends unseen is drawn as the next begins, and keeps its line.
+    dialog_set_title(dialog, "Uploading Target Firmware to TEV@127.0.0.2 948814/948814 Bytes");
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);
+    EXPECT_NE(terminal.drawn().find("948814/948814 Bytes [##########] 100%\x1b[K\r\n"),
               std::string::npos);
 }
 
