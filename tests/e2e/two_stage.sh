@@ -21,15 +21,16 @@ logged_in_order() {
         fail "$name: the device log lacks or misorders: $*"
 }
 
-start_device older 127.0.0.10 --flash-time 1 --software-version "3.0.9(z)"
-start_device marked 127.0.0.11 --flash-time 1 --software-version "3.3.0(NT1)"
-start_upgrade older "$TWO_STAGE" 'continue\n127.0.0.10\n\n\n\n\n'
-start_upgrade marked "$TWO_STAGE" 'continue\n127.0.0.11\n\n\n\n\n'
+declare -A at=([older]=127.0.0.10 [marked]=127.0.0.11)
+start_device older ${at[older]} --flash-time 1 --software-version "3.0.9(z)"
+start_device marked ${at[marked]} --flash-time 1 --software-version "3.3.0(NT1)"
+start_upgrade older "$TWO_STAGE" "continue\n${at[older]}\n\n\n\n\n"
+start_upgrade marked "$TWO_STAGE" "continue\n${at[marked]}\n\n\n\n\n"
 finish_upgrade older
 finish_upgrade marked
 
 for run in older marked; do
-    address=127.0.0.1$([ $run = older ] && echo 0 || echo 1)
+    address=${at[$run]}
     expect_in_order $run "TEV IP Address: $address" "== Confirm Upgrade to Ver. $version ==" \
         "Note: Since your current firmware version" "is older than $transition_version, this upgrade" \
         "Upgrade/Cancel [Upgrade]: " "== Waiting For Firmware Download Request From TEV ==" \
@@ -44,7 +45,8 @@ for run in older marked; do
     expect_image $run "$TWO_STAGE_TARGET"
 
     # Two orders: the first name as the address dialog made it, then a new .bi1 name, same port.
-    mapfile -t orders < <(sed -n 's/.*upgrade: order to fetch "\([^"]*\)" from 127\.0\.0\.1:\([0-9]*\)$/\1 \2/p' $run.log)
+    mapfile -t orders < <(sed -n \
+        's/.*upgrade: order to fetch "\([^"]*\)" from 127\.0\.0\.1:\([0-9]*\)$/\1 \2/p' $run.log)
     [ "${#orders[@]}" = 2 ] || fail "$run: ${#orders[@]} upgrade orders, expected 2"
     first=${orders[0]% *} second=${orders[1]% *}
     [[ $first =~ ^/tev[0-9a-f]+\.bi0$ ]] || fail "$run: first name $first"
