@@ -1,7 +1,10 @@
 // The console front end: how a dialog is printed, the order and defaults of its questions, the
 // end of input as Cancel, message boxes, and the progress and Cancel of modeless dialogs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -11,6 +14,7 @@
 
 #include "app/upgrade_state.h"
 #include "console_capture.h"
+#include "platform/posix/console_dialogs.h"
 #include "platform/posix/console_input.h"
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
@@ -248,6 +252,101 @@ TEST_F(ModelessConsole, ProgressPrintsALineEachTenthAndAgainAfterANewRange) {
     EXPECT_EQ(count_of(printed, "Bytes: "), 11u);
     EXPECT_EQ(count_of(printed, "Updating"), 2u);
     EXPECT_TRUE(commands_seen.empty());
+}
+
+// As the transfer runs it: the last acknowledgement sets the final count, and the wait takes a new
+// range and title before anyone looks at the dialog; the final count is shown all the same, once.
+TEST_F(ModelessConsole, APhaseEndingUnseenShowsItsLastStateBeforeTheNextRange) {
+    ConsoleCapture console("", true);
+    open(DIALOG_UPLOAD);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 3);
+    const char* titles[] = {"Uploading Target Firmware to TEV@10.1.0.123 0/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 512/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 1024/1100 Bytes",
+                            "Uploading Target Firmware to TEV@10.1.0.123 1100/1100 Bytes"};
+    for (int ack = 0; ack < 4; ++ack) {
+        dialog_progress_position(dialog, CONTROL_PROGRESS, ack + 1);
+        dialog_set_title(dialog, titles[ack]);
+        if (ack < 3) dialog_pump_all(dialog);
+    }
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
+    dialog_set_title(dialog, "Updating Target Firmware to TEV@10.1.0.123");
+    dialog_pump_all(dialog);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);  // a phase seen to its end: no repeat
+    std::string printed = console.printed();
+    expect_in_order(printed, {"512/1100 Bytes: 60%\n", "1024/1100 Bytes: 100%\n",
+                              "1100/1100 Bytes: 100%\n",
+                              "Updating Target Firmware to TEV@10.1.0.123: 0%\n"});
+    EXPECT_EQ(count_of(printed, "Bytes: 100%"), 2u);
+    EXPECT_EQ(count_of(printed, "Updating"), 1u);
+}
+
+// A pseudo-terminal for the console's output, whose far end the test reads.
+class TerminalOutput {
+public:
+    TerminalOutput() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
+        if (slave >= 0) file_ = fdopen(slave, "w");
+        if (file_ != nullptr) console_output_use(file_);
+    }
+    ~TerminalOutput() {
+        console_output_use(stdout);
+        if (file_ != nullptr) std::fclose(file_);
+        if (master_ >= 0) close(master_);
+    }
+    TerminalOutput(const TerminalOutput&) = delete;
+    TerminalOutput& operator=(const TerminalOutput&) = delete;
+    bool ready() const { return file_ != nullptr; }
+    std::string drawn() {
+        std::fflush(file_);
+        std::string text;
+        char chunk[4096];
+        pollfd p{master_, POLLIN, 0};
+        while (poll(&p, 1, 100) > 0) {
+            ssize_t got = read(master_, chunk, sizeof chunk);
+            if (got <= 0) break;
+            text.append(chunk, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
+
+private:
+    int master_ = -1;
+    std::FILE* file_ = nullptr;
+};
+
+// On a terminal the bar is redrawn on one line of 80 columns; a long title keeps its counts, and
+// a finished phase keeps its line.
+TEST_F(ModelessConsole, OnATerminalALongTitleKeepsItsCountsAndAFinishedPhaseItsLine) {
+    ConsoleCapture console("", true);
+    TerminalOutput terminal;
+    ASSERT_TRUE(terminal.ready());
+    open(DIALOG_UPLOAD);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 1854);
+    dialog_set_title(dialog, "Connecting with TEV@10.1.0.123");
+    dialog_pump_all(dialog);
+    EXPECT_NE(terminal.drawn().find("\rConnecting with TEV@10.1.0.123 [--------------------]   0%"),
+              std::string::npos);
+    dialog_set_title(dialog, "Uploading Target Firmware to TEV@127.0.0.2 948814/948814 Bytes");
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 1854);
+    dialog_pump_all(dialog);
+    EXPECT_NE(terminal.drawn().find("\rUploading Target Firmware to TEV@127.0.0.2 948814/948814 "
+                                    "Bytes [##########] 100%\x1b[K"),
+              std::string::npos);
+    dialog_set_title(dialog,
+                     "Uploading Transition Firmware to TEV@255.255.255.255 33553919/33553919 Bytes");
+    dialog_pump_all(dialog);
+    EXPECT_NE(terminal.drawn().find("\rUploading Transition Firmware to TEV@255.255.255.255 "
+                                    "33553919/33553919 Byte 100%\x1b[K"),
+              std::string::npos);
+    // A phase that ends unseen is drawn as the next begins, and keeps its line.
+    dialog_set_title(dialog, "Uploading Target Firmware to TEV@127.0.0.2 948814/948814 Bytes");
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 937);
+    EXPECT_NE(terminal.drawn().find("948814/948814 Bytes [##########] 100%\x1b[K\r\n"),
+              std::string::npos);
 }
 
 TEST_F(ModelessConsole, TextsSetAfterOpeningArePrintedAtTheNextLook) {

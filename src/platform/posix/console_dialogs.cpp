@@ -22,7 +22,8 @@ namespace {
 
 constexpr int WRAP_COLUMNS = 76;
 constexpr int BAR_CELLS = 20;
-constexpr std::size_t BAR_TITLE_MAX = 52;
+constexpr int BAR_CELLS_MIN = 10;
+constexpr int BAR_LINE_COLUMNS = 80;  // the redrawn line fits an 80-column terminal
 constexpr std::int64_t REDRAW_INTERVAL_MS = 100;
 // A drop-down list's template height is that of the opened list; closed it is one line high.
 constexpr int CLOSED_LIST_HEIGHT = 14;
@@ -405,14 +406,25 @@ int percent_of(const ModelControl& bar) {
     return static_cast<int>(std::clamp(done * 100 / span, 0LL, 100LL));
 }
 
+// A long title keeps its end, where the byte counts are: the bar narrows, or goes, instead.
 void draw_bar(ModelDialog& dialog, int percent) {
-    std::string title = dialog.title.substr(0, BAR_TITLE_MAX);
-    int filled = percent * BAR_CELLS / 100;
-    std::string cells = std::string(static_cast<std::size_t>(filled), '#') +
-                        std::string(static_cast<std::size_t>(BAR_CELLS - filled), '-');
-    std::fprintf(output, "\r%s [%s] %3d%%\x1b[K", title.c_str(), cells.c_str(), percent);
+    std::string title = dialog.title.substr(0, BAR_LINE_COLUMNS - 5);  // " 100%"
+    int cells = std::min(BAR_CELLS, BAR_LINE_COLUMNS - 8 - static_cast<int>(title.size()));
+    std::string bar;
+    if (cells >= BAR_CELLS_MIN) {
+        int filled = percent * cells / 100;
+        bar = " [" + std::string(static_cast<std::size_t>(filled), '#') +
+              std::string(static_cast<std::size_t>(cells - filled), '-') + "]";
+    }
+    std::fprintf(output, "\r%s%s %3d%%\x1b[K", title.c_str(), bar.c_str(), percent);
     bar_open = true;
     dialog.view.drawn_at_ms = now_ms();
+    dialog.view.progress_shown = dialog.title + ' ' + std::to_string(percent);
+}
+
+void print_progress_line(ModelDialog& dialog, int tenth) {
+    std::fprintf(output, "%s: %d%%\n", dialog.title.c_str(), tenth * 10);
+    dialog.view.progress_shown = dialog.title + ' ' + std::to_string(tenth * 10);
 }
 
 // On a terminal one line, redrawn; otherwise a line each time the bar passes another tenth of
@@ -431,7 +443,7 @@ void show_progress(ModelDialog& dialog, const ModelControl& bar) {
     } else {
         int tenth = percent / 10;
         if (tenth > view.progress_tenth || title_shape(dialog.title) != title_shape(view.title)) {
-            std::fprintf(output, "%s: %d%%\n", dialog.title.c_str(), tenth * 10);
+            print_progress_line(dialog, tenth);
             view.progress_tenth = std::max(view.progress_tenth, tenth);
         }
     }
@@ -485,6 +497,25 @@ int show_message_box(const char* text, const char* title) {
 }
 
 }  // namespace
+
+// Called as a bar takes a new range, which starts a new phase of its dialog. The phase's last state
+// is shown when no look caught it (the upload's final count comes with the last acknowledgement,
+// and the wait after it sets its own range before the dialog is looked at again); on a terminal
+// the finished phase keeps its line.
+void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar) {
+    if (!dialog.visible || bar.progress_range_serial != dialog.view.progress_range_serial) return;
+    std::lock_guard<std::mutex> lock(output_mutex);
+    int percent = percent_of(bar);
+    if (output_is_terminal()) {
+        if (dialog.view.progress_shown != dialog.title + ' ' + std::to_string(percent)) {
+            draw_bar(dialog, percent);
+        }
+        end_bar_line();
+    } else if (dialog.view.progress_shown != dialog.title + ' ' + std::to_string(percent / 10 * 10)) {
+        print_progress_line(dialog, percent / 10);
+    }
+    std::fflush(output);
+}
 
 void console_output_use(std::FILE* out) {
     std::lock_guard<std::mutex> lock(output_mutex);

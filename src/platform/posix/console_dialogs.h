@@ -5,3 +5,9 @@
 
 // Prints to standard output unless a test gives another stream.
 void console_output_use(std::FILE* out);
+
+struct ModelDialog;
+struct ModelControl;
+// Shows the last state of a progress phase that no look at the dialog caught, before its bar takes
+// a new range (the dialog model calls it).
+void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar);

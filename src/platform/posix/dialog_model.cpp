@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/posix/console_dialogs.h"
+
 namespace {
 
 // Dialogs are made and destroyed on several threads; each is used only by its own.
@@ -171,8 +173,10 @@ int dialog_list_selection(WindowHandle dialog, int control) {
 }
 
 void dialog_progress_range(WindowHandle dialog, int control, int minimum, int maximum) {
-    ModelControl* item = model_control(model_dialog_find(dialog), control);
+    ModelDialog* live = model_dialog_find(dialog);
+    ModelControl* item = model_control(live, control);
     if (item == nullptr) return;
+    console_progress_phase_ends(*live, *item);
     item->progress_minimum = minimum;
     item->progress_maximum = maximum;
     item->progress_position =

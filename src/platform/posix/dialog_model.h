@@ -30,6 +30,7 @@ struct ModelDialogView {
     int progress_percent = -1;
     int progress_range_serial = -1;
     std::int64_t drawn_at_ms = 0;
+    std::string progress_shown;  // title and percentage of the last progress line or bar shown
 };
 
 struct ModelDialog {

@@ -1,0 +1,154 @@
+# Shared by the whole-program tests: the console upgrader against tev-device, both in a private
+# network namespace (device on 127.0.0.x, upgrader on 127.0.0.1). Several upgrades may run at once
+# in one test, each under a name of its own; every line either program prints is time-stamped.
+# Usage: source this file with the test's arguments, each NAME=VALUE (DEVICE, UPGRADE, WORK, ...).
+set -euo pipefail
+for argument in "$@"; do
+    case $argument in
+        [A-Z]*=*) declare "$argument" ;;
+        *) echo "e2e: argument '$argument' is not NAME=VALUE" >&2; exit 2 ;;
+    esac
+done
+: "${DEVICE:?}" "${WORK:?}"
+
+# Re-runs the calling script in a private network namespace with loopback up: port 80 and the
+# TFTP ports are free there, and nothing sent can leave the machine.
+if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
+    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
+fi
+ip link set lo up
+
+rm -rf "$WORK"
+mkdir -p "$WORK"
+cd "$WORK"
+
+STARTED_PIDS=()
+declare -A RUN_PID=()
+cleanup() {
+    local pid
+    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    local f
+    for f in "$WORK"/*.out "$WORK"/*.err "$WORK"/*.events; do
+        [ -s "$f" ] && { echo "--- $f (last 60 lines)" >&2; tail -60 "$f" >&2; }
+    done
+    exit 1
+}
+
+# Each line read, prefixed with the wall clock in seconds (microseconds after the point).
+stamp() {
+    local line
+    while IFS= read -r line || [ -n "$line" ]; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done
+}
+
+# wait_for_line FILE FIXED_TEXT [SECONDS]
+wait_for_line() {
+    local file=$1 text=$2 limit=${3:-20} i
+    for ((i = 0; i < limit * 20; i++)); do
+        grep -qF -- "$text" "$file" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "no line with '$text' in $file after $limit s"
+}
+
+# start_device NAME ADDRESS [tev-device options...]: NAME.log, NAME.bin (the image it kept) and
+# NAME.events (its events, stamped); returns once its web server listens. A device and the upgrade
+# that talks to it may share a name.
+start_device() {
+    local name=$1 address=$2
+    shift 2
+    "$DEVICE" --address "$address" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" \
+        "$@" > >(stamp >"$WORK/$name.events") 2>&1 &
+    STARTED_PIDS+=($!)
+    wait_for_line "$WORK/$name.events" "tev-device: ready on $address:"
+}
+
+# start_upgrade NAME PROGRAM ANSWERS: runs the upgrader in the background with the lines of
+# ANSWERS (printf escapes) on its input: NAME.out what the user saw, NAME.times the same stamped,
+# NAME.err its error output, NAME.status its exit status (124: it had to be stopped).
+start_upgrade() {
+    local name=$1 program=$2 answers=$3
+    (
+        set +e +o pipefail
+        printf '%b' "$answers" | timeout "${UPGRADE_TIME_LIMIT:-150}" "$program" 2>"$name.err" |
+            tee "$name.out" | stamp >"$name.times"
+        echo "${PIPESTATUS[1]}" >"$name.status"
+    ) &
+    RUN_PID[$name]=$!
+}
+
+# finish_upgrade NAME: waits for it and checks the exit status 0.
+finish_upgrade() {
+    wait "${RUN_PID[$1]}" || true
+    local status
+    status=$(cat "$1.status" 2>/dev/null || echo none)
+    [ "$status" = 0 ] || fail "$1: upgrader exit status $status"
+}
+
+# upgrade NAME PROGRAM ANSWERS: both of the above.
+upgrade() {
+    start_upgrade "$@"
+    finish_upgrade "$1"
+}
+
+# --- What the user saw
+
+expect_seen() { grep -qF -- "$2" "$1.out" || fail "$1: '$2' not shown"; }
+expect_not_seen() { ! grep -qF -- "$2" "$1.out" || fail "$1: '$2' shown"; }
+
+# expect_in_order NAME TEXT...: lines containing each TEXT, in this order.
+expect_in_order() {
+    local name=$1 missing
+    shift
+    missing=$(awk 'BEGIN { n = ARGC - 2; for (i = 1; i <= n; i++) want[i] = ARGV[i + 1]; ARGC = 2; i = 1 }
+        i <= n && index($0, want[i]) > 0 { i++ }
+        END { if (i <= n) print want[i] }' "$name.out" "$@")
+    [ -z "$missing" ] || fail "$name: '$missing' not shown where expected"
+}
+
+# count_seen NAME TEXT: how many lines show TEXT.
+count_seen() { grep -cF -- "$2" "$1.out" || true; }
+
+# --- What the device saw and kept
+
+expect_image() { cmp -s "$1.bin" "$2" || fail "$1: the image the device kept is not $2"; }
+expect_logged() { grep -qE -- "$2" "$1.log" || fail "$1: no device log line matching '$2'"; }
+count_logged() { grep -cE -- "$2" "$1.log" || true; }
+
+# Datagrams from the upgrader's TFTP server that the device received: OACKs and DATA blocks,
+# repeated, dropped and out-of-turn ones included.
+PACKET_LINES='tftp: (repeated |late )?OACK|tftp fault: OACK|tftp: (duplicate )?DATA [0-9]+|tftp fault: DATA [0-9]+ dropped'
+packets_received() { count_logged "$1" "$PACKET_LINES"; }
+
+# --- Times
+
+# time_of FILE FIXED_TEXT: the stamp of the first line of a stamped file with TEXT.
+time_of() {
+    local at
+    at=$(grep -F -m1 -- "$2" "$1" | cut -d' ' -f1)
+    [ -n "$at" ] || fail "no line with '$2' in $1"
+    echo "$at"
+}
+
+# expect_seconds_between LABEL FROM TO LOW HIGH
+expect_seconds_between() {
+    local gap
+    gap=$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.3f", b - a }')
+    awk -v g="$gap" -v lo="$4" -v hi="$5" 'BEGIN { exit !(g >= lo && g <= hi) }' ||
+        fail "$1: $gap s, expected between $4 and $5 s"
+    echo "$1: $gap s"
+}
+
+# --- Images
+
+# The text as an extended regular expression that matches just it.
+regex_quote() { printf '%s' "$1" | sed 's/[][().*+?^$|{}\\]/\\&/g'; }
+
+image_size() { stat -c %s "$1"; }
+# The version text at offset 92 of an image's header.
+image_version() { dd if="$1" bs=1 skip=92 count=36 status=none | tr '\0' '\n' | head -n1; }
