@@ -62,10 +62,12 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 cd "$WORK"
 mkdir -m 755 srv
-PIDS=()
+# The servers still running; a finished one is forgotten, so no other process that gets its
+# number later is ever signalled.
+OURS_PID= TFTPD_PID=
 cleanup() {
     local pid
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in $OURS_PID $TFTPD_PID; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -113,9 +115,15 @@ start_ours() {
     shift 3
     "${PIN[@]}" "$SERVER" --image "$image" --name "$name" "$@" >"$out" 2>&1 </dev/null &
     OURS_PID=$!
-    PIDS+=("$OURS_PID")
     wait_for_line "$out" '^ready$' $((IDLE_SECONDS + 30))
     OURS_PORT=$(sed -n 's/^listening on port \([0-9]*\)$/\1/p' "$out")
+}
+
+finish_ours() {
+    local status=0
+    wait "$OURS_PID" || status=$?
+    OURS_PID=
+    [ "$status" = 0 ] || fail "tev-bench-server ended with status $status"
 }
 
 image_name() { printf '/tev%x.bi1' $(($1 & 0xFFFF)); }
@@ -128,9 +136,9 @@ for size in $SIZES; do
 done
 
 "${PIN[@]}" in.tftpd -L -a "127.0.0.1:$REFERENCE_PORT" -s "$WORK/srv" &
-PIDS+=($!)
+TFTPD_PID=$!
 sleep 0.3
-kill -0 "${PIDS[-1]}" 2>/dev/null || fail "in.tftpd did not start"
+kill -0 "$TFTPD_PID" 2>/dev/null || fail "in.tftpd did not start"
 
 trips=20000
 [ -n "$QUICK" ] && trips=2000
@@ -149,7 +157,7 @@ for size in $SIZES; do
             if [ "$who" = ours ]; then
                 start_ours "srv$name" "$name" ours.out
                 fetch "$OURS_PORT" "$name" received.bin >>"ours-$size.times"
-                wait "$OURS_PID" || fail "tev-bench-server ended with an error"
+                finish_ours
                 sed -n 's/^transfer [0-9]* bytes in \([0-9.]*\) s,.*/\1/p' ours.out >>"server-$size.times"
             else
                 fetch "$REFERENCE_PORT" "$name" received.bin >>"ref-$size.times"
@@ -171,7 +179,7 @@ if [ "$IDLE_SECONDS" -gt 0 ]; then
     fetch "$OURS_PORT" "$name" received.bin >/dev/null
     cmp -s received.bin "srv$name" || fail "ours: $name not received byte for byte"
     wait_for_line cpu.out '^cpu flash wait' 60
-    wait "$OURS_PID" || fail "tev-bench-server ended with an error"
+    finish_ours
     idle_cpu=$(sed -n 's/^cpu waiting for the request: .* = \([0-9.]*\) %.*/\1/p' cpu.out)
     wait_cpu=$(sed -n 's/^cpu flash wait: .* = \([0-9.]*\) %.*/\1/p' cpu.out)
 fi
