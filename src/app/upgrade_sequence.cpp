@@ -63,7 +63,8 @@ int format_upgrade_command(std::uint16_t port, char* path) {
 
 void send_upgrade_command(std::uint16_t port) {
     char path[COMMAND_PATH_SIZE];
-    format_upgrade_command(port, path);
+    // The names the program makes always fit; a cut command would fetch the wrong file.
+    if (format_upgrade_command(port, path) >= COMMAND_PATH_SIZE) return;
     run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
                        upgrade_state.device_ip, HTTP_DEVICE_PORT, path,
                        upgrade_state.response_buffer, RESPONSE_LIMIT);

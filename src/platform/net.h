@@ -48,6 +48,11 @@ bool net_set_nonblocking(NetSocket socket);
 void net_close(NetSocket socket);
 // The address a socket is bound to (for the port chosen by a bind walk); false on error.
 bool net_local_address(NetSocket socket, NetAddress* address);
-// Waits until the socket is readable or timeout_ms have passed; true when readable. On Windows a
-// message for the calling thread's windows also ends the wait, so dialogs stay responsive.
-bool net_wait_readable(NetSocket socket, int timeout_ms);
+// How closely a wait keeps its time-out when nothing arrives. EXACT wakes on time. COARSE may
+// end a few milliseconds late: on Linux an exact short time-out makes the kernel reprogram its
+// timer at every wait, which on loopback costs a large share of a block's round trip.
+enum class WaitTimeout { EXACT, COARSE };
+// Waits until the socket is readable or timeout_ms have passed; true when readable. A datagram
+// ends the wait at once whatever the precision. On Windows a message for the calling thread's
+// windows also ends the wait, so dialogs stay responsive.
+bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision);

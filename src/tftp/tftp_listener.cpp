@@ -34,9 +34,10 @@ void open_waiting_dialog(bool with_text) {
     if (with_text) dialog_set_item_text(dialog, CONTROL_WAITING_TEXT, text_waiting);
 }
 
-// An empty poll: wait up to 1 ms for the socket, move the bar, and serve the dialog.
+// An empty poll: wait about 1 ms for the socket, move the bar, and serve the dialog. The bar only
+// shows that the program waits, so the wait may end late; a request ends it at once.
 void idle_poll(const TftpListener* listener, int* idle_counter) {
-    net_wait_readable(listener->socket, 1);
+    net_wait_readable(listener->socket, 1, WaitTimeout::COARSE);
     *idle_counter += 1;
     if (*idle_counter >= WAITING_PROGRESS_CYCLE) *idle_counter = 0;
     dialog_progress_position(upgrade_state.waiting_dialog, CONTROL_PROGRESS, *idle_counter);

@@ -2,6 +2,8 @@
 // retransmission after every 100 idle polls and failure after 30 silent periods.
 #include "tftp/tftp_session.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -38,14 +40,35 @@ void open_upload_dialog(const TftpSession* session) {
                           static_cast<int>(session->block_count & 0xFFFFu));
 }
 
-void show_acknowledged(const TftpSession* session) {
+// The upload dialog's title, "Uploading %s Firmware to TEV@%s %d/%d Bytes". Its words are set
+// once per transfer and each acknowledgement writes only the numbers: a formatter call for every
+// block would be a noticeable share of a block's time on loopback.
+struct UploadTitle {
+    char text[128];
+    std::size_t words_length;
+};
+
+void start_upload_title(UploadTitle* title) {
+    int length = std::snprintf(title->text, sizeof title->text, "Uploading %s Firmware to TEV@%s ",
+                               stage_label(), upgrade_state.device_ip_text);
+    title->words_length = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)),
+                                                sizeof title->text - 1);
+}
+
+void show_acknowledged(const TftpSession* session, UploadTitle* title) {
     dialog_progress_position(upgrade_state.upload_dialog, CONTROL_PROGRESS,
                              static_cast<int>(session->current_block));
-    char title[128];
-    std::snprintf(title, sizeof title, "Uploading %s Firmware to TEV@%s %d/%d Bytes",
-                  stage_label(), upgrade_state.device_ip_text,
-                  static_cast<int>(session->bytes_acked), static_cast<int>(session->transfer_size));
-    dialog_set_title(upgrade_state.upload_dialog, title);
+    char* next = title->text + title->words_length;
+    char* end = title->text + sizeof title->text - 1;
+    next = std::to_chars(next, end, static_cast<int>(session->bytes_acked)).ptr;
+    if (next < end) *next++ = '/';
+    next = std::to_chars(next, end, static_cast<int>(session->transfer_size)).ptr;
+    const char bytes[] = " Bytes";
+    std::size_t room = static_cast<std::size_t>(end - next);
+    std::size_t tail = std::min(room, sizeof bytes - 1);
+    std::memcpy(next, bytes, tail);
+    next[tail] = 0;
+    dialog_set_title(upgrade_state.upload_dialog, title->text);
 }
 
 // Receives one datagram; the opcode when it came from the peer, 0 for nothing or a stranger.
@@ -73,6 +96,7 @@ struct TransferCursor {
     const std::uint8_t* image;
     const std::uint8_t* image_offset;
     NetAddress peer;
+    UploadTitle title;
 };
 
 void send_current_block(TftpSession* session, const TransferCursor& cursor) {
@@ -84,7 +108,7 @@ void send_current_block(TftpSession* session, const TransferCursor& cursor) {
 bool advance(TftpSession* session, TransferCursor* cursor) {
     session->current_block += 1;
     session->bytes_acked += session->block_size;
-    show_acknowledged(session);
+    show_acknowledged(session, &cursor->title);
     if (session->current_block > session->block_count) {
         trace("All blocks ack'd\n");
         return true;
@@ -122,7 +146,8 @@ bool transfer_image(TftpSession* session, const std::uint8_t* image) {
     int retries = 0;
     open_upload_dialog(session);
     net_set_nonblocking(session->socket);
-    TransferCursor cursor{image, image, {}};
+    TransferCursor cursor{image, image, {}, {}};
+    start_upload_title(&cursor.title);
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
     send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
     for (;;) {
@@ -137,12 +162,15 @@ bool transfer_image(TftpSession* session, const std::uint8_t* image) {
             continue;
         }
         // An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is
-        // answered the moment it arrives. After a stray datagram (a stranger, an ERROR, a runt)
-        // the poll sleeps its full 1 ms, so a flood of them cannot shorten the retry periods.
+        // answered the moment it arrives; the counts stay those of a 1 ms poll. The first wait
+        // after a send is nearly always ended by the answer, so it need not wake on time; the
+        // later ones keep the retransmission period. After a stray datagram (a stranger, an
+        // ERROR, a runt) the poll sleeps its full 1 ms, so a flood cannot shorten the periods.
         if (arrived) {
             clock_sleep_ms(1);
         } else {
-            net_wait_readable(session->socket, 1);
+            net_wait_readable(session->socket, 1,
+                              idle_polls == 0 ? WaitTimeout::COARSE : WaitTimeout::EXACT);
         }
         if (++idle_polls < IDLE_POLLS_PER_RETRY) continue;
         if (++retries >= RETRY_LIMIT) {

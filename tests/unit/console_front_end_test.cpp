@@ -402,6 +402,25 @@ TEST_F(ConsoleFrontEnd, CtrlCInAQuestionPressesCancel) {
     interrupter.join();
 }
 
+// Headless (as the benchmark runs it): the dialogs still count and take Cancel, and nothing at
+// all is printed, not even for a message box.
+TEST_F(ModelessConsole, HeadlessPrintsNothingButStillTakesCancel) {
+    ConsoleCapture console("cancel\n", true);
+    console_output_use(nullptr);
+    open(DIALOG_UPLOAD);
+    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, 10);
+    dialog_set_title(dialog, "Uploading Target Firmware to TEV@10.1.0.123 512/948814 Bytes");
+    dialog_progress_position(dialog, CONTROL_PROGRESS, 5);
+    EXPECT_TRUE(dialog_pump_one(dialog));
+    EXPECT_EQ(commands_seen, std::vector<int>{CONTROL_CANCEL});
+    EXPECT_EQ(model_control(model_dialog_find(dialog), CONTROL_PROGRESS)->progress_position, 5);
+    console.end_input();
+    EXPECT_EQ(message_box_task_modal("Upgrade Failed: User Abort", "Error"), MESSAGE_BOX_OK);
+    dialog_destroy(dialog);
+    dialog = nullptr;
+    EXPECT_EQ(console.printed(), "");
+}
+
 TEST_F(ModelessConsole, AnUnshownOrDestroyedDialogIsNotPumped) {
     ConsoleCapture console("cancel\n");
     dialog = dialog_open_modeless(nullptr, DIALOG_CONNECTING, recording_proc);

@@ -29,7 +29,7 @@ constexpr std::int64_t REDRAW_INTERVAL_MS = 100;
 constexpr int CLOSED_LIST_HEIGHT = 14;
 
 std::mutex output_mutex;
-std::FILE* output = stdout;
+std::FILE* output = stdout;  // nullptr: headless, nothing is printed
 bool bar_open = false;  // a redrawn progress line still waits for its line break
 
 std::int64_t now_ms() {
@@ -203,6 +203,7 @@ void remember_texts(ModelDialog& dialog) {
 // Title and texts, as the dialog opens.
 void print_dialog(ModelDialog& dialog) {
     std::lock_guard<std::mutex> lock(output_mutex);
+    if (output == nullptr) return;
     end_bar_line();
     std::fprintf(output, "\n== %s ==\n", dialog.title.c_str());
     for (const ModelControl* control : reading_order(dialog, is_shown)) {
@@ -233,6 +234,7 @@ bool same_word(const std::string& a, const std::string& b) {
 
 void say(const std::string& text) {
     std::lock_guard<std::mutex> lock(output_mutex);
+    if (output == nullptr) return;
     end_bar_line();
     std::fputs(text.c_str(), output);
     std::fflush(output);
@@ -243,11 +245,12 @@ void say(const std::string& text) {
 InputResult ask(const std::string& question, std::string* answer, bool hidden) {
     say(question);
     InputResult result = console_read_line(answer, hidden);
-    std::string echo = "\n";
-    if (result == InputResult::LINE && !hidden && !console_input_is_terminal())
-        echo = *answer + "\n";
-    if (result == InputResult::LINE && console_input_is_terminal()) echo = hidden ? "\n" : "";
-    say(echo);
+    bool typed = result == InputResult::LINE;
+    if (typed && console_input_is_terminal()) {
+        say(hidden ? "\n" : "");  // the terminal echoed all but a hidden line's break
+    } else {
+        say(typed && !hidden ? *answer + "\n" : std::string("\n"));
+    }
     return result;
 }
 
@@ -454,6 +457,7 @@ void show_progress(ModelDialog& dialog, const ModelControl& bar) {
 // Prints what changed in a shown modeless dialog since it was last looked at.
 void refresh(ModelDialog& dialog) {
     std::lock_guard<std::mutex> lock(output_mutex);
+    if (output == nullptr) return;
     for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
         const ModelControl& control = dialog.controls[i];
         if (i < dialog.view.texts.size() && control.text == dialog.view.texts[i]) continue;
@@ -487,9 +491,11 @@ int show_message_box(const char* text, const char* title) {
     console_input_prepare();
     {
         std::lock_guard<std::mutex> lock(output_mutex);
-        end_bar_line();
-        std::fprintf(output, "\n== %s ==\n", title);
-        print_lines(text);
+        if (output != nullptr) {
+            end_bar_line();
+            std::fprintf(output, "\n== %s ==\n", title);
+            print_lines(text);
+        }
     }
     std::string answer;
     ask("OK [OK]: ", &answer, false);
@@ -555,8 +561,10 @@ void dialog_destroy(WindowHandle handle) {
     if (dialog == nullptr) return;
     if (dialog->visible) {
         std::lock_guard<std::mutex> lock(output_mutex);
-        end_bar_line();
-        std::fflush(output);
+        if (output != nullptr) {
+            end_bar_line();
+            std::fflush(output);
+        }
     }
     model_dialog_remove(dialog);
 }

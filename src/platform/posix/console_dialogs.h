@@ -3,7 +3,8 @@
 #pragma once
 #include <cstdio>
 
-// Prints to standard output unless a test gives another stream.
+// Prints to standard output unless a test gives another stream; nullptr runs headless: the
+// dialogs work (and take "cancel" and Ctrl-C) but nothing is printed.
 void console_output_use(std::FILE* out);
 
 struct ModelDialog;

@@ -8,6 +8,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -24,6 +27,28 @@ sockaddr_in to_native(const NetAddress& address) {
     native.sin_port = address.port_be;
     native.sin_addr.s_addr = address.address_be;
     return native;
+}
+
+// A coarse wait lets the kernel fire its time-out with the next scheduler tick (4 ms at 250 Hz)
+// instead of programming a timer for it. Returns the thread's own slack, to restore afterwards.
+unsigned long allow_late_wake() {
+#ifdef __linux__
+    constexpr unsigned long COARSE_SLACK_NS = 4'000'000;
+    thread_local int own = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    prctl(PR_SET_TIMERSLACK, COARSE_SLACK_NS, 0, 0, 0);
+    return own > 0 ? static_cast<unsigned long>(own) : 0;
+#else
+    return 0;
+#endif
+}
+
+void restore_timer_slack(unsigned long slack) {
+#ifdef __linux__
+    // 0 would mean the default again, which is what a thread without its own slack has.
+    prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+#else
+    (void)slack;
+#endif
 }
 
 NetAddress from_native(const sockaddr_in& native) {
@@ -137,7 +162,11 @@ bool net_local_address(NetSocket socket, NetAddress* address) {
     return true;
 }
 
-bool net_wait_readable(NetSocket socket, int timeout_ms) {
+bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision) {
+    bool coarse = precision == WaitTimeout::COARSE;
+    unsigned long own_slack = coarse ? allow_late_wake() : 0;
     pollfd entry{fd_of(socket), POLLIN, 0};
-    return ::poll(&entry, 1, timeout_ms) > 0 && (entry.revents & (POLLIN | POLLERR)) != 0;
+    bool readable = ::poll(&entry, 1, timeout_ms) > 0 && (entry.revents & (POLLIN | POLLERR)) != 0;
+    if (coarse) restore_timer_slack(own_slack);
+    return readable;
 }

@@ -126,9 +126,10 @@ bool net_local_address(NetSocket socket, NetAddress* address) {
     return true;
 }
 
-bool net_wait_readable(NetSocket socket, int timeout_ms) {
+bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
     // One event per thread, tied to the socket that thread polls; a message for the thread's
-    // windows ends the wait as well, so its dialogs are served without delay.
+    // windows ends the wait as well, so its dialogs are served without delay. The time-out
+    // follows the system timer's own granularity, so both precisions wait alike.
     thread_local WSAEVENT event = WSA_INVALID_EVENT;
     thread_local SOCKET selected = INVALID_SOCKET;
     if (event == WSA_INVALID_EVENT) event = WSACreateEvent();
