@@ -140,7 +140,10 @@ std::string expected_digest_response(const std::string& user, const std::string&
         }
     }
     std::string a2 = method + ":" + uri;
-    if (same_text_ignoring_case(qop, "auth-int")) a2 += ":" + md5_hex("");  // a GET has an empty body
+    if (same_text_ignoring_case(qop, "auth-int")) {
+        a2 += ':';
+        a2 += md5_hex("");  // a GET has an empty body
+    }
     std::string ha2 = md5_hex(a2);
     if (qop.empty()) return md5_hex(ha1 + ":" + nonce + ":" + ha2);
     return md5_hex(ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2);
