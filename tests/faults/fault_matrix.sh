@@ -216,6 +216,20 @@ request_flood)
     expect_success
     [ "$(count 'wrong requests sent' peer.out)" -ge 30 ] || fail "the flood was too thin"
     ;;
+request_from_stranger)
+    # A host that read the upgrade command off the network asks for the announced file before
+    # the device does (the device's request comes 2 s late), and on its own web server claims
+    # the image's version. It gets no answer; the device gets the image.
+    start_device --tftp-delay 2
+    start_typing
+    say "$WHOLE_UPGRADE"
+    wait_for_line dev.log 'upgrade: order to fetch'
+    name=$(sed -n 's/.*upgrade: order to fetch "\([^"]*\)".*/\1/p' dev.log)
+    start_peer thief --from 127.0.0.5 --to 127.0.0.1:69 --name "$name" --version '3.2.9(b)'
+    grep -q 'theft: no answer' peer.out || fail "the stranger was served"
+    end_typing
+    expect_success
+    ;;
 no_version_after_flash)
     # A device already at the image's version whose web server, after the flash, answers with
     # a page that has no values: only a version read after the flash may confirm the upgrade.

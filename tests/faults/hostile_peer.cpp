@@ -4,12 +4,16 @@
 //     of FILE, then closes it; with --retry-bind it waits until the port is free;
 //   hostile-peer flood --from A.B.C.D --to A.B.C.D:PORT [--every-us N]
 //     sends TFTP read requests for wrong file names, one every N microseconds (default 200),
-//     until it is killed.
-// Both print "hostile-peer ready" once they run, and a line for each connection or every
-// thousandth request.
+//     until it is killed;
+//   hostile-peer thief --from A.B.C.D --to A.B.C.D:PORT --name NAME --version TEXT
+//     a host that is not the device asks for the announced file as the device would, takes
+//     every block it is given, then answers on port 80 with a status page that claims TEXT.
+// Each prints "hostile-peer ready" once it runs, and a line for each connection, every thousandth
+// request, or the end of the theft.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,7 +36,8 @@ namespace {
 
 [[noreturn]] void usage() {
     std::fprintf(stderr, "usage: hostile-peer web --address A.B.C.D (--garbage BYTES | --answer FILE) [--retry-bind yes]\n"
-                         "       hostile-peer flood --from A.B.C.D --to A.B.C.D:PORT [--every-us N]\n");
+                         "       hostile-peer flood --from A.B.C.D --to A.B.C.D:PORT [--every-us N]\n"
+                         "       hostile-peer thief --from A.B.C.D --to A.B.C.D:PORT --name NAME --version TEXT\n");
     std::exit(2);
 }
 
@@ -130,12 +135,56 @@ int run_flood(const sockaddr_in& from, const sockaddr_in& to, long every_us) {
     }
 }
 
+// Asks for the file and acknowledges every answer from the server's port; the bytes received, or
+// -1 when the server never answered.
+long steal_file(const sockaddr_in& from, const sockaddr_in& to, const std::string& name) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) die("bind");
+    timeval wait{3, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::vector<std::uint8_t> request{0, 1};
+    for (const char* text : {name.c_str(), "octet", "tsize", "0", "timeout", "5"}) {
+        request.insert(request.end(), text, text + std::strlen(text) + 1);
+    }
+    sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    long stolen = -1;
+    std::uint8_t packet[1024];
+    for (;;) {
+        sockaddr_in server{};
+        socklen_t length = sizeof server;
+        ssize_t n = recvfrom(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&server), &length);
+        if (n < 4) break;
+        int opcode = packet[0] << 8 | packet[1];
+        std::uint8_t ack[4] = {0, 4, 0, 0};
+        if (opcode == 3) {
+            ack[2] = packet[2];
+            ack[3] = packet[3];
+            stolen = (stolen < 0 ? 0 : stolen) + (n - 4);
+        } else if (opcode == 6) {
+            stolen = stolen < 0 ? 0 : stolen;
+        } else {
+            continue;
+        }
+        sendto(fd, ack, sizeof ack, 0, reinterpret_cast<sockaddr*>(&server), length);
+        if (opcode == 3 && n < 516) break;
+    }
+    close(fd);
+    return stolen;
+}
+
+std::vector<std::uint8_t> status_page_claiming(const std::string& version) {
+    std::string page = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html><body><table>"
+                       "<tr><td>Product Name:</td><td>TEV-4400</td></tr>"
+                       "<tr><td>Software Version:</td><td>" + version + "</td></tr></table></body></html>\r\n";
+    return std::vector<std::uint8_t>(page.begin(), page.end());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) usage();
     std::string mode = argv[1];
-    std::string address, to, answer_file;
+    std::string address, to, answer_file, name, version;
     bool retry_bind = false;
     long garbage_size = -1, every_us = 200;
     for (int i = 2; i + 1 < argc; i += 2) {
@@ -144,6 +193,8 @@ int main(int argc, char** argv) {
         else if (option == "--to") to = argv[i + 1];
         else if (option == "--garbage") garbage_size = std::atol(argv[i + 1]);
         else if (option == "--answer") answer_file = argv[i + 1];
+        else if (option == "--name") name = argv[i + 1];
+        else if (option == "--version") version = argv[i + 1];
         else if (option == "--every-us") every_us = std::atol(argv[i + 1]);
         else if (option == "--retry-bind") retry_bind = std::string(argv[i + 1]) == "yes";
         else usage();
@@ -161,5 +212,11 @@ int main(int argc, char** argv) {
         return run_web(address_of(address, 80), answer, retry_bind);
     }
     if (mode == "flood" && !to.empty()) return run_flood(address_of(address, 0), address_of(to, 69), every_us);
+    if (mode == "thief" && !to.empty() && !name.empty()) {
+        long stolen = steal_file(address_of(address, 0), address_of(to, 69), name);
+        std::printf(stolen < 0 ? "theft: no answer\n" : "theft: %ld bytes\n", stolen);
+        std::fflush(stdout);
+        return run_web(address_of(address, 80), status_page_claiming(version), false);
+    }
     usage();
 }
