@@ -90,11 +90,14 @@ still_waiting() {
     true
 }
 
+# end_typing [SECONDS]: and the program must end within SECONDS (default 60).
 end_typing() {
+    local start=$SECONDS
     exec 3>&-
     STATUS=0
     wait "$PROGRAM_PID" || STATUS=$?
     [ "$STATUS" = 0 ] || fail "exit status $STATUS"
+    [ $((SECONDS - start)) -le "${1:-60}" ] || fail "took $((SECONDS - start)) s to end"
 }
 
 expect_success() {
@@ -108,6 +111,12 @@ expect_failure() {
     grep -qx -- "$1" up.out || fail "no '$1'"
     [ "$(grep -c '^Upgrade Failed: ' up.out)" = 1 ] || fail "more than one failure shown"
     grep -q 'Upgrade Successful!' up.out && fail "success claimed"
+    true
+}
+
+# The device was never told to fetch an image.
+expect_no_order() {
+    grep -q 'upgrade: order' dev.log && fail "an upgrade was ordered"
     true
 }
 
@@ -143,6 +152,7 @@ errors_instead_of_acks)
     upgrade "$WHOLE_UPGRADE" 150
     expect_failure 'Upgrade Failed: Firmware Upload Incomplete'
     [ "$(count 'ERROR sent instead of ACK' dev.log)" -ge 2 ] || fail "no ERROR packets"
+    [ ! -f dev.bin ] || ! cmp -s dev.bin "$IMAGE" || fail "image arrived after all"
     ;;
 connection_kept_open)
     # The device answers the status query but never closes the connection: the connecting
@@ -153,9 +163,10 @@ connection_kept_open)
     wait_for_line dev.log 'connection held open'
     still_waiting 3
     say 'cancel\n\n'
-    end_typing
+    end_typing 5
     expect_failure 'Upgrade Failed: User Abort'
     grep -q 'Confirm Upgrade' up.out && fail "went on without the end of the answer"
+    expect_no_order
     ;;
 answer_300k)
     # A status page of about 300 KB: the first 131071 bytes are read, the values are in them.
@@ -173,7 +184,7 @@ garbage_answer)
     say 'continue\n127.0.0.2\n\n\n'
     wait_for_line up.out '^Upgrade/Cancel'
     say 'cancel\n\n'
-    end_typing
+    end_typing 5
     grep -qx 'Product Name: ' up.out || fail "no empty product name"
     expect_failure 'Upgrade Failed: User Abort'
     start_typing
@@ -183,7 +194,7 @@ garbage_answer)
     wait_for_line up.out '^== Waiting For Firmware Download Request From TEV ==$'
     still_waiting 3
     say 'cancel\n\n'
-    end_typing
+    end_typing 5
     expect_failure 'Upgrade Failed: User Abort'
     ;;
 long_challenge)
@@ -196,6 +207,7 @@ long_challenge)
     [ "$(count '^== Enter Password Information ==$' up.out)" -ge 3 ] || fail "password not asked again"
     [ "$(count 'auth: refused, realm' dev.log)" -ge 2 ] || fail "device did not refuse the cut realm"
     expect_failure 'Upgrade Failed: User Abort'
+    expect_no_order
     ;;
 long_values)
     # Status page values of 500 characters: the confirm dialog shows the first 127 of each.
@@ -248,6 +260,7 @@ web_server_not_up)
     upgrade "$WHOLE_UPGRADE" 20
     expect_failure 'Upgrade Failed: No Response From TEV'
     [ "$TOOK" -le 5 ] || fail "took $TOOK s"
+    expect_no_order
     ;;
 *)
     fail "unknown row"
