@@ -70,6 +70,9 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
         show_error_box("Upgrade Failed: Firmware Upload Incomplete");
         return;
     }
+    // Only a version the device reports after the flash may confirm it: a page without the
+    // label must not pass on the one read before the upgrade.
+    upgrade_state.device_info.software_version[0] = 0;
     for (int attempt = 0; attempt < VERIFY_ATTEMPTS; ++attempt) {
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, session->peer_ip,

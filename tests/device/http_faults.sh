@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The web server's faults as a client that reads until the close (as the upgrader does) sees
 # them: a connection held open after the answer, also for the upgrade command while the transfer
-# goes on; and a web server that opens only after a delay, refusing connections until then.
+# goes on; a web server that opens only after a delay, refusing connections until then; a status
+# page padded to 300 KB.
 source "$(dirname "$0")/device_test_lib.sh"
 enter_namespace
 
@@ -49,4 +50,13 @@ wait_for_line late.out 'tev-device: ready on 127.0.0.2:82' 5
 expect_eq "$(http_code http://127.0.0.2:82/admin/advanced)" 200 "after the delay"
 late=$(awk '/web server: listening/ { t = $0; sub(/^\[ */, "", t); print t + 0; exit }' late.log)
 awk -v t="$late" 'BEGIN { exit !(t >= 0.95 && t < 3) }' || fail "web server opened after $late s instead of 1"
+
+# --- a status page padded by 300000 bytes after its table; the whole of it is sent
+start_device padded --address 127.0.0.2 --port 83 --page-padding 300000
+curl -s --max-time 10 http://127.0.0.2:83/admin/advanced >padded.html
+size=$(stat -c %s padded.html)
+[ "$size" -gt 300000 ] && [ "$size" -lt 302000 ] || fail "padded page of $size bytes"
+[ "$(tr -cd '-' <padded.html | wc -c)" -ge 300004 ] || fail "padding too short"
+tr -d '\r\n' <padded.html | tr -s '-' | grep -q 'Serial Number:.*</table><!- - -></body></html>$' ||
+    fail "padding not after the table"
 echo ok

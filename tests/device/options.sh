@@ -9,7 +9,7 @@ for option in --address --port --allow-peer --model --product-name --mac --seria
     --nonce --nonce-uses --nonce-lifetime --sess-form --flash-time --image-file --log --tftp-timeout \
     --tftp-retries --exit-after-upgrade --quiet --seed --drop-data --drop-ack --duplicate-ack \
     --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return \
-    --report-version --report-version-case --web-delay --help; do
+    --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding --help; do
     grep -qE -- "^  $option( |$)" <<<"$help" || fail "--help does not list $option"
 done
 

@@ -2,8 +2,8 @@
 # Each TFTP fault of the device, seen on the wire by the recording peer (which serves like the
 # upgrader: lock step from its one port, resending after 100 ms of silence): duplicated ACKs, lost
 # ACKs and lost DATA (the peer resends, the device acknowledges duplicates again), ACKs from another
-# port, ERROR instead of ACK, an OACK never acknowledged, and the device's own time-out: its last
-# ACK sent again, then it gives up.
+# port, ERROR instead of ACK, an OACK never acknowledged, ACKs held back behind later ones, a read
+# request sent late, and the device's own time-out: its last ACK sent again, then it gives up.
 source "$(dirname "$0")/device_test_lib.sh"
 enter_namespace
 
@@ -81,6 +81,25 @@ run_case someerror "" --error-instead-of-ack 0.3 --seed 2
 expect_eq "$WAIT_STATUS" 0 "someerror: transfer"
 [ "$(count " rx $PORT ERROR" someerror.record)" -ge 1 ] || fail "someerror: no ERROR sent"
 cmp -s someerror.bin img.bin || fail "someerror: image"
+
+# ACKs held back and sent right behind the ACK of a later block, as a reordering network would
+# deliver them (the peer resent the block meanwhile and had its ACK); the stale copies are ignored.
+run_case late "" --late-ack 0.3 --seed 4
+expect_eq "$WAIT_STATUS" 0 "late: transfer"
+held=$(sed -n 's/.*held ACK \([0-9]*\) sent late, after ACK \([0-9]*\)$/\1:\2/p' late.log)
+[ -n "$held" ] || fail "late: no ACK sent late"
+acks=" $(sed -n "s/^[0-9.]* rx $PORT ACK \([0-9]*\)$/\1/p" late.record | tr '\n' ' ')"
+for pair in $held; do
+    [ "${pair#*:}" -gt "${pair%:*}" ] || fail "late: ACK ${pair%:*} released after ACK ${pair#*:}"
+    grep -q " ${pair#*:} ${pair%:*} " <<<"$acks" || fail "late: ACK ${pair%:*} not right behind ACK ${pair#*:}"
+done
+cmp -s late.bin img.bin || fail "late: image"
+
+# The read request only 1 s after the order.
+run_case delay "" --tftp-delay 1
+expect_eq "$WAIT_STATUS" 0 "delay: transfer"
+gap=$(awk '{ t = $0; sub(/^\[ */, "", t); t += 0 } /upgrade: order/ { a = t } /tftp: RRQ/ { print t - a; exit }' delay.log)
+awk -v g="$gap" 'BEGIN { exit !(g >= 0.95 && g < 3) }' || fail "delay: request $gap s after the order"
 
 # OACK never acknowledged: nothing comes back, not even the request again.
 run_case nooack "--retries 5" --never-ack-oack --tftp-timeout 0.3 --tftp-retries 2

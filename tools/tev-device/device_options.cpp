@@ -211,6 +211,8 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { return set_rate(&o.ack_other_port, v); }},
     {"--error-instead-of-ack", "RATE", "fault: send an ERROR packet instead of this share of the ACKs",
      [](DeviceOptions& o, Pending&, const char* v) { return set_rate(&o.error_instead_of_ack, v); }},
+    {"--late-ack", "RATE", "fault: hold back this share of the ACKs and send each after the ACK of a later block (reordering)",
+     [](DeviceOptions& o, Pending&, const char* v) { return set_rate(&o.late_ack, v); }},
     {"--never-ack-oack", nullptr, "fault: never acknowledge the OACK",
      [](DeviceOptions& o, Pending&, const char*) { o.never_ack_oack = true; return true; }},
     {"--keep-connection-open", nullptr, "fault: keep each HTTP connection open after the answer, until the client closes it",
@@ -223,6 +225,15 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { return set_case(o, v); }},
     {"--web-delay", "SECONDS", "fault: open the web server only SECONDS after start",
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.web_delay_ms); }},
+    {"--tftp-delay", "SECONDS", "fault: send the read request only SECONDS after the upgrade order",
+     [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.tftp_delay_ms); }},
+    {"--page-padding", "BYTES", "fault: make the status page BYTES longer with a comment after its table",
+     [](DeviceOptions& o, Pending&, const char* v) {
+         unsigned long n = 0;
+         if (!parse_unsigned(v, 16ul << 20, &n)) return false;
+         o.page_padding = n;
+         return true;
+     }},
     {"--help", nullptr, "show this list", nullptr},
 };
 

@@ -42,11 +42,14 @@ struct DeviceOptions {
     // Faults.
     std::uint32_t seed = 1;
     double drop_data = 0, drop_ack = 0, duplicate_ack = 0, ack_other_port = 0, error_instead_of_ack = 0;
+    double late_ack = 0;
     bool never_ack_oack = false, keep_connection_open = false, never_return = false;
     bool report_version_set = false;
     std::string report_version;
     CaseChange report_version_case = CaseChange::NONE;
     std::int64_t web_delay_ms = 0;
+    std::int64_t tftp_delay_ms = 0;  // between the upgrade order and the read request
+    std::size_t page_padding = 0;  // bytes of comment after the status page's table
 };
 
 enum class ParseResult { RUN, HELP, BAD };

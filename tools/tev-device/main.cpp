@@ -79,6 +79,10 @@ bool write_flash(DeviceState* device, HttpServer* server, TftpTransfer* transfer
 }
 
 void run_upgrade(DeviceState* device, HttpServer* server, const UpgradeOrder& order) {
+    if (device->options.tftp_delay_ms > 0) {
+        log_event("fault: read request only after %s", seconds_text(device->options.tftp_delay_ms).c_str());
+        sleep_ms(device->options.tftp_delay_ms);
+    }
     TftpTransfer transfer;
     if (tftp_fetch(device, order, &transfer)) {
         write_flash(device, server, &transfer);

@@ -42,7 +42,9 @@ std::string status_page_html(const DeviceOptions& o, const std::string& software
     page += row("Software Version:", software_version, o.markup);
     page += row("Hardware Version:", o.hardware_version, o.markup);
     page += row("Serial Number:", o.serial_number, o.markup);
-    page += "</table>\r\n</body></html>\r\n";
+    page += "</table>\r\n";
+    if (o.page_padding > 0) page += "<!-- " + std::string(o.page_padding, '-') + " -->\r\n";
+    page += "</body></html>\r\n";
     return page;
 }
 

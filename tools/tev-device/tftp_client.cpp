@@ -73,11 +73,23 @@ void send_ack(DeviceState* device, TftpTransfer* t, std::uint16_t block) {
             fd = t->other_fd;
         }
     }
+    if (!t->has_held_ack && dice_hits(&device->dice, o.late_ack)) {
+        t->has_held_ack = true;
+        t->held_ack = block;
+        log_event("tftp fault: ACK %u held back", block);
+        return;
+    }
     send_to_server(t, fd, tftp_ack(block));
     log_detail("tftp: ACK %u sent", block);
     if (dice_hits(&device->dice, o.duplicate_ack)) {
         send_to_server(t, fd, tftp_ack(block));
         log_event("tftp fault: ACK %u sent twice", block);
+    }
+    // Released after an ACK of another block, so it arrives stale, behind a newer one.
+    if (t->has_held_ack && t->held_ack != block) {
+        t->has_held_ack = false;
+        send_to_server(t, fd, tftp_ack(t->held_ack));
+        log_event("tftp fault: held ACK %u sent late, after ACK %u", t->held_ack, block);
     }
 }
 

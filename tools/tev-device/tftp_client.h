@@ -22,6 +22,8 @@ struct TftpTransfer {
     bool acked_oack = false;
     bool has_last_ack = false;      // what a time-out sends again: the last ACK, or the request
     std::uint16_t last_ack = 0;
+    bool has_held_ack = false;      // an ACK held back, to go out behind that of a later block
+    std::uint16_t held_ack = 0;
     std::vector<std::uint8_t> image;
     long long tsize = -1;
 };
