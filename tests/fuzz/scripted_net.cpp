@@ -113,4 +113,4 @@ bool net_local_address(NetSocket, NetAddress* address) {
 }
 
 // Readable exactly when the next event is a datagram; an empty poll never waits.
-bool net_wait_readable(NetSocket, int) { return !net.events.empty() && !net.events.front().empty; }
+bool net_wait_readable(NetSocket, int, WaitTimeout) { return !net.events.empty() && !net.events.front().empty; }
