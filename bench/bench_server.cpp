@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
     std::snprintf(upgrade_state.tftp_file_name, TFTP_FILE_NAME_SIZE, "%s", options.file_name);
     std::snprintf(upgrade_state.device_ip_text, DEVICE_IP_TEXT_SIZE, "127.0.0.1");
     upgrade_state.local_ip = LOOPBACK;
+    // The client asks from loopback, and the listener serves only the device's own address.
+    upgrade_state.device_ip = LOOPBACK;
     std::uint32_t port = start_tftp_listener(LOOPBACK);
     std::printf("listening on port %u\n", port);
     std::fflush(stdout);
