@@ -1,6 +1,8 @@
 // Loopback TCP helpers for the HTTP client tests.
 #include "http_test_server.h"
 
+#include "loopback_socket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,27 +13,8 @@
 
 namespace {
 
-sockaddr_in loopback_address(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(LOOPBACK);
-    return address;
-}
-
-// A TCP socket bound to 127.0.0.1:port (0: the system picks); its fd and port, or -1.
 int bound_socket(std::uint16_t port, std::uint16_t* bound_port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) std::abort();
-    sockaddr_in address = loopback_address(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    *bound_port = ntohs(address.sin_port);
-    return fd;
+    return bound_loopback_socket(SOCK_STREAM, port, bound_port);
 }
 
 bool ends_header(const std::string& text) { return text.find("\r\n\r\n") != std::string::npos; }

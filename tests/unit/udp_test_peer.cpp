@@ -1,6 +1,8 @@
 // Loopback UDP helpers for the TFTP listener and session tests.
 #include "udp_test_peer.h"
 
+#include "loopback_socket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,27 +13,8 @@
 
 namespace {
 
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A UDP socket bound to 127.0.0.1:port (0: the system picks); -1 when the port is taken.
 int bound_udp_socket(std::uint16_t port, std::uint16_t* bound_port) {
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) std::abort();
-    sockaddr_in address = loopback(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    *bound_port = ntohs(address.sin_port);
-    return fd;
+    return bound_loopback_socket(SOCK_DGRAM, port, bound_port);
 }
 
 }  // namespace
@@ -58,7 +41,7 @@ bool UdpTestPeer::receive(UdpDatagram* datagram, int timeout_ms) {
 }
 
 void UdpTestPeer::send(std::uint16_t to_port, const std::vector<std::uint8_t>& bytes) {
-    sockaddr_in to = loopback(to_port);
+    sockaddr_in to = loopback_address(to_port);
     sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
