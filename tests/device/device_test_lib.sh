@@ -5,25 +5,13 @@
 set -euo pipefail
 DEVICE=$1 PEER=$2 MAKE_IMAGE=$3 WORK=$4
 
-# Re-runs the calling script in a private network namespace with loopback up, where it may bind
-# port 80 on 127.0.0.2 and nothing it sends can leave the machine.
-enter_namespace() {
-    if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
-        exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$DEVICE" "$PEER" "$MAKE_IMAGE" "$WORK"
-    fi
-    ip link set lo up
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sandbox.sh"
 
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-STARTED_PIDS=()
-cleanup() {
-    local pid
-    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
+# Re-runs the calling script in a private network namespace, where it may bind port 80 on
+# 127.0.0.2.
+enter_namespace() { enter_private_network "$DEVICE" "$PEER" "$MAKE_IMAGE" "$WORK"; }
+
+use_work_dir "$WORK"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -36,11 +24,8 @@ fail() {
 
 # wait_for_line FILE REGEX [SECONDS]: waits until a line of FILE matches.
 wait_for_line() {
-    local file=$1 pattern=$2 limit=${3:-10} i
-    for ((i = 0; i < limit * 20; i++)); do
-        grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.05
-    done
+    local file=$1 pattern=$2 limit=${3:-10}
+    has_line_within "$file" "$limit" -E "$pattern" && return 0
     fail "no line matching '$pattern' in $file after ${limit} s"
 }
 

@@ -11,25 +11,10 @@ for argument in "$@"; do
 done
 : "${DEVICE:?}" "${WORK:?}"
 
-# Re-runs the calling script in a private network namespace with loopback up: port 80 and the
-# TFTP ports are free there, and nothing sent can leave the machine.
-if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
-    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
-fi
-ip link set lo up
-
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-
-STARTED_PIDS=()
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sandbox.sh"
+enter_private_network "$@"
+use_work_dir "$WORK"
 declare -A RUN_PID=()
-cleanup() {
-    local pid
-    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -48,11 +33,8 @@ stamp() {
 
 # wait_for_line FILE FIXED_TEXT [SECONDS]
 wait_for_line() {
-    local file=$1 text=$2 limit=${3:-20} i
-    for ((i = 0; i < limit * 20; i++)); do
-        grep -qF -- "$text" "$file" 2>/dev/null && return 0
-        sleep 0.05
-    done
+    local file=$1 text=$2 limit=${3:-20}
+    has_line_within "$file" "$limit" -F "$text" && return 0
     fail "no line with '$text' in $file after $limit s"
 }
 

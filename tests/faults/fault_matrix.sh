@@ -7,22 +7,9 @@
 set -euo pipefail
 ROW=$1 UPGRADER=$2 DEVICE=$3 PEER=$4 IMAGE=$5 WORK=$6
 
-# Port 80 and 69 on loopback, where nothing can leave the machine.
-if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
-    exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
-fi
-ip link set lo up
-
-rm -rf "$WORK"
-mkdir -p "$WORK"
-cd "$WORK"
-STARTED_PIDS=()
-cleanup() {
-    local pid
-    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sandbox.sh"
+enter_private_network "$@"
+use_work_dir "$WORK"
 
 fail() {
     echo "FAIL ($ROW): $*" >&2
@@ -34,11 +21,8 @@ fail() {
 }
 
 wait_for_line() {
-    local file=$1 pattern=$2 limit=${3:-10} i
-    for ((i = 0; i < limit * 20; i++)); do
-        grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.05
-    done
+    local file=$1 pattern=$2 limit=${3:-10}
+    has_line_within "$file" "$limit" -E "$pattern" && return 0
     fail "no line matching '$pattern' in $file after $limit s"
 }
 
