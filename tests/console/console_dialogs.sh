@@ -11,6 +11,44 @@ has() { grep -qF -- "$1" "$out" || fail "missing: $1"; }
 lacks() { ! grep -qF -- "$1" "$out" || fail "unexpected: $1"; }
 count() { [ "$(grep -cF -- "$1" "$out")" = "$2" ] || fail "want $2 lines with: $1"; }
 
+# start_typing COMMAND...: runs COMMAND in the background with its input from a pipe that stays
+# open on descriptor 3 until finish_typing; sets PID.
+start_typing() {
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    "$@" <"$fifo" >"$out" 2>&1 &
+    PID=$!
+    exec 3>"$fifo"
+    rm -f "$fifo"
+}
+# finish_typing: ends the input and waits for the command; fails unless it ends with status 0.
+finish_typing() {
+    exec 3>&-
+    local status=0
+    wait "$PID" || status=$?
+    [ "$status" = 0 ] || fail "status $status"
+}
+# wait_shown TEXT: waits (20 s at most) until the output shows TEXT, as a person waits for the
+# question before answering it.
+wait_shown() {
+    local deadline=$((SECONDS + 20))
+    until grep -qF -- "$1" "$out"; do
+        kill -0 "$PID" 2>/dev/null || grep -qF -- "$1" "$out" || fail "ended without showing: $1"
+        [ "$SECONDS" -lt "$deadline" ] || fail "not shown after 20 s: $1"
+        sleep 0.05
+    done
+}
+# wait_echo_off: waits (20 s at most) until the terminal the command reads from no longer echoes.
+wait_echo_off() {
+    local deadline=$((SECONDS + 20)) process=$PID child terminal=
+    while child=$(pgrep -P "$process" | head -n1) && [ -n "$child" ]; do process=$child; done
+    terminal=$(readlink "/proc/$process/fd/0") || fail "no terminal for process $process"
+    until stty -a -F "$terminal" | grep -qE '(^| )-echo( |$)'; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "echo still on after 20 s"
+        sleep 0.05
+    done
+}
+
 case $case in
 warning-transcript)
     # Enter alone takes Cancel; title and text come out verbatim.
@@ -55,7 +93,11 @@ typed-cancel)
 modeless-cancel)
     # A line typed while the dialog runs; the box then waits for a line, and the end of input
     # dismisses it.
-    (sleep 0.5; echo cancel) | "$gallery" 105 --device-ip-text 10.1.0.123 >"$out" || fail "status $?"
+    start_typing "$gallery" 105 --device-ip-text 10.1.0.123
+    wait_shown "Cancel: type cancel and press Enter, or press Ctrl-C."
+    echo cancel >&3
+    wait_shown "Upgrade Failed: User Abort"
+    finish_typing
     has "== Connecting with TEV@10.1.0.123 =="
     has "Cancel: type cancel and press Enter, or press Ctrl-C."
     has "== TEV Firwmare Upgrade Error =="
@@ -65,16 +107,28 @@ modeless-cancel)
 modeless-progress)
     "$gallery" 110 --title "Updating Target Firmware to TEV@10.1.0.123" --range 937 --run-ms 400 \
         --hold-ms 500 >"$out" </dev/null || fail "status $?"
-    count "Updating Target Firmware to TEV@10.1.0.123: " 11
-    has "Updating Target Firmware to TEV@10.1.0.123: 0%"
-    has "Updating Target Firmware to TEV@10.1.0.123: 100%"
+    # The bar follows the wall clock, so a loaded machine may skip steps: a line for some tens of
+    # percent, rising, never twice the same, the last at 100 %.
+    steps=$(sed -n 's/^Updating Target Firmware to TEV@10\.1\.0\.123: \([0-9]*\)%$/\1/p' "$out" | tr '\n' ' ')
+    [ "$(grep -c '^Updating Target Firmware' "$out")" = "$(wc -w <<<"$steps")" ] || fail "a malformed progress line"
+    awk -v steps="$steps" 'BEGIN { n = split(steps, p, " "); last = -1
+        for (i = 1; i <= n; i++) { if (p[i] % 10 != 0 || p[i] <= last) exit 1; last = p[i] }
+        exit !(n >= 1 && last == 100) }' || fail "progress lines at $steps"
     has "outcome: closed"
     ;;
 password-hidden-on-terminal)
-    # On a terminal the password is not echoed. The lines come one by one, each after its
-    # question has had time to appear, as a person would type them.
-    (sleep 1; printf 'operator\r'; sleep 1; printf 'pa55word\r'; sleep 1; printf '\r'; sleep 1) |
-        script -qefc "$gallery 104" /dev/null >"$out" || fail "status $?"
+    # On a terminal the password is not echoed. The lines come one by one, each once its
+    # question is there, the password once the terminal has stopped echoing.
+    start_typing script -qefc "$gallery 104" /dev/null
+    wait_shown "User [admin]: "
+    printf 'operator\r' >&3
+    wait_shown "Password: "
+    wait_echo_off
+    printf 'pa55word\r' >&3
+    wait_shown "OK/Cancel [OK]: "
+    printf '\r' >&3
+    wait_shown "outcome:"
+    finish_typing
     has "User [admin]: operator"
     has "password: pa55word"
     [ "$(grep -c pa55word "$out")" = 1 ] || fail "the password was echoed"

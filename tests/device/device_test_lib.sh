@@ -29,6 +29,24 @@ wait_for_line() {
     fail "no line matching '$pattern' in $file after ${limit} s"
 }
 
+# wait_for_count FILE REGEX N [SECONDS]: waits until at least N lines of FILE match; fails when
+# SECONDS (default 30) pass first, or at once when a line matches STOP_REGEX (if set).
+wait_for_count() {
+    local file=$1 pattern=$2 want=$3 limit=${4:-30} deadline
+    deadline=$((SECONDS + limit))
+    until [ "$(count "$pattern" "$file" 2>/dev/null)" -ge "$want" ]; do
+        if [ -n "${STOP_REGEX:-}" ] && grep -qE -- "$STOP_REGEX" "$file" 2>/dev/null; then
+            fail "'$(grep -E -m1 -- "$STOP_REGEX" "$file")' in $file while waiting for '$pattern'"
+        fi
+        [ "$SECONDS" -lt "$deadline" ] || fail "fewer than $want lines matching '$pattern' in $file after $limit s"
+        sleep 0.05
+    done
+}
+
+# web_server_back NAME N: waits until the device's web server listens for the Nth time (the first
+# is its start; each flash closes it and opens it again).
+web_server_back() { wait_for_count "$WORK/$1.log" 'web server: listening' "$2" 30; }
+
 # start_device NAME OPTIONS...: starts tev-device with NAME.log, NAME.bin and NAME.out in WORK and
 # waits for its first line; sets DEVICE_PID.
 start_device() {

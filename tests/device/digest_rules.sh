@@ -32,6 +32,13 @@ ask() {
     curl -s -D answer.txt -o /dev/null -w '%{http_code}' --max-time 10 -H "Authorization: $3" "http://127.0.0.2:$1$2" || true
 }
 
+# wait_until START SECONDS: returns once SECONDS have passed since START (an $EPOCHREALTIME).
+wait_until() {
+    while awk -v start="$1" -v wait="$2" -v now="$EPOCHREALTIME" 'BEGIN { exit !(now - start < wait) }'; do
+        sleep 0.1
+    done
+}
+
 challenge_nonce() { curl -s -D - -o /dev/null "http://127.0.0.2:$1/admin/advanced" | sed -n 's/.*[ ,]nonce="\([^"]*\)".*/\1/p'; }
 answer_nonce() { sed -n 's/.*[ ,]nonce="\([^"]*\)".*/\1/p' answer.txt; }
 
@@ -70,16 +77,18 @@ expect_eq "$(ask 80 $P "$(header admin pw MD5-sess MD5-sess raw "$n2" 000000002 
 grep -q 'qop "auth,auth-int" is not one of "auth"' sess.log || fail "qop list refusal not logged"
 expect_eq "$(ask 80 $P "$(header admin pw MD5-sess MD5-sess raw "$n2" 00000000g beef auth $P)")" 400 "nc not hexadecimal"
 
-# --- auth-int, opaque, a given first nonce that lives 0.6 s
+# --- auth-int, opaque, a given first nonce that lives 8 s: long enough for the start and three
+# requests on a loaded machine; the fourth request goes once that time has surely passed.
 start_device int --address 127.0.0.2 --port 81 --user admin --password pw --qop auth-int --opaque op1 \
-    --nonce fixed-nonce-1 --nonce-lifetime 0.6
+    --nonce fixed-nonce-1 --nonce-lifetime 8
+issued_by=$EPOCHREALTIME  # the device issues its first nonce before it is ready
 curl -s -D int-challenge.txt -o /dev/null http://127.0.0.2:81$P
 grep -q 'WWW-Authenticate: Digest realm="TEV", nonce="fixed-nonce-1", qop="auth-int", algorithm="MD5", opaque="op1"' \
     int-challenge.txt || fail "auth-int challenge: $(cat int-challenge.txt)"
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000001 c1 auth-int $P op1)")" 200 "auth-int"
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000002 c1 auth $P op1)")" 401 "auth when auth-int offered"
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000002 c1 auth-int $P)")" 401 "opaque missing"
-sleep 0.7
+wait_until "$issued_by" 8.1
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000003 c1 auth-int $P op1)")" 401 "nonce past its lifetime"
 [ "$(answer_nonce)" != fixed-nonce-1 ] && grep -q 'stale=true' answer.txt || fail "lifetime expiry: new nonce, stale"
 

@@ -25,31 +25,31 @@ grep -q 'Serial Number:' plain.txt || fail "status page"
 
 # --- held open: the whole answer arrives, the close never does; other clients are still served
 start_device hold --address 127.0.0.2 --port 81 --keep-connection-open
-get_until_close 81 /admin/advanced 1 held.txt
+get_until_close 81 /admin/advanced 3 held.txt
 expect_eq "$READ_STATUS" 124 "read on a held connection"
 grep -q '^HTTP/1.1 200 OK' held.txt && grep -q 'Serial Number:.*</html>' <(tr -d '\r\n' <held.txt) ||
     fail "held answer incomplete: $(cat held.txt)"
-expect_eq "$(http_code http://127.0.0.2:81/admin/advanced --max-time 1)" 200 "another client while one is held"
+expect_eq "$(http_code http://127.0.0.2:81/admin/advanced --max-time 10)" 200 "another client while one is held"
 exec 3<&-
-wait_for_line hold.log 'http: client closed a held connection' 5
+wait_for_line hold.log 'http: client closed a held connection' 30
 
 # ... also the upgrade command's answer, while the device fetches the image
 "$MAKE_IMAGE" --size 3000 img.bin >/dev/null
 start_peer hold img.bin --linger-ms 100
-get_until_close 81 "/admin/upgrade?tftp://127.0.0.1:69/x" 1.5 command.txt
+get_until_close 81 "/admin/upgrade?tftp://127.0.0.1:69/x" 3 command.txt
 expect_eq "$READ_STATUS" 124 "read of the held command answer"
 grep -q '^HTTP/1.1 200 OK' command.txt || fail "command answer"
 wait_pid "$PEER_PID"
 expect_eq "$WAIT_STATUS" 0 "transfer while the command's connection is held"
 exec 3<&-
 
-# --- web server late by 1 s
-start_device late --address 127.0.0.2 --port 82 --web-delay 1
+# --- web server late by 3 s (time enough for the look before it on a loaded machine)
+start_device late --address 127.0.0.2 --port 82 --web-delay 3
 expect_eq "$(http_code http://127.0.0.2:82/admin/advanced)" 000 "before the web server opens"
-wait_for_line late.out 'tev-device: ready on 127.0.0.2:82' 5
+wait_for_line late.out 'tev-device: ready on 127.0.0.2:82' 30
 expect_eq "$(http_code http://127.0.0.2:82/admin/advanced)" 200 "after the delay"
 late=$(awk '/web server: listening/ { t = $0; sub(/^\[ */, "", t); print t + 0; exit }' late.log)
-awk -v t="$late" 'BEGIN { exit !(t >= 0.95 && t < 3) }' || fail "web server opened after $late s instead of 1"
+awk -v t="$late" 'BEGIN { exit !(t >= 2.95 && t < 10) }' || fail "web server opened after $late s instead of 3"
 
 # --- a status page padded by 300000 bytes after its table; the whole of it is sent
 start_device padded --address 127.0.0.2 --port 83 --page-padding 300000

@@ -27,8 +27,9 @@ run_case() {
     web_port=$((web_port + 1))
 }
 
-# Every ACK twice from the request's port; the peer ignores the copies and sends nothing twice.
-run_case dup "" --duplicate-ack 1
+# Every ACK twice from the request's port; the peer ignores the copies and sends nothing twice
+# (it would resend only after 5 s of silence, which not even a loaded machine takes).
+run_case dup "--retransmit-ms 5000" --duplicate-ack 1
 expect_eq "$WAIT_STATUS" 0 "dup: transfer"
 for block in $(seq 0 10); do
     expect_eq "$(count " rx $PORT ACK $block$" dup.record)" 2 "dup: copies of ACK $block"
@@ -72,7 +73,7 @@ expect_eq "$(count 'tx OACK' otherport.record)" 5 "otherport: OACK sends"
 
 # ERROR instead of every ACK: the device answers each OACK with an ERROR from its own port and
 # goes on; the peer does not stop for it and sends the OACK until its retries are used up.
-run_case error "--retries 5" --error-instead-of-ack 1 --tftp-timeout 2
+run_case error "--retries 5" --error-instead-of-ack 1 --tftp-timeout 10
 expect_eq "$WAIT_STATUS" 1 "error: transfer must fail"
 expect_eq "$(count " rx $PORT ERROR 0 \"simulated fault instead of ACK 0\"" error.record)" 5 "error: ERRORs"
 expect_eq "$(count ' rx [0-9]+ ACK' error.record)" 0 "error: ACKs"
@@ -99,7 +100,7 @@ cmp -s late.bin img.bin || fail "late: image"
 run_case delay "" --tftp-delay 1
 expect_eq "$WAIT_STATUS" 0 "delay: transfer"
 gap=$(awk '{ t = $0; sub(/^\[ */, "", t); t += 0 } /upgrade: order/ { a = t } /tftp: RRQ/ { print t - a; exit }' delay.log)
-awk -v g="$gap" 'BEGIN { exit !(g >= 0.95 && g < 3) }' || fail "delay: request $gap s after the order"
+awk -v g="$gap" 'BEGIN { exit !(g >= 0.95 && g < 10) }' || fail "delay: request $gap s after the order"
 
 # OACK never acknowledged: nothing comes back, not even the request again.
 run_case nooack "--retries 5" --never-ack-oack --tftp-timeout 0.3 --tftp-retries 2
@@ -108,13 +109,14 @@ expect_eq "$(count 'tx OACK' nooack.record)" 5 "nooack: OACK sends"
 expect_eq "$(count ' rx ' nooack.record)" 1 "nooack: packets from the device (the request only)"
 wait_for_line nooack.log 'tftp: failed, no answer after 2 retries' 5
 
-# The device's own time-out: the peer falls silent after DATA 3; the device sends ACK 3 again after
-# each 0.3 s of silence, twice, then gives up and keeps its version.
-run_case timeout "--silent-after 3 --retransmit-ms 1000 --retries 2" --tftp-timeout 0.3 --tftp-retries 2
+# The device's own time-out: the peer falls silent after DATA 3 (and records for 4 s); the device
+# sends ACK 3 again after each 0.5 s of silence, never sooner, twice, then gives up and keeps its
+# version. A loaded machine may wake it late, so only a gap of seconds counts as too late.
+run_case timeout "--silent-after 3 --retransmit-ms 2000 --retries 2" --tftp-timeout 0.5 --tftp-retries 2
 times=$(sed -n "s/^\([0-9.]*\) rx $PORT ACK 3$/\1/p" timeout.record)
 expect_eq "$(wc -w <<<"$times")" 3 "timeout: ACK 3 sends"
-awk -v list="$times" 'BEGIN { n = split(list, t); for (i = 2; i <= n; i++) if (t[i] - t[i-1] < 0.25 || t[i] - t[i-1] > 0.6) exit 1 }' ||
-    fail "timeout: ACK 3 not resent after 0.3 s of silence ($times)"
+awk -v list="$times" 'BEGIN { n = split(list, t); for (i = 2; i <= n; i++) if (t[i] - t[i-1] < 0.45 || t[i] - t[i-1] > 2.5) exit 1 }' ||
+    fail "timeout: ACK 3 not resent after 0.5 s of silence ($times)"
 grep -q 'tftp: failed, no answer after 2 retries' timeout.log || fail "timeout: no give-up"
 grep -q 'flash: writing' timeout.log && fail "timeout: flashed an incomplete image"
 grep -q 'upgrade: transfer failed, software version stays "3.1.8(a)"' timeout.log || fail "timeout: version"

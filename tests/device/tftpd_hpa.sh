@@ -11,13 +11,22 @@ mkdir -m 755 srv
 "$MAKE_IMAGE" --size 1024 --version "4.0.1(x)" --seed 7 srv/two.bin >/dev/null
 chmod 644 srv/*.bin
 
-# A free pair of ports: tftpd-hpa exits at once when its port is taken.
+# udp_bound PORT: something has bound 127.0.0.1:PORT for UDP.
+udp_bound() { ss -Hnlu "src 127.0.0.1:$1" | grep -q .; }
+
+# A free pair of ports: tftpd-hpa exits at once when its port is taken. It counts as started once
+# its socket is bound, and as failed once it has ended.
 for attempt in 1 2 3 4 5; do
     tftp_port=$((20000 + RANDOM % 20000)) web_port=$((40000 + RANDOM % 20000))
+    udp_bound "$tftp_port" && continue
     in.tftpd -L -s "$WORK/srv" -a "127.0.0.1:$tftp_port" &
     tftpd_pid=$!
-    sleep 0.3
-    kill -0 "$tftpd_pid" 2>/dev/null && break
+    deadline=$((SECONDS + 20))
+    until udp_bound "$tftp_port" || ! kill -0 "$tftpd_pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; do
+        sleep 0.05
+    done
+    kill -0 "$tftpd_pid" 2>/dev/null && udp_bound "$tftp_port" && break
+    kill "$tftpd_pid" 2>/dev/null
     tftpd_pid=
 done
 [ -n "$tftpd_pid" ] || fail "in.tftpd did not start"
@@ -26,22 +35,14 @@ STARTED_PIDS+=("$tftpd_pid")
 start_device dev --address 127.0.0.1 --port "$web_port" --flash-time 0.3 --tftp-timeout 1
 status_url=http://127.0.0.1:$web_port/admin/advanced
 
-upgrade() {  # upgrade FILE: orders the upgrade, waits until the flash is written
+upgrade() {  # upgrade FILE: orders the upgrade, waits until the flash is written and the web
+    # server listens again
     local done_before listening_before
     done_before=$(count 'flash: done' dev.log)
     listening_before=$(count 'web server: listening' dev.log)
     expect_eq "$(http_code "http://127.0.0.1:$web_port/admin/upgrade?tftp://127.0.0.1:$tftp_port/$1")" 200 "upgrade command"
-    for _ in $(seq 100); do
-        [ "$(count 'flash: done' dev.log)" -gt "$done_before" ] && break
-        grep -q 'tftp: failed' dev.log && fail "transfer of $1 failed"
-        sleep 0.1
-    done
-    [ "$(count 'flash: done' dev.log)" -gt "$done_before" ] || fail "no flash after $1"
-    for _ in $(seq 50); do
-        [ "$(count 'web server: listening' dev.log)" -gt "$listening_before" ] && return 0
-        sleep 0.1
-    done
-    fail "web server not back after the flash of $1"
+    STOP_REGEX='tftp: failed' wait_for_count dev.log 'flash: done' $((done_before + 1)) 60
+    web_server_back dev $((listening_before + 1))
 }
 
 upgrade big.bin

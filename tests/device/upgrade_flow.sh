@@ -16,11 +16,12 @@ log_gap() { awk -v a="$2" -v b="$3" '{ t = $0; sub(/^\[ */, "", t); t += 0 }
     $0 ~ a && !ta { ta = t } $0 ~ b && !tb { tb = t } END { printf "%.3f", tb - ta }' "$1"; }
 
 # --- the whole upgrade, credentials required
-start_device flow --address 127.0.0.2 --user admin --password pw --flash-time 1 --tftp-timeout 1
+# A flash of 2 s, so the look at the web server during it has time on a loaded machine.
+start_device flow --address 127.0.0.2 --user admin --password pw --flash-time 2 --tftp-timeout 1
 start_peer flow img.bin
 expect_eq "$(http_code "http://127.0.0.2/admin/upgrade?tftp://127.0.0.1:69/tev1a2b.bi0")" 401 "command without credentials"
 expect_eq "$(http_code "http://127.0.0.2/admin/upgrade?tftp://127.0.0.1:69/tev1a2b.bi0" --digest -u admin:pw)" 200 "command"
-wait_for_line flow.log 'flash: writing' 5
+wait_for_line flow.log 'flash: writing' 30
 expect_eq "$(http_code "http://127.0.0.2$PAGE" --digest -u admin:pw)" 000 "web server during the flash"
 wait_pid "$PEER_PID"
 expect_eq "$WAIT_STATUS" 0 "peer transfer"
@@ -34,11 +35,10 @@ for block in $(seq 0 10); do
     expect_eq "$(count " rx $port ACK $block$" flow.record)" 1 "ACK $block once"
 done
 grep -q 'tx DATA 10 392$' flow.record && grep -q 'result complete' flow.record || fail "transfer incomplete"
-wait_for_line flow.log 'flash: done, software version now "3.2.9\(b\)"' 5
-wait_for_line flow.log 'web server: listening.*' 5
+wait_for_line flow.log 'flash: done, software version now "3.2.9\(b\)"' 30
+web_server_back flow 2
 gap=$(log_gap flow.log 'flash: writing' 'flash: done')
-awk -v g="$gap" 'BEGIN { exit !(g >= 0.95 && g < 3) }' || fail "flash took $gap s instead of 1"
-sleep 0.3
+awk -v g="$gap" 'BEGIN { exit !(g >= 1.95 && g < 10) }' || fail "flash took $gap s instead of 2"
 curl -s --digest -u admin:pw "http://127.0.0.2$PAGE" | grep -qF 'Software Version:</td><td><b>3.2.9(b)</b>' ||
     fail "new version not shown"
 cmp -s flow.bin img.bin || fail "image kept is not the image sent"
@@ -50,8 +50,8 @@ start_peer swap img.bin --linger-ms 100
 expect_eq "$(http_code "http://127.0.0.2:81/admin/upgrade?tftp://127.0.0.1:69/a")" 200 "command (swap)"
 wait_pid "$PEER_PID"
 expect_eq "$WAIT_STATUS" 0 "peer transfer (swap)"
-wait_for_line swap.log 'flash: done' 5
-sleep 0.3
+wait_for_line swap.log 'flash: done' 30
+web_server_back swap 2
 curl -s "http://127.0.0.2:81$PAGE" | grep -qF 'Software Version:</td><td><b>3.2.9(B)</b>' || fail "swapped case not shown"
 
 start_device other --address 127.0.0.2 --port 82 --flash-time 0.2 --report-version 3.3.0 --exit-after-upgrade
@@ -65,7 +65,7 @@ grep -q 'flash: done, software version now "3.3.0"' other.log || fail "other ver
 start_device gone --address 127.0.0.2 --port 83 --flash-time 0.2 --never-return
 start_peer gone img.bin --linger-ms 100
 expect_eq "$(http_code "http://127.0.0.2:83/admin/upgrade?tftp://127.0.0.1:69/a")" 200 "command (gone)"
-wait_for_line gone.log 'fault: web server stays closed' 5
+wait_for_line gone.log 'fault: web server stays closed' 30
 sleep 0.5
 expect_eq "$(http_code "http://127.0.0.2:83$PAGE")" 000 "web server after the flash with --never-return"
 kill -0 "$DEVICE_PID" || fail "device with --never-return ended"
@@ -82,7 +82,7 @@ start_peer short short.bin --linger-ms 100
 expect_eq "$(http_code "http://127.0.0.2:84/admin/upgrade?tftp://127.0.0.1:69/short")" 200 "command (short)"
 wait_pid "$PEER_PID"
 expect_eq "$WAIT_STATUS" 0 "peer transfer (short)"
-wait_for_line refuse.log 'no header; not flashed, software version stays "3.1.8\(a\)"' 5
+wait_for_line refuse.log 'no header; not flashed, software version stays "3.1.8\(a\)"' 30
 cmp -s refuse.bin short.bin || fail "short image not kept"
 curl -s "http://127.0.0.2:84$PAGE" | grep -qF 'Software Version:</td><td><b>3.1.8(a)</b>' || fail "short image changed the version"
 echo ok

@@ -2,13 +2,12 @@
 # Whole upgrades of adapters that ask for a password, at the same time: digest with qop "auth"
 # and MD5, and with MD5-sess (H(A1) over the raw first hash). The user is asked for the password
 # once; the upgrade command and the query after the flash carry accepted credentials; the device
-# keeps the image byte for byte, every packet sent once, and success comes about 30 s after the
+# keeps the image byte for byte, every block received in order and whole, and success comes about 30 s after the
 # last acknowledgement.
 source "$(dirname "$0")/e2e_lib.sh"
 
 size=$(image_size "$TARGET_IMAGE")
 version=$(image_version "$TARGET_IMAGE")
-blocks=$((size / 512 + 1))
 
 start_device md5 127.0.0.3 --flash-time 2 --user admin --password 's3cret pw' --qop auth \
     --algorithm MD5 --realm "TEV md5"
@@ -36,7 +35,7 @@ for run in md5 sess; do
     [ "$(count_logged $run 'auth: accepted, user "admin" nc 00000000[123]$')" = 3 ] ||
         fail "$run: three requests with accepted credentials expected"
     expect_logged $run 'upgrade: order to fetch "/tev[0-9a-f]+\.bi1" from 127\.0\.0\.1:(69|70)$'
-    [ "$(packets_received $run)" = $((blocks + 1)) ] || fail "$run: $(packets_received $run) TFTP packets received"
+    expect_whole_transfer $run "$size"
     expect_seconds_between "$run: last ACK to success dialog" "$(time_of $run.events 'tftp: complete')" \
         "$(time_of $run.times 'Upgrade Successful!')" 29.0 36
 done

@@ -53,9 +53,10 @@ grep -q '^== Waiting For Firmware Download Request From TEV ==$' upgrade.out ||
     fail "no waiting dialog"
 kill "$UPGRADE_PID" "$HOLDER_PID"
 wait "$UPGRADE_PID" "$HOLDER_PID" 2>/dev/null || true
-# After the flash the web server listens again.
-for ((i = 0; i < 200; i++)); do
-    [ "$(grep -c "web server: listening" device.log)" -ge 2 ] && break
+# After the flash the web server listens again (the first line is its start).
+deadline=$((SECONDS + 60))
+until [ "$(grep -c "web server: listening" device.log)" -ge 2 ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the device's web server did not listen again after its flash"
     sleep 0.05
 done
 

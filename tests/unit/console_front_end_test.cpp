@@ -18,6 +18,7 @@
 #include "platform/posix/console_input.h"
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
+#include "test_support.h"
 #include "ui/dialog_procs.h"
 
 namespace {
@@ -41,13 +42,6 @@ protected:
         std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
     }
 };
-
-std::size_t count_of(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 // The positions of the parts in the text, in the order given; npos for a part that is missing
 // or out of order.
@@ -80,7 +74,7 @@ TEST_F(ConsoleFrontEnd, ButtonsAreChosenByCaptionInAnyCaseAndWrongAnswersAskAgai
     ConsoleCapture console("maybe\n  CONTINUE \n");
     EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);
     std::string printed = console.printed();
-    EXPECT_EQ(count_of(printed, "Continue/Cancel [Cancel]: "), 2u);
+    EXPECT_EQ(occurrences(printed, "Continue/Cancel [Cancel]: "), 2);
     EXPECT_NE(printed.find("Type one of Continue/Cancel, or press Enter for Cancel.\n"),
               std::string::npos);
 }
@@ -105,7 +99,7 @@ TEST_F(ConsoleFrontEnd, EndOfInputIsCancelWithNothingMoreShown) {
                                                               : success_dialog_proc;
         EXPECT_EQ(dialog_run_modal(nullptr, id, procedure), 0);
         std::string printed = console.printed();
-        EXPECT_EQ(count_of(printed, "== "), 1u) << printed;  // the dialog's own title only
+        EXPECT_EQ(occurrences(printed, "== "), 1) << printed;  // the dialog's own title only
         EXPECT_STREQ(upgrade_state.auth.user_name, "kept");
     }
 }
@@ -139,7 +133,7 @@ TEST_F(ConsoleFrontEnd, RefusedAddressShowsTheBoxAndAsksAgainKeepingWhatWasTyped
                               "\n== Error ==\nInvalid IP Address\nOK [OK]: \n",
                               "TEV IP Address [1.22.333]: \n", "OK/Cancel [OK]: \n", "== Error ==",
                               "TEV IP Address [1.22.333]: 10.0.0.5\n", "OK/Cancel [OK]: ok\n"});
-    EXPECT_EQ(count_of(printed, "Invalid IP Address"), 2u);
+    EXPECT_EQ(occurrences(printed, "Invalid IP Address"), 2);
     EXPECT_EQ(upgrade_state.device_ip, 0x0A000005u);
 }
 
@@ -249,8 +243,8 @@ TEST_F(ModelessConsole, ProgressPrintsALineEachTenthAndAgainAfterANewRange) {
          "Bytes: 50%\n", "/948814 Bytes: 100%\n",
          "Updating Target Firmware to TEV@10.1.0.123: 0%\n",
          "Updating Target Firmware to TEV@10.1.0.123: 50%\n"});
-    EXPECT_EQ(count_of(printed, "Bytes: "), 11u);
-    EXPECT_EQ(count_of(printed, "Updating"), 2u);
+    EXPECT_EQ(occurrences(printed, "Bytes: "), 11);
+    EXPECT_EQ(occurrences(printed, "Updating"), 2);
     EXPECT_TRUE(commands_seen.empty());
 }
 
@@ -278,8 +272,8 @@ TEST_F(ModelessConsole, APhaseEndingUnseenShowsItsLastStateBeforeTheNextRange) {
     expect_in_order(printed, {"512/1100 Bytes: 60%\n", "1024/1100 Bytes: 100%\n",
                               "1100/1100 Bytes: 100%\n",
                               "Updating Target Firmware to TEV@10.1.0.123: 0%\n"});
-    EXPECT_EQ(count_of(printed, "Bytes: 100%"), 2u);
-    EXPECT_EQ(count_of(printed, "Updating"), 1u);
+    EXPECT_EQ(occurrences(printed, "Bytes: 100%"), 2);
+    EXPECT_EQ(occurrences(printed, "Updating"), 1);
 }
 
 // A pseudo-terminal for the console's output, whose far end the test reads.
@@ -357,7 +351,7 @@ TEST_F(ModelessConsole, TextsSetAfterOpeningArePrintedAtTheNextLook) {
     dialog_pump_all(dialog);
     dialog_pump_all(dialog);
     std::string printed = console.printed();
-    EXPECT_EQ(count_of(printed, "Firmware upload will begin when the TEV is idle.\n"), 1u);
+    EXPECT_EQ(occurrences(printed, "Firmware upload will begin when the TEV is idle.\n"), 1);
     expect_in_order(printed, {"== Waiting For Firmware Download Request From TEV ==\n",
                               "Firmware upload will begin", "Cancel: type cancel"});
 }

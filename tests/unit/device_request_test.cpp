@@ -17,7 +17,7 @@
 #include "console_capture.h"
 #include "http_test_server.h"
 #include "platform/threads.h"
-#include "process_exit_guard.h"
+#include "test_support.h"
 
 namespace {
 
@@ -31,13 +31,6 @@ std::string challenge(const std::string& nonce) {
 }
 const std::string PAGE =
     "HTTP/1.1 200 OK\r\n\r\n<tr><td>Software Version:</td><td>3.2.9(b)</td></tr>\n";
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 bool carries(const ReceivedRequest& request, const std::string& part) {
     return request.text.find(part) != std::string::npos;
@@ -72,7 +65,6 @@ protected:
         auth.nonce_count = 1;
     }
 
-    ProcessExitGuard exit_guard;  // a dialog's Cancel would end the run as if it had passed
     std::unique_ptr<ConsoleCapture> console;
 };
 

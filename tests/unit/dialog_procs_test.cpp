@@ -6,13 +6,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <regex>
 #include <string>
 
-#include "app/trace.h"
 #include "app/upgrade_state.h"
 #include "console_capture.h"
 #include "platform/clock.h"
@@ -21,16 +19,12 @@
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
+#include "test_support.h"
 #include "ui/error_box.h"
 
 namespace {
 
-std::string traced;
-void keep_trace(const char* format, va_list arguments) {
-    char text[256];
-    std::vsnprintf(text, sizeof text, format, arguments);
-    traced += text;
-}
+const std::string& traced = kept_trace();
 
 void set_version(FirmwareImage* image, const char* version) {
     std::memset(image->header, 0, sizeof image->header);
@@ -55,11 +49,10 @@ protected:
         std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
         std::memset(&upgrade_state.device_info, 0, sizeof upgrade_state.device_info);
         model_set_screen_size(640, 480);
-        traced.clear();
-        trace_set_sink(keep_trace);
+        keep_trace();
     }
     void TearDown() override {
-        trace_set_sink(nullptr);
+        stop_keeping_trace();
         if (dialog != nullptr) model_dialog_remove(dialog);
     }
 

@@ -17,7 +17,6 @@
 #include "res/dialog_ids.h"
 #include "res/dialog_template_bytes.h"
 #include "res/dialog_texts.h"
-#include "web/md5.h"
 
 namespace {
 
@@ -114,39 +113,94 @@ TEST(DialogTable, LooksUpDialogsAndControls) {
 
 // --- The long texts ---
 
-std::string md5_of(const char* text) {
-    Md5Context context;
-    md5_init(&context);
-    md5_update(&context, text, static_cast<std::uint32_t>(std::strlen(text)));
-    std::uint8_t digest[MD5_DIGEST_SIZE];
-    md5_final(digest, &context);
-    char hex[MD5_HEX_SIZE];
-    hex_digest(digest, hex);
-    return hex;
-}
-
+// The long texts as the product documents them: written out here, not read back from the program.
 struct TextCase {
     const char* name;
     const char* text;
     std::size_t length;
     int lines;
-    const char* md5;
+    const char* documented;
 };
 
-TEST(DialogTexts, AreByteForByteWithCrLfBreaks) {
+TEST(DialogTexts, AreTheDocumentedTextsByteForByteWithCrLfBreaks) {
     const TextCase cases[] = {
-        {"text_warning", text_warning, 509, 10, "4ada68f83f6d59a447f205fb8296b7c1"},
-        {"text_address_intro", text_address_intro, 48, 2, "9e467b9fd3f32f518b6803213a64cdf8"},
+        {"text_warning", text_warning, 509, 10,
+         "WARNING: Forcing a firmware upgrade on your TEV\r\n"
+         "without prior approval from your service provider or\r\n"
+         "network administrator may cause interruption to your\r\n"
+         "service.  If your TEV is managed by a service\r\n"
+         "provider who retains administrative control of the\r\n"
+         "device, please contact the service provider for\r\n"
+         "authorization before proceeding.  In such cases, the\r\n"
+         "most current, approved for service firmware is\r\n"
+         "automatically provided by your service provider without\r\n"
+         "any onus on the end user to upgrade manually."},
+        {"text_address_intro", text_address_intro, 48, 2,
+         "This program will upgrade your TEV\r\n"
+         "firmware to:"},
         {"text_address_help_adapter", text_address_help_adapter, 243, 7,
-         "061b536274b83fd26e1c7bef74219fe6"},
+         "To proceed, please provide the IP address\r\n"
+         "of your TEV. To find out the IP address\r\n"
+         "of your TEV, using a telephone handset,\r\n"
+         "enter * * * *, option 110#, and write down\r\n"
+         "the value. For example, 10.1.0.123\r\n"
+         "\r\n"
+         "Please enter IP address of your TEV:"},
         {"text_address_help_phone", text_address_help_phone, 256, 7,
-         "264da1dddb727b606016a89a249dd126"},
-        {"text_password_notice", text_password_notice, 719, 19, "126f79839fcf8c5e61715f00cd1b6462"},
-        {"text_confirm_intro", text_confirm_intro, 152, 4, "94b7a7b586e8e6a8e7174886383c4fef"},
+         "To proceed, please provide the IP address\r\n"
+         "of your TEV. To find out the IP address of\r\n"
+         "your TEV, press the I button on the phone,\r\n"
+         "select \"Network\" option, and check the\r\n"
+         "value of \"Current IP\". For example, 10.1.0.13\r\n"
+         "\r\n"
+         "Please enter IP address of your TEV:"},
+        {"text_password_notice", text_password_notice, 719, 19,
+         "This TEV requires a password in order to be\r\n"
+         "upgraded. If you do not have administrator's\r\n"
+         "privileges for this unit, please contact your\r\n"
+         "Service Provider or network administrator,\r\n"
+         "before proceeding.\r\n"
+         "\r\n"
+         "You must provide the TEV administrator's\r\n"
+         "password to upgrade. If you are the administrator\r\n"
+         "and forgot the password, you may perform a\r\n"
+         "factory reset by entering * * * *, option 48215#,\r\n"
+         "and value 1 from a telephone connected to the\r\n"
+         "unit to be upgraded.\r\n"
+         "\r\n"
+         "* * * * * * * * * * *  Warning  * * * * * * * * * * *\r\n"
+         "All settings will revert to default values\r\n"
+         "after factory reset!  You may not be able to\r\n"
+         "reestablish service after completing this upgrade\r\n"
+         "without first reentering service configuration\r\n"
+         "information."},
+        {"text_confirm_intro", text_confirm_intro, 152, 4,
+         "The following information was extracted\r\n"
+         "from your TEV. Please click \"Upgrade\"\r\n"
+         "if you would like to proceed. If you would\r\n"
+         "like to quit click \"Cancel\"."},
         {"text_confirm_note_format", text_confirm_note_format, 148, 7,
-         "eef8445f53f3f08313de287403426f47"},
-        {"text_waiting", text_waiting, 572, 3, "e336f245b2f27ba493e1235620e7ba8e"},
-        {"text_success", text_success, 69, 3, "ed1f0a914d42509c3fb33c49e973638f"},
+         "%s\r\n"
+         "\r\n"
+         "Note: Since your current firmware version\r\n"
+         "is older than %s, this upgrade procedure\r\n"
+         "requires additional steps and will be\r\n"
+         "slightly longer.\r\n"},
+        {"text_waiting", text_waiting, 572, 3,
+         "Firmware upload will begin when the TEV is idle, where the TEV will request "
+         "to download the firmware from this PC using TFTP at the first available UDP "
+         "port starting at port number 69.\r\n"
+         "\r\n"
+         "If firmware download does not start, please check that you have done the "
+         "following: a) Hangup properly all the phones attached to the TEV, b) Disable "
+         "any firewall software (such as Internet Connection Firewall) on this PC, and "
+         "c) Make sure that this PC and the TEV are on the same LAN subnet; it will not "
+         "work for example if this PC is behind a router while the TEV is in front of "
+         "it."},
+        {"text_success", text_success, 69, 3,
+         "Your TEV has been successfully\r\n"
+         "upgraded to the version shown\r\n"
+         "below."},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,7 +218,7 @@ TEST(DialogTexts, AreByteForByteWithCrLfBreaks) {
         }
         // Only the note ends in a line break; its last line is the empty one after it.
         EXPECT_EQ(breaks + 1, c.lines);
-        EXPECT_EQ(md5_of(c.text), c.md5);
+        EXPECT_EQ(text, c.documented);
     }
     EXPECT_NE(std::strstr(text_confirm_note_format, "\r\n\r\nNote: "), nullptr);
     EXPECT_EQ(std::string(text_confirm_note_format).substr(0, 2), "%s");

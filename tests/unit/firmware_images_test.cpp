@@ -1,6 +1,7 @@
 // The embedded images as start-up finds them, and the product their header names.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,16 +76,37 @@ TEST_F(FirmwareImages, UnknownOrShortHeadersFallBackToQbt7) {
     EXPECT_EQ(identify("tev440"), "QBT7");
 }
 
-TEST_F(FirmwareImages, RowsAreTriedInTableOrder) {
+// The product table as the product documents it, row by row: prefix, compared length, label,
+// handset flag. The program's table must hold exactly these rows in this order.
+struct DocumentedRow {
+    const char* prefix;
+    int compared_length;
+    const char* label;
+    int is_phone_model;
+};
+const DocumentedRow DOCUMENTED_PRODUCTS[] = {
+    {"tev4100", 7, "TEV-4100", 0}, {"tev4200", 7, "TEV-4000/4200", 0},
+    {"tev4300", 7, "TEV-4300", 0}, {"velora", 6, "TEV-610", 1},
+    {"tev4400", 7, "TEV-4400", 0}, {"tev4500", 7, "TEV-4500", 0},
+    {"tev4900", 7, "TEV-4900", 0}, {"QBT7", 4, "QBT7", 0},
+};
+
+TEST_F(FirmwareImages, TableHoldsTheDocumentedRowsInOrderAndEachNamesItsProduct) {
     ASSERT_EQ(PRODUCT_ROW_COUNT, 8);
-    EXPECT_STREQ(product_table[0].prefix, "tev4100");
-    EXPECT_STREQ(product_table[3].prefix, "velora");
-    EXPECT_STREQ(product_table[4].prefix, "tev4400");
-    EXPECT_STREQ(product_table[7].prefix, "QBT7");
-    // Every row's prefix matches only its own row first: the first match wins.
     for (int row = 0; row < PRODUCT_ROW_COUNT; ++row) {
-        EXPECT_EQ(identify(product_table[row].prefix), product_table[row].label) << row;
+        const DocumentedRow& want = DOCUMENTED_PRODUCTS[row];
+        SCOPED_TRACE(want.prefix);
+        EXPECT_STREQ(product_table[row].prefix, want.prefix);
+        EXPECT_EQ(product_table[row].compared_length, want.compared_length);
+        EXPECT_STREQ(product_table[row].label, want.label);
+        EXPECT_EQ(product_table[row].is_phone_model, want.is_phone_model);
+        // A header that starts with the prefix, in capitals, is named by its row.
+        std::string shouted = want.prefix;
+        for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(identify(shouted + "-image"), want.label);
+        EXPECT_EQ(upgrade_state.is_phone_model, want.is_phone_model);
     }
+    EXPECT_STREQ(DEFAULT_PRODUCT_LABEL, "QBT7");
 }
 
 TEST_F(FirmwareImages, TargetImageKeepsSizeBytesAndHeaderCopy) {

@@ -4,27 +4,20 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/trace.h"
 #include "app/upgrade_state.h"
 #include "http_test_server.h"
+#include "test_support.h"
 #include "web/http_client.h"
 
 namespace {
 
-std::string traced;
-
-void capture_trace(const char* format, va_list arguments) {
-    char text[RESPONSE_BUFFER_SIZE + 64];
-    std::vsnprintf(text, sizeof text, format, arguments);
-    traced += text;
-}
+const std::string& traced = kept_trace();
 
 const char* const STATUS_PAGE_BODY =
     "<html><body><table>\n"
@@ -46,12 +39,11 @@ protected:
     void SetUp() override {
         std::memset(&upgrade_state.device_info, 0, sizeof upgrade_state.device_info);
         std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
-        traced.clear();
-        trace_set_sink(capture_trace);
+        keep_trace();
         // A buffer with a marked tail past limit + 1, to see that nothing is written there.
         buffer.assign(RESPONSE_BUFFER_SIZE + 256, '#');
     }
-    void TearDown() override { trace_set_sink(nullptr); }
+    void TearDown() override { stop_keeping_trace(); }
 
     std::int32_t get(std::uint16_t device_port, const char* path = "/admin/advanced",
                      std::uint16_t local_port = 0) {

@@ -17,20 +17,13 @@
 #include "console_capture.h"
 #include "platform/clock.h"
 #include "platform/posix/dialog_model.h"
-#include "process_exit_guard.h"
 #include "res/dialog_ids.h"
+#include "test_support.h"
 #include "ui/dialog_procs.h"
 
 namespace {
 
 constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 // The substituted clock: a script of tick counts after the start tick, and what the upload dialog
 // showed each time the wait read the clock.
@@ -79,7 +72,6 @@ protected:
         return dialog;
     }
 
-    ProcessExitGuard exit_guard;
     std::unique_ptr<ConsoleCapture> console;
 };
 

@@ -1,5 +1,7 @@
 // While a guard lives, a path that ends the process (status 0, as every end of the upgrader) makes
-// the test run fail instead of ending it quietly as if it had passed.
+// the test run fail instead of ending it quietly as if it had passed. The unit tests' main keeps
+// one for the whole run; a death test's child is let through, since its death test judges the end.
+// Guards nest: only the outermost one installs and removes the hook.
 #pragma once
 
 class ProcessExitGuard {

@@ -56,7 +56,7 @@ TEST(StartUp, ClearsAuthenticationAndIdentifiesTheProduct) {
     set_test_resources({});
 }
 
-TEST(StateRecord, StartsAtTheTargetStageWithEverythingElseEmpty) {
+TEST(StateRecord, StartsAtTheTargetStageWithTheDocumentedFieldSizes) {
     EXPECT_EQ(INITIAL_STAGE, STAGE_TARGET);
     EXPECT_EQ(sizeof(DeviceInfo), 5u * 128u);
     EXPECT_EQ(sizeof(upgrade_state.response_buffer), 131072u);

@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/trace.h"
 #include "app/upgrade_state.h"
+#include "test_support.h"
 #include "udp_test_peer.h"
 #include "web/http_client.h"
 
@@ -17,25 +16,19 @@ namespace {
 
 constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
 
-std::string traced;
-void keep_trace(const char* format, va_list arguments) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, arguments);
-    traced += text;
-}
+const std::string& traced = kept_trace();
 
 class ListenerDatagrams : public ::testing::Test {
 protected:
     void SetUp() override {
         std::strcpy(upgrade_state.tftp_file_name, "/tev1a2b.bi1");
-        traced.clear();
-        trace_set_sink(keep_trace);
+        keep_trace();
         std::memset(name, '#', sizeof name);
     }
-    void TearDown() override { trace_set_sink(nullptr); }
+    void TearDown() override { stop_keeping_trace(); }
 
     DatagramVerdict judge(const std::string& datagram) {
-        traced.clear();
+        clear_kept_trace();
         return judge_listener_datagram(reinterpret_cast<const std::uint8_t*>(datagram.data()),
                                        static_cast<long>(datagram.size()), name);
     }

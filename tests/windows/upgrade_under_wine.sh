@@ -49,7 +49,7 @@ identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1
 # A private X server; with -displayfd it takes a free display number itself, without a race.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display >xvfb.log 2>&1 &
 STARTED_PIDS+=($!)
-for ((i = 0; i < 100; i++)); do [ -s display ] && break; sleep 0.1; done
+for ((i = 0; i < 300; i++)); do [ -s display ] && break; sleep 0.1; done
 [ -s display ] || fail "Xvfb did not start"
 export DISPLAY=:$(head -1 display)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -72,7 +72,7 @@ esac
 if [ ${#device_options[@]} -gt 0 ]; then
     "$device" "${device_options[@]}" >device.out 2>&1 &
     STARTED_PIDS+=($!)
-    for ((i = 0; i < 100; i++)); do grep -q 'ready on' device.out && break; sleep 0.1; done
+    for ((i = 0; i < 300; i++)); do grep -q 'ready on' device.out && break; sleep 0.1; done
     grep -q 'ready on' device.out || fail "tev-device did not start"
 fi
 

@@ -44,9 +44,9 @@ void check_text(HWND dialog, int id, const std::string& wanted, const std::strin
 // The dialog sits where centring on the primary screen puts it.
 void check_centred(HWND dialog, const std::string& name);
 // Polls until `holds` answers true or `wait_ms` has passed: keys typed a moment ago are handled
-// in the other program's own time.
+// in the other program's own time, which under Wine on a loaded machine may be seconds.
 template <typename Condition>
-bool eventually(Condition holds, DWORD wait_ms = 3000) {
+bool eventually(Condition holds, DWORD wait_ms = 15000) {
     for (DWORD waited = 0; !holds(); waited += STEP_MS) {
         if (waited >= wait_ms) return false;
         Sleep(STEP_MS);

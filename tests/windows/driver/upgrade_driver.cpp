@@ -315,10 +315,10 @@ bool flash_wait_step(Run& run) {
     check_centred(dialog, "flash wait");
     int before = progress_position(dialog);
     screenshot(run, dialog, "updating");
-    Sleep(2000);
-    int after = progress_position(dialog);
-    check(after > before, "flash wait: the bar moves (" + std::to_string(before) + " -> " +
-                              std::to_string(after) + ")");
+    int after = before;
+    bool moves = eventually([&] { return (after = progress_position(dialog)) > before; }, 10000);
+    check(moves, "flash wait: the bar moves (" + std::to_string(before) + " -> " +
+                     std::to_string(after) + ")");
     return true;
 }
 
