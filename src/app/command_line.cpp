@@ -31,10 +31,11 @@ void describe_image(std::string* text, const char* role, int id) {
     std::memcpy(image.header, data, size < IMAGE_HEADER_SIZE ? size : IMAGE_HEADER_SIZE);
     image.header[IMAGE_HEADER_SIZE - 1] = 0;
     const ProductRow* row = product_row_for(image.header);
+    const char* version = image_version(image);
     char line[160];
     std::snprintf(line, sizeof line, "%s firmware: %s, version %s (%lu bytes)\n", role,
-                  row != nullptr ? row->label : DEFAULT_PRODUCT_LABEL, image_version(image),
-                  static_cast<unsigned long>(size));
+                  row != nullptr ? row->label : DEFAULT_PRODUCT_LABEL,
+                  version[0] != 0 ? version : "(none)", static_cast<unsigned long>(size));
     text->append(line);
 }
 
@@ -74,10 +75,12 @@ const char* usage_text(OptionStyle style) {
                "Installs the firmware this program carries onto a TEV device on the local "
                "network.\r\n"
                "\r\n"
-               "/log FILE\tWrite what the upgrade does to FILE, for support.\r\n"
-               "\t\tAlso --log FILE.\r\n"
-               "/?\t\tShow this text.\r\n"
-               "/version\t\tShow the program's version and the firmware it carries.";
+               "/log FILE  or  --log FILE\r\n"
+               "      Write every step of the upgrade to FILE, for support.\r\n"
+               "/?\r\n"
+               "      Show this text.\r\n"
+               "/version\r\n"
+               "      Show the program's version and the firmware it carries.";
     }
     return "Usage: tev-upgrade [--log FILE]\n"
            "       tev-upgrade --help | --version\n"

@@ -4,8 +4,10 @@
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
 // that record is checked at the end. Then the program must end by itself with status 0.
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
-// Scenarios: warning-cancel, upgrade, upload-cancel, no-device. Values: label, version, size,
-// device, local, user, password, product, serial, mac, software, hardware.
+// Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option.
+// Values: label, version, size, device, local, user, password, product, serial, mac, software,
+// hardware; options (the upgrader's command line after its name, optional), box (the text of
+// the one box that log-unwritable expects), problem (the first line of bad-option's box).
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -86,7 +88,10 @@ bool start_upgrader(const std::string& upgrader, Run* run) {
     run->record_path = output_folder + "\\" + scenario + ".record";
     DeleteFileA(run->record_path.c_str());
     SetEnvironmentVariableA("TEV_WINDOW_RECORD", run->record_path.c_str());
-    if (!start_program("\"" + upgrader + "\"", &run->program, "tev-upgrade.exe")) return false;
+    std::string command_line = "\"" + upgrader + "\"";
+    auto options = values.find("options");
+    if (options != values.end()) command_line += " " + options->second;
+    if (!start_program(command_line, &run->program, "tev-upgrade.exe")) return false;
     run->process_id = run->program.process.dwProcessId;
     return true;
 }
@@ -527,13 +532,42 @@ void no_device(Run& run) {
     check_all_centred(record);
 }
 
+// A log that cannot be created: one box that names the path and the reason, and no upgrade.
+void log_unwritable(Run& run) {
+    error_box_step(run, nullptr, value("box"));
+    expect_exit(run);
+    check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+}
+
+// An unknown option: one box that names it and shows the usage, and no upgrade.
+void bad_option(Run& run) {
+    HWND box = expect_dialog(run, ERROR_BOX_TITLE, "usage box");
+    if (box != nullptr) {
+        std::string text;
+        for (HWND child : children_of(box)) {
+            std::string said = window_text(child);
+            if (same_class(class_of(child), "Static") && said.size() > text.size()) text = said;
+        }
+        check(text.rfind(value("problem") + "\r\n", 0) == 0,
+              "usage box: begins with '" + value("problem") + "': '" + visible(text) + "'");
+        check(text.find("Usage: tev-upgrade.exe [/log FILE]") != std::string::npos,
+              "usage box: shows the usage");
+        screenshot(run, box, "usage");
+        click(box, IDOK);
+        check(wait_until_gone(box), "usage box: closes");
+    }
+    expect_exit(run);
+    check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
-                     "warning-cancel|upgrade|upload-cancel|no-device NAME=VALUE...\n");
+                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option "
+                     "NAME=VALUE...\n");
         return 2;
     }
     output_folder = argv[3];
@@ -548,6 +582,8 @@ int main(int argc, char** argv) {
     if (scenario == "upgrade") run_scenario = upgrade;
     if (scenario == "upload-cancel") run_scenario = upload_cancel;
     if (scenario == "no-device") run_scenario = no_device;
+    if (scenario == "log-unwritable") run_scenario = log_unwritable;
+    if (scenario == "bad-option") run_scenario = bad_option;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;
