@@ -77,6 +77,14 @@ for target in "$WORK/no-such-folder/up.log:No such file or directory" "$WORK/tak
 done
 [ "$(count_logged untouched 'http: GET')" = 0 ] || fail "a request without the log"
 
+# Nothing at the address: each connection attempt and why it failed.
+upgrade nobody "$(with_log nobody)" 'continue\n127.0.0.99\n\n\n\n'
+expect_seen nobody "Upgrade Failed: No Response From TEV"
+[ "$(grep -c 'HTTP connection failed: Connection refused' nobody.trace)" = 10 ] ||
+    fail "nobody.trace: not 10 refused connections"
+expect_log nobody "HTTP connecting from 127.0.0.1:" " to 127.0.0.99:80" \
+    "HTTP no connection after 10 attempts" "No status page from the device"
+
 # The options.
 options() {  # options NAME PROGRAM ARGS...: NAME.out, NAME.err, NAME.status
     local name=$1 program=$2
