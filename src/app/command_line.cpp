@@ -10,11 +10,16 @@
 
 namespace {
 
-bool is_any(const char* argument, const char* first, const char* second = nullptr,
-            const char* third = nullptr) {
-    return std::strcmp(argument, first) == 0 ||
-           (second != nullptr && std::strcmp(argument, second) == 0) ||
-           (third != nullptr && std::strcmp(argument, third) == 0);
+bool is_option(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
+
+// A Windows switch: '/' and the name in any letter case, as Windows programs take them.
+bool is_switch(const char* argument, const char* name) {
+    if (argument[0] != '/') return false;
+    for (const char* a = argument + 1;; ++a, ++name) {
+        char lower = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
+        if (lower != *name) return false;
+        if (lower == 0) return true;
+    }
 }
 
 CommandLine bad_usage(const char* format, const char* argument) {
@@ -46,14 +51,15 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
     CommandLine line{CommandAction::UPGRADE, nullptr, ""};
     for (int i = 0; i < count; ++i) {
         const char* argument = arguments[i];
-        if (is_any(argument, "--help", "-h") || (windows && is_any(argument, "/?", "/help"))) {
+        if (is_option(argument, "--help") || is_option(argument, "-h") ||
+            (windows && (is_switch(argument, "?") || is_switch(argument, "help")))) {
             return CommandLine{CommandAction::HELP, nullptr, ""};
         }
-        if (is_any(argument, "--version") || (windows && is_any(argument, "/version"))) {
+        if (is_option(argument, "--version") || (windows && is_switch(argument, "version"))) {
             return CommandLine{CommandAction::VERSION, nullptr, ""};
         }
         const char* path = nullptr;
-        if (is_any(argument, "--log") || (windows && is_any(argument, "/log"))) {
+        if (is_option(argument, "--log") || (windows && is_switch(argument, "log"))) {
             if (i + 1 >= count) return bad_usage("%s needs a file name", argument);
             path = arguments[++i];
         } else if (std::strncmp(argument, "--log=", 6) == 0) {

@@ -155,7 +155,9 @@ TEST(CommandLineOptions, TheLogAndTheQuestionsAreTakenInEitherStyle) {
         EXPECT_EQ(parse({"--version"}, style).action, CommandAction::VERSION);
     }
     EXPECT_STREQ(parse({"/log", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
+    EXPECT_STREQ(parse({"/LOG", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
     EXPECT_EQ(parse({"/?"}, OptionStyle::WINDOWS).action, CommandAction::HELP);
+    EXPECT_EQ(parse({"/Version"}, OptionStyle::WINDOWS).action, CommandAction::VERSION);
 }
 
 TEST(CommandLineOptions, WrongUseSaysWhatWasWrong) {
@@ -167,6 +169,7 @@ TEST(CommandLineOptions, WrongUseSaysWhatWasWrong) {
     const Case cases[] = {
         {{"/log", "up.log"}, OptionStyle::LINUX, "unknown option '/log'"},
         {{"/verbose"}, OptionStyle::WINDOWS, "unknown option '/verbose'"},
+        {{"/logs", "up.log"}, OptionStyle::WINDOWS, "unknown option '/logs'"},
         {{"/log"}, OptionStyle::WINDOWS, "/log needs a file name"},
         {{"--log="}, OptionStyle::LINUX, "--log needs a file name"},
         {{"--log", "a", "/log", "b"}, OptionStyle::WINDOWS, "--log given twice"},
