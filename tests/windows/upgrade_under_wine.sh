@@ -7,7 +7,7 @@
 #   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
 # Scenarios: warning-cancel, upgrade (with /log, whose file is checked too), upload-cancel (a
 # slowed transfer), no-device, log-unwritable (/log into a folder that does not exist),
-# bad-option.
+# bad-option, wrong-name (the device asks for another file; /log says so).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -75,6 +75,12 @@ case $scenario in
         log_path=$(windows_path "$work/no-such-folder/upgrade.log")
         driver_values=("options=/log \"$log_path\""
                        "box=Can't create the log file $log_path: No such file or directory") ;;
+    # The device asks for another file name than it was ordered to fetch.
+    wrong-name)
+        device_options+=(--request-name /wrong-name.bin)
+        driver_values=("options=/log \"$(windows_path "$work/upgrade.log")\""
+                       "log=$(windows_path "$work/upgrade.log")"
+                       "logline=+++ Bad TFTP RRQ filename /wrong-name.bin") ;;
     bad-option)
         device_options=()
         driver_values=("options=/verbose" "problem=unknown option '/verbose'") ;;
@@ -128,6 +134,11 @@ case $scenario in
         expect "the log has no password" no_password_logged ;;
     upload-cancel)
         expect "the device did not receive the whole image" incomplete ;;
+    wrong-name)
+        expect "the device received nothing" incomplete
+        expect "the log shows both names" logged listener ".bi1 /wrong-name.bin"
+        expect "the log shows where the request came from" logged listener \
+            "(the ignored datagram: " ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

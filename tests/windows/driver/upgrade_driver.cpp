@@ -4,10 +4,12 @@
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
 // that record is checked at the end. Then the program must end by itself with status 0.
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
-// Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option.
+// Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
+// wrong-name.
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
-// the one box that log-unwritable expects), problem (the first line of bad-option's box).
+// the one box that log-unwritable expects), problem (the first line of bad-option's box), log
+// and logline (the program's log, and the text wrong-name waits for in it).
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -532,6 +534,40 @@ void no_device(Run& run) {
     check_all_centred(record);
 }
 
+// Whether a line of the file holds the text; the program may be writing it meanwhile.
+bool file_has(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    std::string content;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        content.append(chunk, got);
+    }
+    std::fclose(file);
+    return content.find(text) != std::string::npos;
+}
+
+// The device asks for another file name: the waiting dialog stays. The log names the wrong
+// request while the program still waits (each line is written at once); then Cancel.
+void wrong_name(Run& run) {
+    if (through_confirm(run)) {
+        HWND waiting = expect_dialog(run, WAITING_TITLE, "waiting", TRANSFER_WAIT_MS);
+        if (waiting != nullptr) {
+            bool logged = eventually([] { return file_has(value("log"), value("logline")); },
+                                     TRANSFER_WAIT_MS);
+            check(logged, "the log says '" + value("logline") + "' while the program waits");
+            check(IsWindow(waiting), "waiting: still there");
+            screenshot(run, waiting, "waiting");
+            click(waiting, CONTROL_CANCEL);
+            error_box_step(run, waiting, "Upgrade Failed: User Abort");
+        }
+    }
+    expect_exit(run);
+    ShowGroups groups = shown_to_the_transfer();
+    groups.back() = {ERROR_BOX_TITLE};  // no upload dialog
+    check_shown(read_record(run), groups);
+}
+
 // A log that cannot be created: one box that names the path and the reason, and no upgrade.
 void log_unwritable(Run& run) {
     error_box_step(run, nullptr, value("box"));
@@ -566,7 +602,7 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
-                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option "
+                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|wrong-name "
                      "NAME=VALUE...\n");
         return 2;
     }
@@ -584,6 +620,7 @@ int main(int argc, char** argv) {
     if (scenario == "no-device") run_scenario = no_device;
     if (scenario == "log-unwritable") run_scenario = log_unwritable;
     if (scenario == "bad-option") run_scenario = bad_option;
+    if (scenario == "wrong-name") run_scenario = wrong_name;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;
