@@ -80,7 +80,9 @@ void trace_other_from_peer(const TftpSession* session, std::uint32_t opcode, lon
         const auto* message = reinterpret_cast<const char*>(session->packet + TFTP_HEADER_SIZE);
         auto room = static_cast<std::size_t>(length - TFTP_HEADER_SIZE);
         const void* end = std::memchr(message, 0, room);
-        if (end != nullptr) room = static_cast<std::size_t>(static_cast<const char*>(end) - message);
+        if (end != nullptr) {
+            room = static_cast<std::size_t>(static_cast<const char*>(end) - message);
+        }
         trace("TFTP ERROR from the device, code %u: \"%.*s\"; ignored\n",
               static_cast<unsigned>(get_u16_be(session->packet + 2)), static_cast<int>(room),
               message);

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
         case CommandAction::HELP: std::fputs(usage_text(OptionStyle::LINUX), stdout); return 0;
         case CommandAction::VERSION: std::fputs(version_text().c_str(), stdout); return 0;
         case CommandAction::BAD_USAGE:
-            std::fprintf(stderr, "tev-upgrade: %s\n%s", line.problem, usage_text(OptionStyle::LINUX));
+            std::fprintf(stderr, "tev-upgrade: %s\n%s", line.problem,
+                         usage_text(OptionStyle::LINUX));
             return 2;
         case CommandAction::UPGRADE: break;
     }

@@ -2,7 +2,7 @@
 // upgrade; the other options answer in a message box.
 #include <windows.h>
 
-#include <cstdlib>
+#include <cstdlib>  // __argc, __argv
 #include <string>
 
 #include "app/command_line.h"
@@ -20,7 +20,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             show_error_box(version_text().c_str(), "TEV Firmware Upgrade");
             return 0;
         case CommandAction::BAD_USAGE: {
-            std::string text = std::string(line.problem) + "\r\n\r\n" + usage_text(OptionStyle::WINDOWS);
+            std::string text =
+                std::string(line.problem) + "\r\n\r\n" + usage_text(OptionStyle::WINDOWS);
             show_error_box(text.c_str());
             return 0;
         }
