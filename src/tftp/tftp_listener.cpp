@@ -157,8 +157,10 @@ std::int32_t tftp_listener_thread(void* argument) {
             idle_poll(listener, &idle_counter);
             continue;
         }
-        if (verdict == DatagramVerdict::IGNORED) trace_ignored_source(source, received);
-        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) continue;
+        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) {
+            trace_ignored_source(source, received);
+            continue;
+        }
         serve_request(listener, source, file_name);
         if (upgrade_state.stage.load() != STAGE_TRANSITION) {
             net_close(listener->socket);
