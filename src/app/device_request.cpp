@@ -58,6 +58,7 @@ bool may_resend_silently(int silent_retries) {
 
 std::int32_t device_request_worker(void* argument) {
     const auto* job = static_cast<const RequestJob*>(argument);
+    trace_name_thread("request");
     trace("HTTP %x:%u to %x:%u", job->local_address, job->local_port, job->device_address,
           job->device_port);
     return http_get(job->local_address, job->local_port, job->device_address, job->device_port,
@@ -76,10 +77,14 @@ std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_addre
         std::int32_t result = run_attempt(&job, &cycle);
         if (result >= 0) return result;
         if (may_resend_silently(silent_retries)) {
+            trace("Device refused the request with a new nonce: sending it again once\n");
             ++silent_retries;
             continue;
         }
+        trace("Device wants credentials%s: asking the user\n",
+              upgrade_state.auth.password[0] != 0 ? " (the last ones were refused)" : "");
         if (dialog_run_modal(instance, DIALOG_PASSWORD, password_dialog_proc) == 0) {
+            trace("Password dialog cancelled\n");
             show_error_box("Upgrade Failed: User Abort");
             process_exit_ok();
         }

@@ -65,14 +65,15 @@ const char* load_firmware_images() {
     return nullptr;
 }
 
-void identify_product() {
-    upgrade_state.is_phone_model = 0;
+const ProductRow* product_row_for(const std::uint8_t* header) {
     for (const ProductRow& row : product_table) {
-        if (prefix_matches(row.prefix, row.compared_length, upgrade_state.target_image.header)) {
-            copy_label(row.label);
-            upgrade_state.is_phone_model = row.is_phone_model;
-            return;
-        }
+        if (prefix_matches(row.prefix, row.compared_length, header)) return &row;
     }
-    copy_label(DEFAULT_PRODUCT_LABEL);
+    return nullptr;
+}
+
+void identify_product() {
+    const ProductRow* row = product_row_for(upgrade_state.target_image.header);
+    upgrade_state.is_phone_model = row != nullptr ? row->is_phone_model : 0;
+    copy_label(row != nullptr ? row->label : DEFAULT_PRODUCT_LABEL);
 }

@@ -32,5 +32,7 @@ const char* image_version(const FirmwareImage& image);
 // Fills target_image, and transition_image when stage is 0. Returns nullptr on success, or the
 // message to show when an image is missing or too large to transfer.
 const char* load_firmware_images();
+// The product table's row for an image header, nullptr when none matches (the default label).
+const ProductRow* product_row_for(const std::uint8_t* header);
 // Sets product_label and is_phone_model from the target image's header.
 void identify_product();

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "app/command_line.h"
 #include "app/trace.h"
+#include "app/trace_log.h"
 #include "app/upgrade_sequence.h"
 #include "app/upgrade_state.h"
 #include "platform/clock.h"
@@ -18,6 +20,31 @@ const char* const WINDOW_CLASS_NAME = "TevUpgrade";
     show_error_box(message);
     process_exit_ok();
 }
+
+void trace_local_addresses() {
+    int count = 0;
+    while (count < LOCAL_ADDRESS_COUNT && upgrade_state.local_addresses[count] != 0) ++count;
+    if (count == 0) {
+        trace("Local IPv4 addresses of host '%s': none found, sockets bind to any address\n",
+              upgrade_state.host_name);
+        return;
+    }
+    trace("Local IPv4 addresses of host '%s': %d\n", upgrade_state.host_name, count);
+    for (int i = 0; i < count; ++i) {
+        trace("  local address %d: %s\n", i + 1, dotted(upgrade_state.local_addresses[i]).text);
+    }
+}
+
+// The log the user asked for: without it the upgrade must not start, so a failure ends here.
+bool open_support_log(const char* path) {
+    char reason[128] = "";
+    if (!trace_log_open(path, reason, sizeof reason)) {
+        show_error_box(log_failure_text(path, reason).c_str());
+        return false;
+    }
+    trace("%s", version_text().c_str());
+    return true;
+}
 }  // namespace
 
 std::intptr_t upgrade_window_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t) {
@@ -31,6 +58,7 @@ void store_local_addresses(const std::uint32_t* addresses_be, int count) {
         trace("Client IP = %x\n", addresses_be[i]);
     }
     upgrade_state.local_ip = upgrade_state.local_addresses[0];
+    trace_local_addresses();
 }
 
 void start_up() {
@@ -47,7 +75,9 @@ void start_up() {
     identify_product();
 }
 
-int upgrade_main(ModuleHandle instance) {
+int upgrade_main(ModuleHandle instance, const char* log_path) {
+    trace_name_thread("main");
+    if (log_path != nullptr && !open_support_log(log_path)) return 0;
     if (!window_class_register(WINDOW_CLASS_NAME, instance, upgrade_window_proc)) return 0;
     upgrade_state.app_instance = instance;
     start_up();

@@ -4,9 +4,10 @@
 
 #include "platform/dialogs.h"
 
-// The program's entry, called by the platform with the module instance. Returns 0 at the early
-// exits of the upgrade; otherwise the process ends from elsewhere.
-int upgrade_main(ModuleHandle instance);
+// The program's entry, called by the platform with the module instance and the log the user asked
+// for (nullptr: none). Returns 0 at the early exits of the upgrade; otherwise the process ends
+// from elsewhere. A log that cannot be created ends it at once, after a box that says why.
+int upgrade_main(ModuleHandle instance, const char* log_path = nullptr);
 std::intptr_t upgrade_window_proc(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                   std::intptr_t lparam);
 void start_up();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "app/trace.h"
 #include "app/upgrade_state.h"
 #include "platform/clock.h"
 #include "res/dialog_ids.h"
@@ -64,10 +65,17 @@ int format_upgrade_command(std::uint16_t port, char* path) {
 void send_upgrade_command(std::uint16_t port) {
     char path[COMMAND_PATH_SIZE];
     // The names the program makes always fit; a cut command would fetch the wrong file.
-    if (format_upgrade_command(port, path) >= COMMAND_PATH_SIZE) return;
-    run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
-                       upgrade_state.device_ip, HTTP_DEVICE_PORT, path,
-                       upgrade_state.response_buffer, RESPONSE_LIMIT);
+    if (format_upgrade_command(port, path) >= COMMAND_PATH_SIZE) {
+        trace("Upgrade command too long, not sent\n");
+        return;
+    }
+    trace("Sending the upgrade command: GET %s\n", path);
+    std::int32_t received = run_device_request(
+        upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
+        upgrade_state.device_ip, HTTP_DEVICE_PORT, path, upgrade_state.response_buffer,
+        RESPONSE_LIMIT);
+    trace("Upgrade command %s; the device is to ask for %s\n",
+          received > 0 ? "answered" : "got no answer", upgrade_state.tftp_file_name);
 }
 
 int run_upgrade_sequence() {
@@ -76,14 +84,20 @@ int run_upgrade_sequence() {
                                                            : DIALOG_ADDRESS_ADAPTER;
     if (run_dialog(address_dialog, address_dialog_proc) == 0) return 0;
     if (upgrade_state.device_ip == 0) return 0;
+    trace("Status query to %s\n", upgrade_state.device_ip_text);
     if (query_status_page() <= 0) {
+        trace("No status page from the device\n");
         show_error_box("Upgrade Failed: No Response From TEV");
         return 0;
     }
     decide_transition();
     bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;
     int confirm_dialog = transition_first ? DIALOG_CONFIRM_TRANSITION : DIALOG_CONFIRM;
+    trace("Device: product \"%s\", software \"%s\", hardware \"%s\"\n",
+          upgrade_state.device_info.product_name, upgrade_state.device_info.software_version,
+          upgrade_state.device_info.hardware_version);
     if (run_dialog(confirm_dialog, confirm_dialog_proc) == 0) {
+        trace("Upgrade not confirmed\n");
         show_error_box("Upgrade Failed: User Abort");
         return 0;
     }

@@ -56,3 +56,6 @@ enum class WaitTimeout { EXACT, COARSE };
 // ends the wait at once whatever the precision. On Windows a message for the calling thread's
 // windows also ends the wait, so dialogs stay responsive.
 bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision);
+// The system's words for why the calling thread's last socket call failed ("Connection refused"),
+// for the support log; valid until the thread's next call.
+const char* net_last_error_text();

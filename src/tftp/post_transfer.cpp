@@ -29,7 +29,13 @@ void check_version() {
     const char* expected = expected_version();
     const char* reported = upgrade_state.device_info.software_version;
     trace("[%d]%s %s\n", static_cast<int>(upgrade_state.stage.load()), expected, reported);
-    if (upgrade_state.is_phone_model == 0 && std::strcmp(expected, reported) != 0) {
+    bool same = std::strcmp(expected, reported) == 0;
+    trace("Verification: the device reports \"%s\", the image is \"%s\": %s\n", reported,
+          expected,
+          same ? "the same"
+               : (upgrade_state.is_phone_model != 0 ? "different, not compared for the handset"
+                                                    : "different"));
+    if (upgrade_state.is_phone_model == 0 && !same) {
         show_error_box("Upgrade Failed: Version not matching");
         return;
     }
@@ -47,6 +53,8 @@ std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick) {
 
 void wait_for_flash() {
     WindowHandle dialog = upgrade_state.upload_dialog;
+    trace("Waiting %lu ms while the device writes its flash\n",
+          static_cast<unsigned long>(FLASH_WAIT_TICKS << TICK_SHIFT));
     std::uint32_t start = current_tick();
     dialog_progress_range(dialog, CONTROL_PROGRESS, 0, static_cast<int>(FLASH_WAIT_TICKS));
     dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
@@ -67,6 +75,7 @@ void wait_for_flash() {
 
 void verify_upgrade(const TftpSession* session, bool upload_failed) {
     if (upload_failed) {
+        trace("Upload incomplete: no verification\n");
         show_error_box("Upgrade Failed: Firmware Upload Incomplete");
         return;
     }
@@ -74,6 +83,7 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
     // label must not pass on the one read before the upgrade.
     upgrade_state.device_info.software_version[0] = 0;
     for (int attempt = 0; attempt < VERIFY_ATTEMPTS; ++attempt) {
+        trace("Verification query %d of %d\n", attempt + 1, VERIFY_ATTEMPTS);
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, session->peer_ip,
             HTTP_DEVICE_PORT, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
@@ -82,6 +92,7 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
             return;
         }
     }
+    trace("No status page after %d queries\n", VERIFY_ATTEMPTS);
     // Without a page the user could not tell whether the device took the firmware; say so. At
     // the transition stage the second stage follows all the same.
     if (at_target_stage()) show_error_box("Upgrade Failed: No Response From TEV");

@@ -55,10 +55,20 @@ bool from_device(const NetAddress& source) {
     return false;
 }
 
+// Where an ignored datagram came from: a firewall or a second network shows here.
+void trace_ignored_source(const NetAddress& source, long length) {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    read_sockaddr(source, &address, &port);
+    trace("  (the ignored datagram: %ld bytes from %s:%u)\n", length, dotted(address).text, port);
+}
+
 void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name) {
     std::uint32_t peer_ip = 0;
     std::uint16_t peer_port = 0;
     read_sockaddr(source, &peer_ip, &peer_port);
+    trace("TFTP read request for %s from %s:%u accepted\n", file_name, dotted(peer_ip).text,
+          peer_port);
     dialog_destroy(upgrade_state.waiting_dialog);
     upgrade_state.waiting_dialog = nullptr;
     start_tftp_session(listener->socket, listener->local_ip, listener->port, peer_ip, peer_port,
@@ -81,14 +91,20 @@ std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint
 
 DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long length,
                                         char* file_name) {
-    if (length < 2) return DatagramVerdict::IDLE;
+    if (length < 2) {
+        if (length == 1) trace("TFTP datagram of 1 byte: too short for an opcode, ignored\n");
+        return DatagramVerdict::IDLE;
+    }
     switch (get_u16_be(datagram)) {
         case TFTP_OPCODE_RRQ: break;
         case TFTP_OPCODE_WRQ: trace("TFTP Rx WRQ?\n"); return DatagramVerdict::IGNORED;
         case TFTP_OPCODE_DATA: trace("TFTP Rx Data?\n"); return DatagramVerdict::IGNORED;
         case TFTP_OPCODE_ACK: trace("TFTP Rx ACK?\n"); return DatagramVerdict::IGNORED;
         case TFTP_OPCODE_ERROR: trace("TFTP Rx Error?\n"); return DatagramVerdict::IGNORED;
-        default: return DatagramVerdict::IGNORED;
+        default:
+            trace("TFTP datagram with opcode %u: not a TFTP request, ignored\n",
+                  static_cast<unsigned>(get_u16_be(datagram)));
+            return DatagramVerdict::IGNORED;
     }
     // The name runs from offset 2 to its NUL; a name without a NUL in the datagram never matches.
     auto name_length = static_cast<std::size_t>(length - 2);
@@ -117,6 +133,7 @@ std::uint32_t start_tftp_listener(std::uint32_t local_address) {
     if (port == 0) fail("Upgrade Failed: Can't bind TFTP listener socket");
     listener->local_ip = local_address;
     listener->port = port;
+    trace("TFTP listener on %s:%u\n", dotted(local_address).text, port);
     if (!thread_start_detached(tftp_listener_thread, listener)) {
         fail("Upgrade Failed: Can't create TFTP listener thread");
     }
@@ -125,6 +142,7 @@ std::uint32_t start_tftp_listener(std::uint32_t local_address) {
 
 std::int32_t tftp_listener_thread(void* argument) {
     auto* listener = static_cast<TftpListener*>(argument);
+    trace_name_thread("listener");
     open_waiting_dialog(true);
     net_set_nonblocking(listener->socket);
     int idle_counter = 0;
@@ -139,7 +157,10 @@ std::int32_t tftp_listener_thread(void* argument) {
             idle_poll(listener, &idle_counter);
             continue;
         }
-        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) continue;
+        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) {
+            trace_ignored_source(source, received);
+            continue;
+        }
         serve_request(listener, source, file_name);
         if (upgrade_state.stage.load() != STAGE_TRANSITION) {
             net_close(listener->socket);

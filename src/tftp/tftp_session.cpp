@@ -71,6 +71,27 @@ void show_acknowledged(const TftpSession* session, UploadTitle* title) {
     dialog_set_title(upgrade_state.upload_dialog, title->text);
 }
 
+// Anything from the peer but an acknowledgement is ignored; the log says what it was. An ERROR's
+// message is cut at its NUL or the datagram's end.
+void trace_other_from_peer(const TftpSession* session, std::uint32_t opcode, long length) {
+    if (length < TFTP_HEADER_SIZE) {
+        trace("TFTP datagram of %ld bytes from the device: too short, ignored\n", length);
+    } else if (opcode == TFTP_OPCODE_ERROR) {
+        const auto* message = reinterpret_cast<const char*>(session->packet + TFTP_HEADER_SIZE);
+        auto room = static_cast<std::size_t>(length - TFTP_HEADER_SIZE);
+        const void* end = std::memchr(message, 0, room);
+        if (end != nullptr) {
+            room = static_cast<std::size_t>(static_cast<const char*>(end) - message);
+        }
+        trace("TFTP ERROR from the device, code %u: \"%.*s\"; ignored\n",
+              static_cast<unsigned>(get_u16_be(session->packet + 2)), static_cast<int>(room),
+              message);
+    } else {
+        trace("TFTP datagram with opcode %u from the device: ignored\n",
+              static_cast<unsigned>(opcode));
+    }
+}
+
 // Receives one datagram; the opcode when it came from the peer, 0 for nothing or a stranger.
 // *arrived tells whether any datagram came.
 std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
@@ -89,7 +110,9 @@ std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
         return 0;
     }
     // A runt from the peer carries no opcode and block number: an idle poll.
-    return length >= TFTP_HEADER_SIZE ? get_u16_be(session->packet) : 0;
+    std::uint32_t opcode = length >= TFTP_HEADER_SIZE ? get_u16_be(session->packet) : 0;
+    if (opcode != TFTP_OPCODE_ACK) trace_other_from_peer(session, opcode, length);
+    return opcode;
 }
 
 struct TransferCursor {
@@ -155,7 +178,11 @@ bool transfer_image(TftpSession* session, const std::uint8_t* image) {
         std::uint32_t opcode = receive_from_peer(session, &arrived);
         if (opcode == TFTP_OPCODE_ACK) {
             // A duplicate of an earlier acknowledgement is dropped at once: no sleep, no count.
-            if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) continue;
+            if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) {
+                trace("ACK %u ignored: waiting for ACK %u\n", get_u16_be(session->packet + 2),
+                      static_cast<unsigned>(session->current_block & 0xFFFFu));
+                continue;
+            }
             idle_polls = 0;
             retries = 0;
             if (advance(session, &cursor)) return false;
@@ -205,6 +232,11 @@ int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint1
     size_tftp_session(session, image_for_stage().size);
     trace("++++size %d, %d, %d\n", static_cast<int>(session->transfer_size),
           static_cast<int>(session->last_block_size), static_cast<int>(session->block_count));
+    trace("%s firmware transfer to %s:%u: %lu bytes in %lu blocks, the last of %lu bytes\n",
+          stage_label(), dotted(peer_address).text, peer_port,
+          static_cast<unsigned long>(session->transfer_size),
+          static_cast<unsigned long>(session->block_count),
+          static_cast<unsigned long>(session->last_block_size));
     run_tftp_session(session);
     delete session;
     return 0;

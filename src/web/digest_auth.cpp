@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/trace.h"
 #include "platform/clock.h"
 #include "web/text_builder.h"
 
@@ -53,9 +54,13 @@ void md5_hex_of(const char* text, char out[MD5_HEX_SIZE]) {
 }  // namespace
 
 int parse_digest_challenge(const char* text, DigestAuthState* auth) {
-    if (!take_quoted_value(text, "realm=\"", auth->realm, sizeof auth->realm)) return 1;
-    if (!take_quoted_value(text, "nonce=\"", auth->nonce, sizeof auth->nonce)) return 1;
-    if (std::strcmp(auth->nonce, auth->previous_nonce) != 0) {
+    if (!take_quoted_value(text, "realm=\"", auth->realm, sizeof auth->realm) ||
+        !take_quoted_value(text, "nonce=\"", auth->nonce, sizeof auth->nonce)) {
+        trace("Digest challenge without a quoted realm and nonce: not taken\n");
+        return 1;
+    }
+    bool new_nonce = std::strcmp(auth->nonce, auth->previous_nonce) != 0;
+    if (new_nonce) {
         copy_text(auth->previous_nonce, sizeof auth->previous_nonce, auth->nonce);
         auth->nonce_count = 0;
     }
@@ -64,6 +69,10 @@ int parse_digest_challenge(const char* text, DigestAuthState* auth) {
     take_optional_value(text, "algorithm=\"", auth->algorithm, sizeof auth->algorithm);
     take_optional_value(text, "qop=\"", auth->qop, sizeof auth->qop);
     take_optional_value(text, "opaque=\"", auth->opaque, sizeof auth->opaque);
+    // Never the password nor the response: the log goes to other people.
+    trace("Digest challenge taken: realm \"%s\", qop \"%s\", algorithm \"%s\", %s%s\n",
+          auth->realm, auth->qop, auth->algorithm, new_nonce ? "new nonce" : "same nonce",
+          auth->opaque[0] != 0 ? ", with opaque" : "");
     return 0;
 }
 

@@ -61,6 +61,38 @@ std::size_t write_request(const char* path, char* buffer, std::size_t size) {
     return request.length;
 }
 
+// The request as sent, except the digest response: the log is handed to other people, and the
+// response hash with the challenge would let them try passwords offline.
+void trace_request(const char* request) {
+    if (!trace_enabled()) return;
+    const char* const MARK = ",response=\"";
+    const char* hash = std::strstr(request, MARK);
+    if (hash == nullptr) {
+        trace("%s", request);
+        return;
+    }
+    hash += std::strlen(MARK);
+    const char* end = std::strchr(hash, '"');
+    if (end == nullptr) end = hash + std::strlen(hash);
+    trace("%.*s(not logged)%s", static_cast<int>(hash - request), request, end);
+}
+
+// What the answer was, in one line: its status line, or that there was none.
+void trace_answer(const char* answer, std::int32_t received, int status) {
+    if (received <= 0) {
+        trace("HTTP answer: none, the device closed the connection without a byte\n");
+        return;
+    }
+    std::size_t line = std::strcspn(answer, "\r\n");
+    if (line > 80) line = 80;
+    const char* verdict = status == HTTP_STATUS_OK            ? "OK"
+                          : status == HTTP_AUTH_CHALLENGE     ? "digest challenge"
+                          : status == HTTP_OTHER_STATUS       ? "other status"
+                                                              : "not an HTTP/1.1 status line";
+    trace("HTTP answer: %ld bytes, status line \"%.*s\" (%s)\n", static_cast<long>(received),
+          static_cast<int>(line), answer, verdict);
+}
+
 // Reads until the device closes the connection, an error, or limit bytes; NUL after each piece.
 std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit) {
     std::int32_t received = 0;
@@ -96,7 +128,20 @@ NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_
     }
     NetAddress device;
     fill_sockaddr(device_address, device_port, &device);
-    if (net_connect(socket, device)) return socket;
+    NetAddress bound{};
+    std::uint32_t bound_address = local_address;
+    std::uint16_t bound_port = local_port;
+    if (trace_enabled() && net_local_address(socket, &bound)) {
+        read_sockaddr(bound, &bound_address, &bound_port);
+    }
+    trace("HTTP connecting from %s:%u to %s:%u\n", dotted(bound_address).text, bound_port,
+          dotted(device_address).text, device_port);
+    if (net_connect(socket, device)) {
+        trace("HTTP connected\n");
+        return socket;
+    }
+    const char* reason = net_last_error_text();
+    trace("HTTP connection failed: %s\n", reason);
     net_close(socket);
     return NET_INVALID_SOCKET;
 }
@@ -109,11 +154,14 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
          ++attempt) {
         socket = open_http_connection(local_address, local_port, device_address, device_port);
     }
-    if (socket == NET_INVALID_SOCKET) return 0;
+    if (socket == NET_INVALID_SOCKET) {
+        trace("HTTP no connection after %d attempts\n", MAX_CONNECT_ATTEMPTS);
+        return 0;
+    }
 
     if (limit < 0) limit = 0;
     std::size_t length = write_request(path, buffer, static_cast<std::size_t>(limit) + 1);
-    trace("%s", buffer);
+    trace_request(buffer);
     // A failed send shows as an empty or failed receive below.
     net_send_all(socket, buffer, length);
 
@@ -122,7 +170,9 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
     trace("%.*s", static_cast<int>(received), buffer);
     trace("\n");
 
-    if (classify_http_status(buffer, &upgrade_state.auth) == HTTP_AUTH_CHALLENGE) {
+    int status = classify_http_status(buffer, &upgrade_state.auth);
+    trace_answer(buffer, received, status);
+    if (status == HTTP_AUTH_CHALLENGE) {
         net_close(socket);
         return -1;
     }

@@ -53,6 +53,8 @@ bool net_connect(NetSocket, const NetAddress&) {
     return true;
 }
 
+const char* net_last_error_text() { return "Connection refused"; }
+
 long net_send(NetSocket, const void* data, std::size_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     net.stream_sent.insert(net.stream_sent.end(), bytes, bytes + length);

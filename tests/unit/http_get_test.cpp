@@ -105,7 +105,13 @@ TEST_F(HttpGet, RefusedEveryTimeSendsNothingAndChangesNothing) {
     EXPECT_STREQ(upgrade_state.auth.uri, "");
     expect_device_info_all("before");
     EXPECT_EQ(std::string(buffer.data(), 16), std::string(16, '#'));
-    EXPECT_EQ(traced, "");
+    // Each attempt and why it failed, then the end; no request.
+    std::string port = std::to_string(refusing.port());
+    EXPECT_EQ(occurrences(traced, "to 127.0.0.1:" + port + "\n"), MAX_CONNECT_ATTEMPTS);
+    EXPECT_EQ(occurrences(traced, "HTTP connection failed: Connection refused\n"),
+              MAX_CONNECT_ATTEMPTS);
+    EXPECT_NE(traced.find("HTTP no connection after 10 attempts\n"), std::string::npos);
+    EXPECT_EQ(traced.find("GET "), std::string::npos);
 }
 
 TEST_F(HttpGet, StatusPageIsScrapedAndTheRequestIsExact) {
@@ -119,7 +125,11 @@ TEST_F(HttpGet, StatusPageIsScrapedAndTheRequestIsExact) {
     EXPECT_EQ(server.requests()[0].text, PLAIN_REQUEST);
     EXPECT_STREQ(buffer.data(), answer.c_str());
     expect_status_page_scraped();
-    EXPECT_EQ(traced, std::string(PLAIN_REQUEST) + "recv done\n" + answer + "\n");
+    std::string exchange = std::string(PLAIN_REQUEST) + "recv done\n" + answer + "\n";
+    EXPECT_NE(traced.find("HTTP connected\n" + exchange +
+                          "HTTP answer: " + std::to_string(answer.size()) + " bytes, status line \"HTTP/1.1 200 OK\" (OK)\n"),
+              std::string::npos)
+        << traced;
 }
 
 TEST_F(HttpGet, Http10PageIsStillCountedAndScraped) {
@@ -145,6 +155,11 @@ TEST_F(HttpGet, ChallengeGivesMinusOneAndTouchesNoField) {
     EXPECT_STREQ(upgrade_state.auth.nonce, "n-42");
     EXPECT_STREQ(upgrade_state.auth.qop, "auth");
     EXPECT_EQ(upgrade_state.auth.nonce_count, 0u);
+    EXPECT_NE(traced.find("Digest challenge taken: realm \"TEV VoIP\", qop \"auth\", algorithm \"\", "
+                          "new nonce\n"),
+              std::string::npos);
+    EXPECT_NE(traced.find("status line \"HTTP/1.1 401 Unauthorized\" (digest challenge)\n"),
+              std::string::npos);
 }
 
 TEST_F(HttpGet, A401WithoutUsableChallengeIsCountedAndScraped) {
@@ -191,6 +206,12 @@ TEST_F(HttpGet, WithAPasswordEachRequestCarriesTheNextCountAndItsOwnUri) {
     EXPECT_EQ(upgrade_state.auth.nonce_count, 2u);
     EXPECT_STREQ(upgrade_state.auth.uri, upgrade_path);
     expect_status_page_scraped();
+    // The trace shows each request as sent, the response hash and the password excepted.
+    EXPECT_EQ(occurrences(traced, ",response=\"(not logged)\",opaque=\"op4q\",qop=auth,nc=00000000"), 2);
+    EXPECT_EQ(occurrences(traced, "GET /admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1 HTTP/1.1\r\n"), 1);
+    EXPECT_EQ(traced.find("6d5d1b251b1e2021fab19ffce24734df"), std::string::npos);
+    EXPECT_EQ(traced.find("c3497805da24233459820202adef35c4"), std::string::npos);
+    EXPECT_EQ(traced.find("tev-secret"), std::string::npos);
 }
 
 TEST_F(HttpGet, AUserNameWithoutPasswordSendsNoAuthorization) {

@@ -79,16 +79,24 @@ TEST_F(ListenerDatagrams, OtherTftpPacketsAreTracedAndIgnored) {
     }
 }
 
-TEST_F(ListenerDatagrams, UnknownOpcodesAreIgnoredSilentlyAndRuntsAreIdlePolls) {
-    for (std::string opcode : {std::string("\0\0", 2), std::string("\0\6", 2),
-                               std::string("\0\7", 2), std::string("\1\1", 2),
-                               std::string("\xff\xff", 2)}) {
-        EXPECT_EQ(judge(opcode + "/tev1a2b.bi1" + std::string(1, '\0')), DatagramVerdict::IGNORED);
-        EXPECT_EQ(traced, "");
+TEST_F(ListenerDatagrams, UnknownOpcodesAreIgnoredWithTheirNumberAndRuntsAreIdlePolls) {
+    struct Case {
+        std::string opcode;
+        const char* number;
+    };
+    for (const Case& c : {Case{std::string("\0\0", 2), "0"}, Case{std::string("\0\6", 2), "6"},
+                          Case{std::string("\0\7", 2), "7"}, Case{std::string("\1\1", 2), "257"},
+                          Case{std::string("\xff\xff", 2), "65535"}}) {
+        traced.clear();
+        EXPECT_EQ(judge(c.opcode + "/tev1a2b.bi1" + std::string(1, '\0')), DatagramVerdict::IGNORED);
+        EXPECT_EQ(traced, std::string("TFTP datagram with opcode ") + c.number +
+                              ": not a TFTP request, ignored\n");
     }
+    traced.clear();
     EXPECT_EQ(judge(""), DatagramVerdict::IDLE);
-    EXPECT_EQ(judge(std::string("\0", 1)), DatagramVerdict::IDLE);
     EXPECT_EQ(traced, "");
+    EXPECT_EQ(judge(std::string("\0", 1)), DatagramVerdict::IDLE);
+    EXPECT_EQ(traced, "TFTP datagram of 1 byte: too short for an opcode, ignored\n");
 }
 
 TEST(ListenerPorts, TheBindWalkSkipsTakenPortsAndGivesUpAfterItsAttempts) {

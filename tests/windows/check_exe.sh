@@ -2,9 +2,11 @@
 # Checks the Windows program from the outside: a 32-bit GUI PE that imports only Windows' own
 # DLLs and carries the target firmware image of the expected size as TEV_FIRMWARE 112, and the
 # two icons of the address dialogs (group icons 106 and 286, one 744-byte image each), and no
-# manifest.
+# manifest; and a version resource with the program's version and the product and version of the
+# firmware it installs (the image's header, offset 0 and 92).
+#   check_exe.sh EXE IMAGE-SIZE [IMAGE PROGRAM-VERSION PRODUCT]
 set -euo pipefail
-exe=$1 expected_size=$2
+exe=$1 expected_size=$2 image=${3:-} program_version=${4:-} product=${5:-}
 fail() { echo "FAIL: $*"; exit 1; }
 
 kind=$(file -b "$exe")
@@ -30,4 +32,28 @@ done
     fail "the icons are not two images of 744 bytes"
 # The classic look: no manifest that would ask for the visual-styles common controls.
 if grep -q -- "--type=24 " <<<"$resources"; then fail "carries a manifest"; fi
+
+if [ -n "$image" ]; then
+    grep -q -- "--type=16 --name=1 --language=1033 .*type=version" <<<"$resources" ||
+        fail "no version resource"
+    # The texts are UTF-16: NAME|VALUE pairs, in order.
+    texts=$(wrestool -x --raw --type=16 --name=1 "$exe" | strings -el -n2 | paste -sd'|')
+    echo "version resource: $texts"
+    firmware_version=$(dd if="$image" bs=1 skip=92 count=36 status=none | tr '\0' '\n' | head -n1)
+    for pair in "ProductName|TEV Firmware Upgrader" "ProductVersion|$program_version" \
+        "FileVersion|$program_version" "FirmwareProduct|$product" \
+        "FirmwareVersion|$firmware_version" \
+        "FileDescription|$product Firmware Upgrade $firmware_version" \
+        "OriginalFilename|$(basename "$exe")"; do
+        grep -qF -- "|$pair|" <<<"|$texts|" || fail "version resource lacks $pair"
+    done
+    # The numbers too (VS_FIXEDFILEINFO after its signature): file and product version, each as
+    # two 32-bit words, major.minor and patch.0.
+    IFS=. read -r major minor patch <<<"$program_version"
+    word() { printf '%02x %02x %02x %02x' $(($2 & 255)) $(($2 >> 8)) $(($1 & 255)) $(($1 >> 8)); }
+    numbers="$(word "$major" "$minor") $(word "$patch" 0)"
+    fixed=$(wrestool -x --raw --type=16 --name=1 "$exe" | od -An -v -tx1 | tr -s ' \n' ' ')
+    grep -qF "bd 04 ef fe 00 00 01 00 $numbers $numbers" <<<"$fixed" ||
+        fail "the version numbers are not $program_version ($numbers)"
+fi
 echo "ok"

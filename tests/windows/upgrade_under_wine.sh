@@ -5,7 +5,9 @@
 # 127.0.0.2, and upgrade-driver, which runs tev-upgrade.exe and checks every dialog. Afterwards
 # the device's side: what it received, and from where.
 #   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
-# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device.
+# Scenarios: warning-cancel, upgrade (with /log, whose file is checked too), upload-cancel (a
+# slowed transfer), no-device, log-unwritable (/log into a folder that does not exist),
+# bad-option, wrong-name (the device asks for another file; /log says so).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -61,12 +63,27 @@ device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
                 --image-file "$work/device.bin" --user "$user" --password "$password"
                 --product-name TEV-4400 --serial TV00421337 --mac 00:1B:5A:0C:0D:0E
                 --software-version '3.1.8(a)' --hardware-version 'Rev. B')
+driver_values=()
 case $scenario in
-    upgrade) ;;
+    upgrade) driver_values=("options=/log \"$(windows_path "$work/upgrade.log")\"") ;;
     # Half the acknowledgements lost: each costs a retransmission, so the upload dialog stays
     # long enough to be cancelled.
     upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
     warning-cancel | no-device) device_options=() ;;
+    log-unwritable)
+        device_options=()
+        log_path=$(windows_path "$work/no-such-folder/upgrade.log")
+        driver_values=("options=/log \"$log_path\""
+                       "box=Can't create the log file $log_path: No such file or directory") ;;
+    # The device asks for another file name than it was ordered to fetch.
+    wrong-name)
+        device_options+=(--request-name /wrong-name.bin)
+        driver_values=("options=/log \"$(windows_path "$work/upgrade.log")\""
+                       "log=$(windows_path "$work/upgrade.log")"
+                       "logline=+++ Bad TFTP RRQ filename /wrong-name.bin") ;;
+    bad-option)
+        device_options=()
+        driver_values=("options=/verbose" "problem=unknown option '/verbose'") ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 if [ ${#device_options[@]} -gt 0 ]; then
@@ -81,7 +98,7 @@ status=0
 timeout 240 wine "$driver" "$(windows_path "$exe")" "$(windows_path "$recorder")" \
     "$(windows_path "$work/screenshots")" "$scenario" "label=TEV-4400" "version=$version" \
     "size=$size" "device=$device_ip" "local=$local_ip" "user=$user" "password=$password" \
-    "${identity[@]}" 2>driver.log || status=$?
+    "${identity[@]}" ${driver_values[@]+"${driver_values[@]}"} 2>driver.log || status=$?
 for bitmap in screenshots/*.bmp; do  # the driver writes what Windows offers
     [ -e "$bitmap" ] || continue
     convert "$bitmap" "${bitmap%.bmp}.png" && rm -f "$bitmap"
@@ -99,13 +116,29 @@ expect() {  # expect WHAT COMMAND...: runs the check and notes a failure
 received_from_local() { grep -q "tftp: RRQ .* to $local_ip:69 " device.log; }
 runs_version() { grep -q "flash: done, software version now \"$version\"" device.log; }
 incomplete() { ! grep -q 'tftp: complete' device.log; }
+# The program's log: the line with this text, written by this thread.
+logged() { grep -qE " ms $1 +.*$(printf '%s' "$2" | sed 's/[][().*+?^$|{}\\]/\\&/g')" upgrade.log; }
+no_password_logged() { ! grep -qF -- "$password" upgrade.log; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
         expect "the device fetched from the chosen local address $local_ip" received_from_local
-        expect "the device runs $version" runs_version ;;
+        expect "the device runs $version" runs_version
+        expect "the log has the read request" logged listener "TFTP read request for /tev"
+        expect "the log has the number of blocks" logged listener \
+            "$size bytes in $((size / 512 + 1)) blocks"
+        expect "the log has the verification" logged listener \
+            "Verification: the device reports \"$version\", the image is \"$version\": the same"
+        expect "the log has the upgrade command" logged main "Sending the upgrade command: GET"
+        expect "the log has the challenge" logged request "Digest challenge taken: realm"
+        expect "the log has no password" no_password_logged ;;
     upload-cancel)
         expect "the device did not receive the whole image" incomplete ;;
+    wrong-name)
+        expect "the device received nothing" incomplete
+        expect "the log shows both names" logged listener ".bi1 /wrong-name.bin"
+        expect "the log shows where the request came from" logged listener \
+            "(the ignored datagram: " ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

@@ -227,6 +227,8 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.web_delay_ms); }},
     {"--tftp-delay", "SECONDS", "fault: send the read request only SECONDS after the upgrade order",
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.tftp_delay_ms); }},
+    {"--request-name", "NAME", "fault: ask the TFTP server for NAME instead of the ordered file name",
+     [](DeviceOptions& o, Pending&, const char* v) { o.request_name = v; return !o.request_name.empty(); }},
     {"--page-padding", "BYTES", "fault: make the status page BYTES longer with a comment after its table",
      [](DeviceOptions& o, Pending&, const char* v) {
          unsigned long n = 0;

@@ -49,6 +49,7 @@ struct DeviceOptions {
     CaseChange report_version_case = CaseChange::NONE;
     std::int64_t web_delay_ms = 0;
     std::int64_t tftp_delay_ms = 0;  // between the upgrade order and the read request
+    std::string request_name;  // when set, the file name asked for instead of the ordered one
     std::size_t page_padding = 0;  // bytes of comment after the status page's table
 };
 

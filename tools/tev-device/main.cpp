@@ -83,8 +83,14 @@ void run_upgrade(DeviceState* device, HttpServer* server, const UpgradeOrder& or
         log_event("fault: read request only after %s", seconds_text(device->options.tftp_delay_ms).c_str());
         sleep_ms(device->options.tftp_delay_ms);
     }
+    UpgradeOrder asked = order;
+    if (!device->options.request_name.empty()) {
+        log_event("fault: asking for \"%s\" instead of \"%s\"", device->options.request_name.c_str(),
+                  order.file_name.c_str());
+        asked.file_name = device->options.request_name;
+    }
     TftpTransfer transfer;
-    if (tftp_fetch(device, order, &transfer)) {
+    if (tftp_fetch(device, asked, &transfer)) {
         write_flash(device, server, &transfer);
     } else {
         log_event("upgrade: transfer failed, software version stays \"%s\"", device->software_version.c_str());

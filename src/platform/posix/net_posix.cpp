@@ -170,3 +170,11 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision) 
     if (coarse) restore_timer_slack(own_slack);
     return readable;
 }
+
+const char* net_last_error_text() {
+    thread_local char text[96];
+    int error = errno;
+    // The GNU strerror_r may return a constant text instead of filling the buffer.
+    const char* words = strerror_r(error, text, sizeof text);
+    return words;
+}

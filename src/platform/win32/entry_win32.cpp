@@ -1,6 +1,31 @@
-// The Windows program's entry: hands the module instance to the upgrade.
+// The Windows program's entry: hands the module instance and the log the user asked for to the
+// upgrade; the other options answer in a message box.
 #include <windows.h>
 
-#include "app/start_up.h"
+#include <cstdlib>  // __argc, __argv
+#include <string>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return upgrade_main(instance); }
+#include "app/command_line.h"
+#include "app/start_up.h"
+#include "ui/error_box.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The C runtime splits the command line with Windows' own quoting rules.
+    CommandLine line = parse_command_line(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
+    switch (line.action) {
+        case CommandAction::HELP:
+            show_error_box(usage_text(OptionStyle::WINDOWS), "TEV Firmware Upgrade");
+            return 0;
+        case CommandAction::VERSION:
+            show_error_box(version_text().c_str(), "TEV Firmware Upgrade");
+            return 0;
+        case CommandAction::BAD_USAGE: {
+            std::string text =
+                std::string(line.problem) + "\r\n\r\n" + usage_text(OptionStyle::WINDOWS);
+            show_error_box(text.c_str());
+            return 0;
+        }
+        case CommandAction::UPGRADE: break;
+    }
+    return upgrade_main(instance, line.log_path);
+}

@@ -147,3 +147,22 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
     WSAResetEvent(event);
     return true;
 }
+
+const char* net_last_error_text() {
+    // The errors an upgrade meets; Winsock 1.1 has no text of its own for them.
+    int error = WSAGetLastError();
+    switch (error) {
+        case WSAECONNREFUSED: return "Connection refused";
+        case WSAETIMEDOUT: return "Connection timed out";
+        case WSAEHOSTUNREACH: return "No route to host";
+        case WSAENETUNREACH: return "Network is unreachable";
+        case WSAEADDRINUSE: return "Address already in use";
+        case WSAEADDRNOTAVAIL: return "Cannot assign requested address";
+        case WSAECONNRESET: return "Connection reset by peer";
+        case WSAEACCES: return "Permission denied";
+        default: break;
+    }
+    thread_local char text[32];
+    wsprintfA(text, "Winsock error %d", error);
+    return text;
+}

@@ -4,8 +4,12 @@
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
 // that record is checked at the end. Then the program must end by itself with status 0.
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
-// Scenarios: warning-cancel, upgrade, upload-cancel, no-device. Values: label, version, size,
-// device, local, user, password, product, serial, mac, software, hardware.
+// Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
+// wrong-name.
+// Values: label, version, size, device, local, user, password, product, serial, mac, software,
+// hardware; options (the upgrader's command line after its name, optional), box (the text of
+// the one box that log-unwritable expects), problem (the first line of bad-option's box), log
+// and logline (the program's log, and the text wrong-name waits for in it).
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -86,7 +90,10 @@ bool start_upgrader(const std::string& upgrader, Run* run) {
     run->record_path = output_folder + "\\" + scenario + ".record";
     DeleteFileA(run->record_path.c_str());
     SetEnvironmentVariableA("TEV_WINDOW_RECORD", run->record_path.c_str());
-    if (!start_program("\"" + upgrader + "\"", &run->program, "tev-upgrade.exe")) return false;
+    std::string command_line = "\"" + upgrader + "\"";
+    auto options = values.find("options");
+    if (options != values.end()) command_line += " " + options->second;
+    if (!start_program(command_line, &run->program, "tev-upgrade.exe")) return false;
     run->process_id = run->program.process.dwProcessId;
     return true;
 }
@@ -527,13 +534,76 @@ void no_device(Run& run) {
     check_all_centred(record);
 }
 
+// Whether a line of the file holds the text; the program may be writing it meanwhile.
+bool file_has(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    std::string content;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        content.append(chunk, got);
+    }
+    std::fclose(file);
+    return content.find(text) != std::string::npos;
+}
+
+// The device asks for another file name: the waiting dialog stays. The log names the wrong
+// request while the program still waits (each line is written at once); then Cancel.
+void wrong_name(Run& run) {
+    if (through_confirm(run)) {
+        HWND waiting = expect_dialog(run, WAITING_TITLE, "waiting", TRANSFER_WAIT_MS);
+        if (waiting != nullptr) {
+            bool logged = eventually([] { return file_has(value("log"), value("logline")); },
+                                     TRANSFER_WAIT_MS);
+            check(logged, "the log says '" + value("logline") + "' while the program waits");
+            check(IsWindow(waiting), "waiting: still there");
+            screenshot(run, waiting, "waiting");
+            click(waiting, CONTROL_CANCEL);
+            error_box_step(run, waiting, "Upgrade Failed: User Abort");
+        }
+    }
+    expect_exit(run);
+    ShowGroups groups = shown_to_the_transfer();
+    groups.back() = {ERROR_BOX_TITLE};  // no upload dialog
+    check_shown(read_record(run), groups);
+}
+
+// A log that cannot be created: one box that names the path and the reason, and no upgrade.
+void log_unwritable(Run& run) {
+    error_box_step(run, nullptr, value("box"));
+    expect_exit(run);
+    check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+}
+
+// An unknown option: one box that names it and shows the usage, and no upgrade.
+void bad_option(Run& run) {
+    HWND box = expect_dialog(run, ERROR_BOX_TITLE, "usage box");
+    if (box != nullptr) {
+        std::string text;
+        for (HWND child : children_of(box)) {
+            std::string said = window_text(child);
+            if (same_class(class_of(child), "Static") && said.size() > text.size()) text = said;
+        }
+        check(text.rfind(value("problem") + "\r\n", 0) == 0,
+              "usage box: begins with '" + value("problem") + "': '" + visible(text) + "'");
+        check(text.find("Usage: tev-upgrade.exe [/log FILE]") != std::string::npos,
+              "usage box: shows the usage");
+        screenshot(run, box, "usage");
+        click(box, IDOK);
+        check(wait_until_gone(box), "usage box: closes");
+    }
+    expect_exit(run);
+    check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
-                     "warning-cancel|upgrade|upload-cancel|no-device NAME=VALUE...\n");
+                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|wrong-name "
+                     "NAME=VALUE...\n");
         return 2;
     }
     output_folder = argv[3];
@@ -548,6 +618,9 @@ int main(int argc, char** argv) {
     if (scenario == "upgrade") run_scenario = upgrade;
     if (scenario == "upload-cancel") run_scenario = upload_cancel;
     if (scenario == "no-device") run_scenario = no_device;
+    if (scenario == "log-unwritable") run_scenario = log_unwritable;
+    if (scenario == "bad-option") run_scenario = bad_option;
+    if (scenario == "wrong-name") run_scenario = wrong_name;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The log for support and the program's options. A whole upgrade with --log: the log holds every
+# step (local addresses, connections, the challenge without the password or the response hash,
+# the upgrade command, the read request, the number of blocks, the verification), each line
+# stamped and named by its thread, and written while the program still runs. A device that asks
+# for another file name: the log says why the upload never starts. A log that cannot be created:
+# the box with the path and the reason, and no upgrade. --help, --version, and wrong options.
+source "$(dirname "$0")/e2e_lib.sh"
+: "${PROGRAM_VERSION:?}" "${TARGET_IMAGE:?}" "${TWO_STAGE:?}" "${TRANSITION_IMAGE:?}"
+
+# with_log NAME: a command that runs the upgrader with --log NAME.trace (NAME.log is the device's)
+with_log() {
+    printf '#!/bin/sh\nexec "%s" --log "%s" "$@"\n' "$UPGRADE" "$WORK/$1.trace" >"$1.sh"
+    chmod +x "$1.sh"
+    echo "$WORK/$1.sh"
+}
+
+# expect_log NAME FIXED_TEXT...: each text on some line of NAME.trace
+expect_log() {
+    local name=$1 text
+    shift
+    for text; do grep -qF -- "$text" "$name.trace" || fail "$name.trace: no line with '$text'"; done
+}
+
+# expect_log_lines_stamped NAME: every line "<ms> ms <thread> <text>", the times never going back.
+expect_log_lines_stamped() {
+    local bad
+    bad=$(awk '!/^ *[0-9]+ ms (main|request|listener) / { print "unstamped: " $0; exit }
+               { if ($1 + 0 < last) { print "time goes back: " $0; exit } last = $1 + 0 }' "$1.trace")
+    [ -z "$bad" ] || fail "$1.trace: $bad"
+}
+
+start_device whole 127.0.0.2 --flash-time 1 --user admin --password 'pw-Secret9'
+start_device wrong 127.0.0.3 --flash-time 1 --request-name /wrong-name.bin
+start_device untouched 127.0.0.4 --flash-time 1
+
+# The whole upgrade and the wrong file name run side by side; each waits its 30 s.
+start_upgrade whole "$(with_log whole)" 'continue\n127.0.0.2\n\n\nadmin\npw-Secret9\n\n\n'
+
+mkfifo wrong.in
+(
+    set +e
+    timeout 150 "$UPGRADE" --log "$WORK/wrong.trace" <wrong.in >wrong.out 2>wrong.err
+    echo $? >wrong.status
+) &
+wrong_pid=$!
+exec 3>wrong.in
+printf 'continue\n127.0.0.3\n\n\n\n' >&3
+# The line is in the file while the program still waits: each line is written out at once.
+wait_for_line wrong.trace "+++ Bad TFTP RRQ filename /wrong-name.bin" 60
+[ ! -e wrong.status ] || fail "wrong: the program ended before the cancel"
+printf 'cancel\n\n' >&3
+exec 3>&-
+wait "$wrong_pid"
+[ "$(cat wrong.status)" = 0 ] || fail "wrong: exit status $(cat wrong.status)"
+expect_in_order wrong "== Waiting For Firmware Download Request From TEV ==" \
+    "== TEV Firwmare Upgrade Error ==" "Upgrade Failed: User Abort"
+name=$(sed -n 's/.*Sending the upgrade command: GET .*:[0-9]*\(\/tev[0-9a-f]*\.bi1\)$/\1/p' wrong.trace)
+[ -n "$name" ] || fail "wrong.trace: no upgrade command with the file name"
+expect_log wrong "TFTP listener on 127.0.0.1:" "$name /wrong-name.bin" \
+    "(the ignored datagram: " " bytes from 127.0.0.3:"
+expect_not_seen wrong "Uploading"
+expect_log_lines_stamped wrong
+
+# A log that cannot be created: the box says where and why; the upgrade does not start.
+mkdir -p taken
+for target in "$WORK/no-such-folder/up.log:No such file or directory" "$WORK/taken:Is a directory"; do
+    path=${target%%:*} reason=${target#*:}
+    name=box_$(basename "$path" .log)
+    printf '#!/bin/sh\nexec "%s" --log "%s"\n' "$UPGRADE" "$path" >"$name.sh"
+    chmod +x "$name.sh"
+    upgrade "$name" "$WORK/$name.sh" 'continue\n127.0.0.4\n\n\n\n\n'
+    expect_in_order "$name" "== TEV Firwmare Upgrade Error ==" \
+        "Can't create the log file $path: $reason" "OK [OK]: "
+    expect_not_seen "$name" "Firmware Upgrade =="
+    expect_not_seen "$name" "TEV IP Address"
+done
+[ "$(count_logged untouched 'http: GET')" = 0 ] || fail "a request without the log"
+
+# Nothing at the address: each connection attempt and why it failed.
+upgrade nobody "$(with_log nobody)" 'continue\n127.0.0.99\n\n\n\n'
+expect_seen nobody "Upgrade Failed: No Response From TEV"
+[ "$(grep -c 'HTTP connection failed: Connection refused' nobody.trace)" = 10 ] ||
+    fail "nobody.trace: not 10 refused connections"
+expect_log nobody "HTTP connecting from 127.0.0.1:" " to 127.0.0.99:80" \
+    "HTTP no connection after 10 attempts" "No status page from the device"
+
+# The options.
+options() {  # options NAME PROGRAM ARGS...: NAME.out, NAME.err, NAME.status
+    local name=$1 program=$2
+    shift 2
+    set +e
+    "$program" "$@" </dev/null >"$name.out" 2>"$name.err"
+    echo $? >"$name.status"
+    set -e
+}
+expect_status() { [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"; }
+
+options help "$UPGRADE" --help
+expect_status help 0
+expect_seen help "Usage: tev-upgrade [--log FILE]"
+expect_seen help "Driving the console program"
+
+options version "$UPGRADE" --version
+expect_status version 0
+expect_seen version "tev-upgrade $PROGRAM_VERSION"
+expect_seen version "Target firmware: TEV-4400, version $(image_version "$TARGET_IMAGE") ($(image_size "$TARGET_IMAGE") bytes)"
+expect_not_seen version "Transition firmware"
+options version_two "$TWO_STAGE" --version
+expect_seen version_two "Transition firmware: TEV-4400, version $(image_version "$TRANSITION_IMAGE")"
+
+for wrong in "--verbose" "--log"; do
+    # shellcheck disable=SC2086
+    options usage "$UPGRADE" $wrong
+    expect_status usage 2
+    grep -qF "Usage: tev-upgrade [--log FILE]" usage.err || fail "'$wrong': no usage on standard error"
+    [ ! -s usage.out ] || fail "'$wrong': the program printed on standard output"
+done
+
+# The whole upgrade, and what its log tells.
+finish_upgrade whole
+expect_seen whole "Upgrade Successful!"
+expect_image whole "$TARGET_IMAGE"
+size=$(image_size "$TARGET_IMAGE")
+blocks=$((size / 512 + 1))
+expect_log whole "tev-upgrade $PROGRAM_VERSION" "Local IPv4 addresses of host" "local address 1: " \
+    "HTTP connecting from 127.0.0.1:" " to 127.0.0.2:80" "HTTP connected" \
+    "status line \"HTTP/1.1 401 Unauthorized\" (digest challenge)" \
+    "Digest challenge taken: realm \"TEV\", qop \"auth\", algorithm \"MD5\", new nonce" \
+    "Device wants credentials: asking the user" ",response=\"(not logged)\"" \
+    "status line \"HTTP/1.1 200 OK\" (OK)" \
+    "Sending the upgrade command: GET /admin/upgrade?tftp://127.0.0.1:" \
+    "TFTP read request for /tev" " from 127.0.0.2:" \
+    "Target firmware transfer to 127.0.0.2:" "$size bytes in $blocks blocks" "All blocks ack'd" \
+    "Verification query 1 of 10" \
+    "Verification: the device reports \"$(image_version "$TARGET_IMAGE")\", the image is"
+! grep -qF 'pw-Secret9' whole.trace || fail "whole.trace holds the password"
+! grep -qE 'response="[0-9a-f]{32}"' whole.trace || fail "whole.trace holds a response hash"
+grep -qE ' ms main +Sending the upgrade command' whole.trace || fail "whole.trace: the command not by main"
+grep -qE ' ms listener +Send block 1 ' whole.trace || fail "whole.trace: blocks not by the listener"
+grep -qE ' ms request +HTTP connecting' whole.trace || fail "whole.trace: connections not by the worker"
+expect_log_lines_stamped whole
+echo ok
