@@ -44,17 +44,6 @@ void idle_poll(const TftpListener* listener, int* idle_counter) {
     dialog_pump_all(upgrade_state.waiting_dialog);
 }
 
-// Only the device the user named may fetch the image. The file name travels in clear in the
-// upgrade command, so another host could ask first, and the verification would then query it.
-bool from_device(const NetAddress& source) {
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    read_sockaddr(source, &address, &port);
-    if (address == upgrade_state.device_ip) return true;
-    trace("+++ TFTP RRQ from %x:%u, not from the TEV\n", address, port);
-    return false;
-}
-
 void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name) {
     std::uint32_t peer_ip = 0;
     std::uint16_t peer_port = 0;
@@ -139,7 +128,9 @@ std::int32_t tftp_listener_thread(void* argument) {
             idle_poll(listener, &idle_counter);
             continue;
         }
-        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) continue;
+        // The request may come from any address: a device with several interfaces asks from the one
+        // that faces this computer. The verification after the flash asks the typed address.
+        if (verdict == DatagramVerdict::IGNORED) continue;
         serve_request(listener, source, file_name);
         if (upgrade_state.stage.load() != STAGE_TRANSITION) {
             net_close(listener->socket);
