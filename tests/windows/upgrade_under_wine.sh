@@ -5,7 +5,8 @@
 # 127.0.0.2, and upgrade-driver, which runs tev-upgrade.exe and checks every dialog. Afterwards
 # the device's side: what it received, and from where.
 #   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
-# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device.
+# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device,
+# two-addresses (the device's read request leaves from its other address, 127.0.0.3).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -67,6 +68,8 @@ case $scenario in
     # long enough to be cancelled.
     upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
     warning-cancel | no-device) device_options=() ;;
+    # The address typed is the web server's; the request comes from the device's other address.
+    two-addresses) device_options+=(--tftp-source 127.0.0.3) ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 if [ ${#device_options[@]} -gt 0 ]; then
@@ -99,6 +102,7 @@ expect() {  # expect WHAT COMMAND...: runs the check and notes a failure
 received_from_local() { grep -q "tftp: RRQ .* to $local_ip:69 " device.log; }
 runs_version() { grep -q "flash: done, software version now \"$version\"" device.log; }
 incomplete() { ! grep -q 'tftp: complete' device.log; }
+from_other_address() { grep -q "tftp: the transfer runs from 127.0.0.3, not the web server's $device_ip" device.log; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
@@ -106,6 +110,10 @@ case $scenario in
         expect "the device runs $version" runs_version ;;
     upload-cancel)
         expect "the device did not receive the whole image" incomplete ;;
+    two-addresses)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device's transfer ran from its other address" from_other_address
+        expect "the device runs $version, as the typed address reports" runs_version ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"
