@@ -152,14 +152,10 @@ void reset_retries(RetryTimer* timer) {
     restart_period(timer);
 }
 
-// A pass without a matching acknowledgement waits a little before the next. The first wait
-// after a send is nearly always ended by the answer, so it need not wake on time; a datagram
-// that did not count is followed by a plain 1 ms sleep, so a flood of them cannot spin the loop.
-void pause_after_idle_pass(TftpSession* session, RetryTimer* timer, bool arrived) {
-    if (arrived) {
-        clock_sleep_ms(1);
-        return;
-    }
+// An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is answered
+// the moment it arrives. The first wait after a send is nearly always ended by the answer, so it
+// need not wake on time.
+void wait_for_datagram(TftpSession* session, RetryTimer* timer) {
     net_wait_readable(session->socket, 1,
                       timer->waited_since_send ? WaitTimeout::EXACT : WaitTimeout::COARSE);
     timer->waited_since_send = true;
@@ -217,14 +213,16 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) 
     for (;;) {
         bool arrived = false;
         std::uint32_t opcode = receive_from_peer(session, &arrived);
-        if (opcode == TFTP_OPCODE_ACK) {
-            // A duplicate of an earlier acknowledgement is dropped at once: no sleep, no count.
-            if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) continue;
+        if (opcode == TFTP_OPCODE_ACK && get_u16_be(session->packet + 2) == (session->current_block & 0xFFFFu)) {
             if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
             reset_retries(&timer);
             continue;
         }
-        pause_after_idle_pass(session, &timer, arrived);
+        // Any other datagram (a duplicate acknowledgement, a stranger's, a runt, an ERROR) is
+        // dropped at once, without a wait, so that a flood of them is drained as fast as it comes
+        // and the device's answer behind it is not lost. The silence goes on all the same: only
+        // the clock ends a period.
+        if (!arrived) wait_for_datagram(session, &timer);
         if (!period_over(timer)) continue;
         if (++timer.retries >= RETRY_LIMIT) return give_up(session);
         retransmit(session, cursor);

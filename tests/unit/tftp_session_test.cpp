@@ -392,6 +392,26 @@ TEST_F(TftpSessionTest, FloodsOfStraysAndDuplicatesDoNotShortenTheSilence) {
     EXPECT_GE(static_cast<std::uint64_t>(took.count()) * SPEED_UP, give_up_after_ms());
 }
 
+TEST_F(TftpSessionTest, AnEndlessStreamOfDuplicatesStillEndsInResendsAndFailure) {
+    use_sped_up_clock();
+    TransferOutcome outcome = transfer(patterned_image(1024), [&] {
+        UdpDatagram datagram;
+        if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        peer.send(server_port, tftp_ack(0));
+        // Nothing but ACK 0 again, back to back, never ACK 1 (for at most 20 s, so that a session
+        // that never looks at its clock meanwhile fails the test instead of hanging it).
+        auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!finished && std::chrono::steady_clock::now() < stop) {
+            peer.send(server_port, tftp_ack(0));
+        }
+    });
+
+    EXPECT_EQ(outcome, TransferOutcome::FAILED);
+    EXPECT_EQ(occurrences(traced, "ReSend block 1\n"), 29);
+    ASSERT_EQ(retry_times.size(), 30u);
+    EXPECT_LT(retry_times.back(), 20000u * SPEED_UP / 2);  // long before the stream would stop
+}
+
 TEST_F(TftpSessionTest, ErrorPacketsCountAsIdleAndTheBlockIsSentThirtyTimes) {
     use_stepped_clock();
     int data_1 = 0;
