@@ -1,8 +1,8 @@
 // The transfer session against a scripted device on loopback: the packets in lock step, the end of
 // a transfer, what is ignored, the retry periods and their end, a pause, a lost last
 // acknowledgement, and what the upload dialog shows; and the socket wait under both precisions.
-// The session's clock is substituted: virtual milliseconds that pass as the session reads them,
-// or real time sped up, so that 27.5 s of silence take a second or two.
+// Where the periods matter the session's clock is substituted: virtual milliseconds that pass as
+// the session reads them, or real time sped up, so that 27.5 s of silence take a second or two.
 #include "tftp/tftp_session.h"
 
 #include <gtest/gtest.h>
