@@ -82,10 +82,14 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
     // Only a version the device reports after the flash may confirm it: a page without the
     // label must not pass on the one read before the upgrade.
     upgrade_state.device_info.software_version[0] = 0;
+    // The device is asked at the address the user typed, which answered the status query and
+    // took the upgrade command, not at the read request's source: a device may send its request
+    // from another of its addresses, and a stranger that asked first must not be the one to
+    // confirm the upgrade.
     for (int attempt = 0; attempt < VERIFY_ATTEMPTS; ++attempt) {
         trace("Verification query %d of %d\n", attempt + 1, VERIFY_ATTEMPTS);
         std::int32_t received = run_device_request(
-            upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, session->peer_ip,
+            upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
             HTTP_DEVICE_PORT, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
         if (received > 0) {
             check_version();

@@ -44,17 +44,6 @@ void idle_poll(const TftpListener* listener, int* idle_counter) {
     dialog_pump_all(upgrade_state.waiting_dialog);
 }
 
-// Only the device the user named may fetch the image. The file name travels in clear in the
-// upgrade command, so another host could ask first, and the verification would then query it.
-bool from_device(const NetAddress& source) {
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    read_sockaddr(source, &address, &port);
-    if (address == upgrade_state.device_ip) return true;
-    trace("+++ TFTP RRQ from %x:%u, not from the TEV\n", address, port);
-    return false;
-}
-
 // Where an ignored datagram came from: a firewall or a second network shows here.
 void trace_ignored_source(const NetAddress& source, long length) {
     std::uint32_t address = 0;
@@ -157,7 +146,9 @@ std::int32_t tftp_listener_thread(void* argument) {
             idle_poll(listener, &idle_counter);
             continue;
         }
-        if (verdict == DatagramVerdict::IGNORED || !from_device(source)) {
+        // The request may come from any address: a device with several interfaces asks from the one
+        // that faces this computer. The verification after the flash asks the typed address.
+        if (verdict == DatagramVerdict::IGNORED) {
             trace_ignored_source(source, received);
             continue;
         }

@@ -1,5 +1,5 @@
 // The transfer: OACK, then DATA blocks each after the acknowledgement of the one before, with a
-// retransmission after every 100 idle polls and failure after 30 silent periods.
+// retransmission after each silent period and failure after 30 of them.
 #include "tftp/tftp_session.h"
 
 #include <algorithm>
@@ -156,7 +156,67 @@ void retransmit(TftpSession* session, const TransferCursor& cursor) {
     }
 }
 
+// The silence since the packet outstanding was last sent, measured on the clock: neither
+// datagrams that do not count (duplicates, strangers, runts) nor a wait that ends early can
+// shorten it.
+struct RetryTimer {
+    int retries;              // silent periods since the last matching acknowledgement
+    std::uint32_t sent_at;    // clock_ms() of the last send
+    bool waited_since_send;   // an empty poll has waited since that send
+};
+
+void restart_period(RetryTimer* timer) {
+    timer->sent_at = clock_ms();
+    timer->waited_since_send = false;
+}
+
+void reset_retries(RetryTimer* timer) {
+    timer->retries = 0;
+    restart_period(timer);
+}
+
+// An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is answered
+// the moment it arrives. The first wait after a send is nearly always ended by the answer, so it
+// need not wake on time.
+void wait_for_datagram(TftpSession* session, RetryTimer* timer) {
+    net_wait_readable(session->socket, 1,
+                      timer->waited_since_send ? WaitTimeout::EXACT : WaitTimeout::COARSE);
+    timer->waited_since_send = true;
+}
+
+bool period_over(const RetryTimer& timer) {
+    return clock_ms() - timer.sent_at >= retry_period_ms(timer.retries);
+}
+
+// The last silent period: with every block sent, only the final acknowledgement is missing, and
+// a device that does not linger may already be writing the whole image to its flash.
+TransferOutcome give_up(const TftpSession* session) {
+    if (session->current_block != 0 && session->current_block == session->block_count) {
+        trace("Timeout for last ack; all blocks sent\n");
+        return TransferOutcome::LAST_ACK_MISSING;
+    }
+    trace("Timeout for ack; upgrade failed\n");
+    return TransferOutcome::FAILED;
+}
+
 }  // namespace
+
+std::uint32_t retry_period_ms(int retries) {
+    std::uint32_t period = FIRST_RETRY_MS;
+    for (int i = 0; i < retries && period < LONGEST_RETRY_MS; ++i) period *= 2;
+    return std::min(period, LONGEST_RETRY_MS);
+}
+
+std::uint32_t give_up_after_ms() {
+    std::uint32_t total = 0;
+    for (int retries = 0; retries < RETRY_LIMIT; ++retries) total += retry_period_ms(retries);
+    return total;
+}
+
+bool upload_incomplete(TransferOutcome outcome, bool is_phone_model) {
+    if (outcome == TransferOutcome::LAST_ACK_MISSING) return is_phone_model;
+    return outcome == TransferOutcome::FAILED;
+}
 
 void size_tftp_session(TftpSession* session, std::uint32_t transfer_size) {
     session->transfer_size = transfer_size;
@@ -164,55 +224,44 @@ void size_tftp_session(TftpSession* session, std::uint32_t transfer_size) {
     session->last_block_size = transfer_size - (transfer_size / TFTP_BLOCK_SIZE) * TFTP_BLOCK_SIZE;
 }
 
-bool transfer_image(TftpSession* session, const std::uint8_t* image) {
-    int idle_polls = 0;
-    int retries = 0;
+TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) {
     open_upload_dialog(session);
     net_set_nonblocking(session->socket);
     TransferCursor cursor{image, image, {}, {}};
     start_upload_title(&cursor.title);
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
     send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
+    RetryTimer timer{};
+    reset_retries(&timer);
     for (;;) {
         bool arrived = false;
         std::uint32_t opcode = receive_from_peer(session, &arrived);
         if (opcode == TFTP_OPCODE_ACK) {
-            // A duplicate of an earlier acknowledgement is dropped at once: no sleep, no count.
-            if (get_u16_be(session->packet + 2) != (session->current_block & 0xFFFFu)) {
-                trace("ACK %u ignored: waiting for ACK %u\n", get_u16_be(session->packet + 2),
-                      static_cast<unsigned>(session->current_block & 0xFFFFu));
+            std::uint16_t acknowledged = get_u16_be(session->packet + 2);
+            if (acknowledged == (session->current_block & 0xFFFFu)) {
+                if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
+                reset_retries(&timer);
                 continue;
             }
-            idle_polls = 0;
-            retries = 0;
-            if (advance(session, &cursor)) return false;
-            continue;
+            trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
+                  static_cast<unsigned>(session->current_block & 0xFFFFu));
         }
-        // An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is
-        // answered the moment it arrives; the counts stay those of a 1 ms poll. The first wait
-        // after a send is nearly always ended by the answer, so it need not wake on time; the
-        // later ones keep the retransmission period. After a stray datagram (a stranger, an
-        // ERROR, a runt) the poll sleeps its full 1 ms, so a flood cannot shorten the periods.
-        if (arrived) {
-            clock_sleep_ms(1);
-        } else {
-            net_wait_readable(session->socket, 1,
-                              idle_polls == 0 ? WaitTimeout::COARSE : WaitTimeout::EXACT);
-        }
-        if (++idle_polls < IDLE_POLLS_PER_RETRY) continue;
-        if (++retries >= RETRY_LIMIT) {
-            trace("Timeout for ack; upgrade failed\n");
-            return true;
-        }
+        // Any other datagram (a duplicate acknowledgement, a stranger's, a runt, an ERROR) is
+        // dropped at once, without a wait, so that a flood of them is drained as fast as it comes
+        // and the device's answer behind it is not lost. The silence goes on all the same: only
+        // the clock ends a period.
+        if (!arrived) wait_for_datagram(session, &timer);
+        if (!period_over(timer)) continue;
+        if (++timer.retries >= RETRY_LIMIT) return give_up(session);
         retransmit(session, cursor);
-        idle_polls = 0;
+        restart_period(&timer);
     }
 }
 
 int run_tftp_session(TftpSession* session) {
     const FirmwareImage& image = image_for_stage();
-    bool upload_failed = transfer_image(session, image.data);
-    finish_after_transfer(session, upload_failed);
+    TransferOutcome outcome = transfer_image(session, image.data);
+    finish_after_transfer(session, upload_incomplete(outcome, upgrade_state.is_phone_model != 0));
     return 0;
 }
 

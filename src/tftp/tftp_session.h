@@ -7,8 +7,13 @@
 
 constexpr int TFTP_PACKET_SIZE = 1024;
 constexpr int SESSION_FILE_NAME_SIZE = 128;
-constexpr int IDLE_POLLS_PER_RETRY = 100;
+// A packet is sent at most RETRY_LIMIT times. The silence that ends each period before a resend
+// grows from FIRST_RETRY_MS to LONGEST_RETRY_MS, so a lost packet costs about 100 ms while a
+// device that pauses (erasing its flash, say) is given over 25 s, five times the time-out the
+// OACK announces, before the transfer is given up.
 constexpr int RETRY_LIMIT = 30;
+constexpr std::uint32_t FIRST_RETRY_MS = 100;
+constexpr std::uint32_t LONGEST_RETRY_MS = 1000;
 
 struct TftpSession {
     char file_name[SESSION_FILE_NAME_SIZE];
@@ -32,7 +37,23 @@ int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint1
                        std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name);
 int run_tftp_session(TftpSession* session);
 
+// Milliseconds of silence after which a packet already sent `retries` + 1 times is sent again
+// (or, after the last send, the transfer is given up); doubles from FIRST_RETRY_MS up to
+// LONGEST_RETRY_MS.
+std::uint32_t retry_period_ms(int retries);
+// The silence the session waits out in all before it gives up on one packet.
+std::uint32_t give_up_after_ms();
+
+enum class TransferOutcome {
+    COMPLETE,          // every block acknowledged
+    LAST_ACK_MISSING,  // every block sent, only the acknowledgement of the last one never came
+    FAILED,            // a packet before the last block was never acknowledged
+};
+
 // Fills the session's sizes from the image to serve.
 void size_tftp_session(TftpSession* session, std::uint32_t transfer_size);
-// The transfer alone, behind the upload dialog; true when it failed (30 silent retry periods).
-bool transfer_image(TftpSession* session, const std::uint8_t* image);
+// The transfer alone, behind the upload dialog. Silent periods are measured on clock_ms().
+TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image);
+// Whether the outcome counts as an incomplete upload: a lost last acknowledgement does not when
+// the version check after the flash will tell (not for the handset model, which is not checked).
+bool upload_incomplete(TransferOutcome outcome, bool is_phone_model);

@@ -9,7 +9,8 @@ for option in --address --port --allow-peer --model --product-name --mac --seria
     --nonce --nonce-uses --nonce-lifetime --sess-form --flash-time --image-file --log --tftp-timeout \
     --tftp-retries --exit-after-upgrade --quiet --seed --drop-data --drop-ack --duplicate-ack \
     --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return \
-    --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding --help; do
+    --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding \
+    --tftp-source --pause-after-block --pause-time --drop-last-ack --ignore-repeated-last-block --help; do
     grep -qE -- "^  $option( |$)" <<<"$help" || fail "--help does not list $option"
 done
 
@@ -31,5 +32,8 @@ refused --address 127.0.0.2 --flash-time -1
 refused --address 127.0.0.2 --report-version-case title
 refused --address 127.0.0.2 --tftp-timeout
 refused --address 127.0.0.2 --bogus
+refused --address 127.0.0.2 --tftp-source 0.0.0.0
+refused --address 127.0.0.2 --pause-after-block 0
+refused --address 127.0.0.2 --pause-time -3
 [ ! -e "$WORK/tev-device.log" ] || fail "a refused command line wrote a log"
 echo ok

@@ -215,16 +215,58 @@ request_flood)
 request_from_stranger)
     # A host that read the upgrade command off the network asks for the announced file before
     # the device does (the device's request comes 2 s late), and on its own web server claims
-    # the image's version. It gets no answer; the device gets the image.
+    # the image's version. It gets the image, but the verification asks the device at the
+    # address typed, which never got it: no success.
     start_device --tftp-delay 2
     start_typing
     say "$WHOLE_UPGRADE"
     wait_for_line dev.log 'upgrade: order to fetch'
     name=$(sed -n 's/.*upgrade: order to fetch "\([^"]*\)".*/\1/p' dev.log)
     start_peer thief --from 127.0.0.5 --to 127.0.0.1:69 --name "$name" --version '3.2.9(b)'
-    grep -q 'theft: no answer' peer.out || fail "the stranger was served"
+    wait_for_line peer.out '^theft: ' 20
     end_typing
+    expect_failure 'Upgrade Failed: Version not matching'
+    grep -q 'connection [0-9]* answered' peer.out && fail "the stranger was asked for the version"
+    [ ! -f dev.bin ] || fail "the device got an image as well"
+    ;;
+pause_8s)
+    # The device stays silent for 8 s after block 100, as while erasing a flash sector: the
+    # block goes out again at growing periods until the device is back.
+    start_device --pause-after-block 100 --pause-time 8
+    upgrade "$WHOLE_UPGRADE" 150
     expect_success
+    grep -q 'fault: silent for 8000 ms after block 100' dev.log || fail "no pause"
+    resent=$(count 'tftp: duplicate DATA 101' dev.log)
+    [ "$resent" -ge 5 ] && [ "$resent" -le 15 ] || fail "block 101 sent again $resent times"
+    ;;
+pause_beyond_give_up)
+    # Silent for 40 s after block 100: the program gives up after about 27.5 s of silence, waits
+    # its 30 s and reports the transfer incomplete.
+    start_device --pause-after-block 100 --pause-time 40
+    upgrade "$WHOLE_UPGRADE" 150
+    expect_failure 'Upgrade Failed: Firmware Upload Incomplete'
+    [ "$TOOK" -ge 57 ] || fail "gave up after $TOOK s in all"
+    grep -q 'tftp: complete' dev.log && fail "the transfer completed"
+    true
+    ;;
+lost_last_ack | lost_last_ack_handset)
+    # The device acknowledges the last block once, that acknowledgement is lost, and it answers
+    # no repeat of the block while it writes its flash. The adapter is asked for its version
+    # after the wait and reports the image's; the handset, whose version is not checked, gets
+    # "Firmware Upload Incomplete".
+    model=adapter
+    [ "$ROW" = lost_last_ack ] || model=handset
+    start_device --model "$model" --drop-last-ack --ignore-repeated-last-block
+    upgrade "$WHOLE_UPGRADE" 150
+    grep -q 'tftp fault: last ACK [0-9]* dropped' dev.log || fail "the last ACK was not dropped"
+    grep -q 'repeated DATA [0-9]* after the end not acknowledged' dev.log || fail "no repeat of the last block"
+    cmp -s dev.bin "$IMAGE" || fail "the device does not hold the image"
+    if [ "$model" = adapter ]; then
+        expect_success
+        grep -q '^== Connecting with TEV@127.0.0.2 ==$' up.out || fail "no query after the wait"
+    else
+        expect_failure 'Upgrade Failed: Firmware Upload Incomplete'
+    fi
     ;;
 no_version_after_flash)
     # A device already at the image's version whose web server, after the flash, answers with

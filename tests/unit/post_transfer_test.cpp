@@ -57,6 +57,7 @@ protected:
         upgrade_state.stage = STAGE_TARGET;
         std::strcpy(upgrade_state.device_ip_text, "127.0.0.2");
         upgrade_state.is_phone_model = 0;
+        upgrade_state.device_ip = LOOPBACK_ADDRESS;  // the typed address, which the re-queries ask
         console = std::make_unique<ConsoleCapture>("");
     }
     void TearDown() override {

@@ -87,12 +87,12 @@ TEST_F(ListenerDatagrams, UnknownOpcodesAreIgnoredWithTheirNumberAndRuntsAreIdle
     for (const Case& c : {Case{std::string("\0\0", 2), "0"}, Case{std::string("\0\6", 2), "6"},
                           Case{std::string("\0\7", 2), "7"}, Case{std::string("\1\1", 2), "257"},
                           Case{std::string("\xff\xff", 2), "65535"}}) {
-        traced.clear();
+        clear_kept_trace();
         EXPECT_EQ(judge(c.opcode + "/tev1a2b.bi1" + std::string(1, '\0')), DatagramVerdict::IGNORED);
         EXPECT_EQ(traced, std::string("TFTP datagram with opcode ") + c.number +
                               ": not a TFTP request, ignored\n");
     }
-    traced.clear();
+    clear_kept_trace();
     EXPECT_EQ(judge(""), DatagramVerdict::IDLE);
     EXPECT_EQ(traced, "");
     EXPECT_EQ(judge(std::string("\0", 1)), DatagramVerdict::IDLE);

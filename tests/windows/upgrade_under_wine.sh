@@ -7,7 +7,8 @@
 #   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
 # Scenarios: warning-cancel, upgrade (with /log, whose file is checked too), upload-cancel (a
 # slowed transfer), no-device, log-unwritable (/log into a folder that does not exist),
-# bad-option, wrong-name (the device asks for another file; /log says so).
+# bad-option, wrong-name (the device asks for another file; /log says so), two-addresses (the
+# device's read request leaves from its other address, 127.0.0.3).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -84,6 +85,8 @@ case $scenario in
     bad-option)
         device_options=()
         driver_values=("options=/verbose" "problem=unknown option '/verbose'") ;;
+    # The address typed is the web server's; the request comes from the device's other address.
+    two-addresses) device_options+=(--tftp-source 127.0.0.3) ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 if [ ${#device_options[@]} -gt 0 ]; then
@@ -119,6 +122,7 @@ incomplete() { ! grep -q 'tftp: complete' device.log; }
 # The program's log: the line with this text, written by this thread.
 logged() { grep -qE " ms $1 +.*$(printf '%s' "$2" | sed 's/[][().*+?^$|{}\\]/\\&/g')" upgrade.log; }
 no_password_logged() { ! grep -qF -- "$password" upgrade.log; }
+from_other_address() { grep -q "tftp: the transfer runs from 127.0.0.3, not the web server's $device_ip" device.log; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
@@ -139,6 +143,10 @@ case $scenario in
         expect "the log shows both names" logged listener ".bi1 /wrong-name.bin"
         expect "the log shows where the request came from" logged listener \
             "(the ignored datagram: " ;;
+    two-addresses)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device's transfer ran from its other address" from_other_address
+        expect "the device runs $version, as the typed address reports" runs_version ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

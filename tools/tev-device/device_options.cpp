@@ -131,6 +131,8 @@ const OptionRow OPTIONS[] = {
          o.allowed_peers.push_back(a);
          return true;
      }},
+    {"--tftp-source", "A.B.C.D", "send the TFTP read request (and the whole transfer) from this address of the device (default --address)",
+     [](DeviceOptions& o, Pending&, const char* v) { return parse_ipv4(v, &o.tftp_source) && o.tftp_source != 0; }},
     {"--model", "adapter|handset", "the model simulated; sets the defaults below (default adapter)",
      [](DeviceOptions& o, Pending&, const char* v) {
          o.handset = std::strcmp(v, "handset") == 0;
@@ -229,6 +231,19 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.tftp_delay_ms); }},
     {"--request-name", "NAME", "fault: ask the TFTP server for NAME instead of the ordered file name",
      [](DeviceOptions& o, Pending&, const char* v) { o.request_name = v; return !o.request_name.empty(); }},
+    {"--pause-after-block", "N", "fault: after acknowledging DATA block N, stay silent for --pause-time (a flash sector erase)",
+     [](DeviceOptions& o, Pending&, const char* v) {
+         unsigned long n = 0;
+         if (!parse_unsigned(v, 0xffffffffUL, &n) || n == 0) return false;
+         o.pause_after_block = static_cast<std::uint32_t>(n);
+         return true;
+     }},
+    {"--pause-time", "SECONDS", "fault: how long the pause of --pause-after-block lasts (default 0)",
+     [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.pause_ms); }},
+    {"--drop-last-ack", nullptr, "fault: lose the first ACK of the final block",
+     [](DeviceOptions& o, Pending&, const char*) { o.drop_last_ack = true; return true; }},
+    {"--ignore-repeated-last-block", nullptr, "fault: do not acknowledge the final block when the server sends it again",
+     [](DeviceOptions& o, Pending&, const char*) { o.ignore_repeated_last_block = true; return true; }},
     {"--page-padding", "BYTES", "fault: make the status page BYTES longer with a comment after its table",
      [](DeviceOptions& o, Pending&, const char* v) {
          unsigned long n = 0;
@@ -273,6 +288,10 @@ bool parse_ipv4(const char* text, std::uint32_t* address) {
     if (*c != 0) return false;
     *address = value;
     return true;
+}
+
+std::uint32_t tftp_client_address(const DeviceOptions& options) {
+    return options.tftp_source != 0 ? options.tftp_source : options.address;
 }
 
 std::string ipv4_text(std::uint32_t address) {

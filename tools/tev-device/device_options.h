@@ -16,6 +16,7 @@ struct DeviceOptions {
     std::uint32_t address = 0;  // host byte order
     std::uint16_t port = 80;
     std::vector<std::uint32_t> allowed_peers;  // TFTP servers beyond the loopback network
+    std::uint32_t tftp_source = 0;  // where the read request leaves from; 0: `address`
 
     // Identity shown on the status page.
     bool handset = false;
@@ -50,6 +51,9 @@ struct DeviceOptions {
     std::int64_t web_delay_ms = 0;
     std::int64_t tftp_delay_ms = 0;  // between the upgrade order and the read request
     std::string request_name;  // when set, the file name asked for instead of the ordered one
+    std::uint32_t pause_after_block = 0;  // 0: no pause
+    std::int64_t pause_ms = 0;            // silence after acknowledging that block
+    bool drop_last_ack = false, ignore_repeated_last_block = false;
     std::size_t page_padding = 0;  // bytes of comment after the status page's table
 };
 
@@ -60,4 +64,6 @@ ParseResult parse_options(int argc, char** argv, DeviceOptions* options);
 void print_help();
 // "A.B.C.D" to a host-order address; false unless four decimal parts of 0 to 255.
 bool parse_ipv4(const char* text, std::uint32_t* address);
+// The address the TFTP client sends from: --tftp-source, or else --address.
+std::uint32_t tftp_client_address(const DeviceOptions& options);
 std::string ipv4_text(std::uint32_t address);

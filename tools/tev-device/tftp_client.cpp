@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -67,7 +69,7 @@ void send_ack(DeviceState* device, TftpTransfer* t, std::uint16_t block) {
     }
     int fd = t->fd;
     if (dice_hits(&device->dice, o.ack_other_port)) {
-        if (t->other_fd < 0) t->other_fd = open_udp(o.address, &t->other_port);
+        if (t->other_fd < 0) t->other_fd = open_udp(tftp_client_address(o), &t->other_port);
         if (t->other_fd >= 0) {
             log_event("tftp fault: ACK %u sent from other port %u", block, t->other_port);
             fd = t->other_fd;
@@ -91,6 +93,17 @@ void send_ack(DeviceState* device, TftpTransfer* t, std::uint16_t block) {
         send_to_server(t, fd, tftp_ack(t->held_ack));
         log_event("tftp fault: held ACK %u sent late, after ACK %u", t->held_ack, block);
     }
+}
+
+// Silent for a while, as a device erasing a flash sector: what the server sends meanwhile
+// waits in the socket.
+void pause_after(DeviceState* device, std::uint32_t block) {
+    std::int64_t ms = device->options.pause_ms;
+    log_event("tftp fault: silent for %lld ms after block %u", static_cast<long long>(ms), block);
+    timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
+    log_event("tftp: pause after block %u over", block);
 }
 
 Step on_oack(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, std::size_t length) {
@@ -140,9 +153,17 @@ Step on_data(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, s
     }
     t->image.insert(t->image.end(), packet + 4, packet + length);
     log_detail("tftp: DATA %u (%zu bytes)", block, payload);
-    send_ack(device, t, block);
+    bool last = payload < TFTP_BLOCK_SIZE;
+    if (last && device->options.drop_last_ack) {
+        t->has_last_ack = true;
+        t->last_ack = block;
+        log_event("tftp fault: last ACK %u dropped", block);
+    } else {
+        send_ack(device, t, block);
+    }
+    if (t->next_block == device->options.pause_after_block) pause_after(device, t->next_block);
     ++t->next_block;
-    return payload < TFTP_BLOCK_SIZE ? Step::DONE : Step::PROGRESS;
+    return last ? Step::DONE : Step::PROGRESS;
 }
 
 // Checks where a packet came from; the first answer fixes the server's port (its transfer id).
@@ -211,15 +232,20 @@ bool tftp_fetch(DeviceState* device, const UpgradeOrder& order, TftpTransfer* t)
     const DeviceOptions& o = device->options;
     t->server_address = order.server_address;
     t->server_port = order.server_port;
-    t->fd = open_udp(o.address, &t->local_port);
+    t->fd = open_udp(tftp_client_address(o), &t->local_port);
     if (t->fd < 0) {
-        log_event("tftp: cannot open a UDP port on %s: %s", ipv4_text(o.address).c_str(), std::strerror(errno));
+        log_event("tftp: cannot open a UDP port on %s: %s", ipv4_text(tftp_client_address(o)).c_str(),
+                  std::strerror(errno));
         return false;
     }
     std::int64_t start = elapsed_ms();
     send_request(t, order.file_name);
     log_event("tftp: RRQ \"%s\" octet tsize=0 timeout=5 to %s:%u from port %u", order.file_name.c_str(),
               ipv4_text(order.server_address).c_str(), order.server_port, t->local_port);
+    if (tftp_client_address(o) != o.address) {
+        log_event("tftp: the transfer runs from %s, not the web server's %s", ipv4_text(tftp_client_address(o)).c_str(),
+                  ipv4_text(o.address).c_str());
+    }
     std::uint8_t buffer[2048];
     int retries = 0;
     while (true) {
@@ -265,6 +291,10 @@ void tftp_linger(DeviceState* device, TftpTransfer* t, std::int64_t ms) {
         if (tftp_u16(buffer) == TFTP_DATA && tftp_u16(buffer + 2) == last_block) {
             if (dice_hits(&device->dice, device->options.drop_data)) {
                 log_event("tftp fault: DATA %u dropped", last_block);
+                continue;
+            }
+            if (device->options.ignore_repeated_last_block) {
+                log_event("tftp fault: repeated DATA %u after the end not acknowledged", last_block);
                 continue;
             }
             log_event("tftp: duplicate DATA %u after the end, ACK again", last_block);

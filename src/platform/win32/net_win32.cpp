@@ -141,6 +141,13 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
         WSAEventSelect(native_socket(socket), event, FD_READ);
         selected = native_socket(socket);
     }
+    // The event stays set when the datagram that set it was read without a wait before (the
+    // loops receive first, then wait), so a wait would end at once with nothing to read. Clear
+    // it and ask the socket itself; the receive call before this wait has re-armed the event,
+    // so a datagram that comes after the question sets it again.
+    WSAResetEvent(event);
+    u_long pending = 0;
+    if (ioctlsocket(native_socket(socket), FIONREAD, &pending) == 0 && pending > 0) return true;
     DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(timeout_ms),
                                             QS_ALLINPUT);
     if (woken != WAIT_OBJECT_0) return false;

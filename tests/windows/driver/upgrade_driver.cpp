@@ -621,6 +621,8 @@ int main(int argc, char** argv) {
     if (scenario == "log-unwritable") run_scenario = log_unwritable;
     if (scenario == "bad-option") run_scenario = bad_option;
     if (scenario == "wrong-name") run_scenario = wrong_name;
+    // The user's steps are those of a whole upgrade; the device's side differs.
+    if (scenario == "two-addresses") run_scenario = upgrade;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;
