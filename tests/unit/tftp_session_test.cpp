@@ -28,6 +28,7 @@
 #include "process_exit_guard.h"
 #include "res/dialog_ids.h"
 #include "tftp/tftp_packets.h"
+#include "test_support.h"
 #include "udp_test_peer.h"
 #include "web/http_client.h"
 
@@ -64,7 +65,7 @@ std::uint32_t read_test_clock() {
 // The trace, and the test clock's time at each retransmission and at the end of the retries.
 std::string traced;
 std::vector<std::uint32_t> retry_times;
-void keep_trace(const char* format, va_list arguments) {
+void keep_trace_and_retry_times(const char* format, va_list arguments) {
     char text[256];
     std::vsnprintf(text, sizeof text, format, arguments);
     traced += text;
@@ -73,13 +74,6 @@ void keep_trace(const char* format, va_list arguments) {
         retry_times.push_back(test_clock.kind == TestClock::STEPPED ? test_clock.now.load()
                                                                     : clock_ms());
     }
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 std::vector<std::uint8_t> patterned_image(std::size_t size) {
@@ -123,7 +117,7 @@ protected:
         retry_times.clear();
         test_clock.kind = TestClock::REAL;
         clock_substitute(nullptr);
-        trace_set_sink(keep_trace);
+        trace_set_sink(keep_trace_and_retry_times);
         console = std::make_unique<ConsoleCapture>("");
         server = net_udp_socket();
         ASSERT_NE(server, NET_INVALID_SOCKET);
