@@ -17,8 +17,10 @@ namespace {
 
 constexpr std::uint32_t STAGE_POLL_MS = 10;
 
-int run_dialog(int template_id, DialogProc procedure) {
-    return dialog_run_modal(upgrade_state.app_instance, template_id, procedure);
+// True for OK (Continue, Upgrade). A dialog the system could not create (an end code below 0)
+// counts as Cancel: nobody has confirmed anything.
+bool dialog_accepted(int template_id, DialogProc procedure) {
+    return dialog_run_modal(upgrade_state.app_instance, template_id, procedure) > 0;
 }
 
 std::int32_t query_status_page() {
@@ -71,10 +73,10 @@ void send_upgrade_command(std::uint16_t port) {
 }
 
 int run_upgrade_sequence() {
-    if (run_dialog(DIALOG_WARNING, warning_dialog_proc) == 0) return 0;
+    if (!dialog_accepted(DIALOG_WARNING, warning_dialog_proc)) return 0;
     int address_dialog = upgrade_state.is_phone_model != 0 ? DIALOG_ADDRESS_PHONE
                                                            : DIALOG_ADDRESS_ADAPTER;
-    if (run_dialog(address_dialog, address_dialog_proc) == 0) return 0;
+    if (!dialog_accepted(address_dialog, address_dialog_proc)) return 0;
     if (upgrade_state.device_ip == 0) return 0;
     if (query_status_page() <= 0) {
         show_error_box("Upgrade Failed: No Response From TEV");
@@ -83,7 +85,7 @@ int run_upgrade_sequence() {
     decide_transition();
     bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;
     int confirm_dialog = transition_first ? DIALOG_CONFIRM_TRANSITION : DIALOG_CONFIRM;
-    if (run_dialog(confirm_dialog, confirm_dialog_proc) == 0) {
+    if (!dialog_accepted(confirm_dialog, confirm_dialog_proc)) {
         show_error_box("Upgrade Failed: User Abort");
         return 0;
     }
