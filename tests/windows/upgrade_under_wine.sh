@@ -5,7 +5,9 @@
 # 127.0.0.2, and upgrade-driver, which runs tev-upgrade.exe and checks every dialog. Afterwards
 # the device's side: what it received, and from where.
 #   upgrade_under_wine.sh SCENARIO UPGRADER.EXE DRIVER.EXE RECORDER.DLL TEV-DEVICE IMAGE WORK
-# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device.
+# Scenarios: warning-cancel, upgrade, upload-cancel (a slowed transfer), no-device, fresh-cnonce (a
+# device that challenges at every other request and refuses a client nonce brought back),
+# confirm-fails (the confirm dialog cannot be created).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -66,6 +68,10 @@ case $scenario in
     # Half the acknowledgements lost: each costs a retransmission, so the upload dialog stays
     # long enough to be cancelled.
     upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
+    # Each nonce is good for one request, so the device challenges again at the upgrade command
+    # and at the verification; each answer must bring a client nonce of its own.
+    fresh-cnonce) device_options+=(--nonce-uses 1 --refuse-reused-cnonce) ;;
+    confirm-fails) ;;
     warning-cancel | no-device) device_options=() ;;
     *) fail "unknown scenario $scenario" ;;
 esac
@@ -99,6 +105,18 @@ expect() {  # expect WHAT COMMAND...: runs the check and notes a failure
 received_from_local() { grep -q "tftp: RRQ .* to $local_ip:69 " device.log; }
 runs_version() { grep -q "flash: done, software version now \"$version\"" device.log; }
 incomplete() { ! grep -q 'tftp: complete' device.log; }
+no_upgrade_command() { ! grep -q 'http: GET /admin/upgrade' device.log; }
+# The nonce and client nonce of every answer to a challenge, one pair a line.
+answered_nonces() {
+    sed -n 's/.*http: Authorization: Digest .*[ ,]nonce="\([^"]*\)".*cnonce="\([^"]*\)".*/\1 \2/p' \
+        device.log | sort -u
+}
+several_challenges_answered() { [ "$(answered_nonces | cut -d' ' -f1 | sort -u | wc -l)" -ge 3 ]; }
+cnonces_all_different() {
+    echo "     nonce and client nonce of each answer:"; answered_nonces | sed 's/^/       /'
+    [ "$(answered_nonces | cut -d' ' -f2 | sort -u | wc -l)" = "$(answered_nonces | wc -l)" ]
+}
+none_refused() { ! grep -q 'auth: refused' device.log; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
@@ -106,6 +124,13 @@ case $scenario in
         expect "the device runs $version" runs_version ;;
     upload-cancel)
         expect "the device did not receive the whole image" incomplete ;;
+    fresh-cnonce)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device challenged the program three times or more" several_challenges_answered
+        expect "every challenge was answered with a client nonce of its own" cnonces_all_different
+        expect "the device refused no answer" none_refused ;;
+    confirm-fails)
+        expect "the device got no upgrade command" no_upgrade_command ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"
