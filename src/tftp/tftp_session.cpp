@@ -43,10 +43,10 @@ void open_upload_dialog(const TftpSession* session) {
 // The upload dialog's title, "Uploading %s Firmware to TEV@%s %d/%d Bytes", and its bar. Its words
 // are set once per transfer and each showing writes only the numbers. Drawing a title and a bar
 // costs far more than a block's exchange with a device on a good network (a window title may be a
-// trip to the display server), so while acknowledgements stream in they are shown at most every
-// TITLE_INTERVAL_MS; the first and the last count are shown at once, and a count held back is shown
-// at the first poll that finds nothing to receive, so what the dialog shows is never behind for
-// longer than the wait for the next acknowledgement.
+// trip to the display server), so they are shown at most every TITLE_INTERVAL_MS; the first and the
+// last count at once. A count held back is shown by the first poll that finds nothing to receive
+// once the interval has passed, so that when the acknowledgements stop, what the dialog shows is
+// never more than about TITLE_INTERVAL_MS behind.
 constexpr std::uint32_t TITLE_INTERVAL_MS = 40;
 
 struct UploadTitle {
@@ -102,9 +102,9 @@ void show_acknowledged(const TftpSession* session, UploadTitle* title) {
 
 // The final flush: a count held back is shown once the acknowledgements pause.
 void show_held_back_count() {
-    if (current_title != nullptr && current_title->held_back != nullptr) {
-        draw_acknowledged(current_title->held_back, current_title);
-    }
+    if (current_title == nullptr || current_title->held_back == nullptr) return;
+    if (clock_ms() - current_title->shown_ms < TITLE_INTERVAL_MS) return;
+    draw_acknowledged(current_title->held_back, current_title);
 }
 
 // Receives one datagram; the opcode when it came from the peer, 0 for nothing or a stranger.

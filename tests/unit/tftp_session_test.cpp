@@ -172,12 +172,15 @@ TEST_F(TftpSessionTest, TheTargetImageGoesOutInLockStepAndTheTitleCountsItsBytes
     EXPECT_EQ(occurrences(traced, "Send block 1854 (78)\n"), 1);
 }
 
-std::uint32_t frozen_clock() { return 5000; }
+std::atomic<std::uint32_t> test_now_ms{5000};
+std::uint32_t test_clock() { return test_now_ms.load(); }
 
-// With no time passing, acknowledgements that stream in are not all drawn as they come; the
-// latest count must show once the acknowledgements pause, and the last one at once.
+// Acknowledgements that stream in (here with no time passing) are not all drawn as they come;
+// when they pause, the latest count must show once the redraw interval has passed, and the last
+// count at once.
 TEST_F(TftpSessionTest, ACountHeldBackShowsWhenTheAcknowledgementsPause) {
-    clock_substitute(frozen_clock);
+    test_now_ms = 5000;
+    clock_substitute(test_clock);
     std::vector<std::uint8_t> image = patterned_image(2000);  // blocks of 512, 512, 512, 464
     std::string title_in_pause;
     int bar_in_pause = -1;
@@ -187,9 +190,11 @@ TEST_F(TftpSessionTest, ACountHeldBackShowsWhenTheAcknowledgementsPause) {
             if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
             peer.send(server_port, tftp_ack(block));
         }
-        // Block 3 unanswered until it comes again: the session has been idle since.
-        if (!peer.receive(&datagram, PACKET_WAIT_MS) || !peer.receive(&datagram, PACKET_WAIT_MS))
-            return;
+        // Block 3 unanswered until it comes again: the session has been idle since, and now a
+        // second has passed for it.
+        if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        test_now_ms = 6000;
+        if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
         title_in_pause = upload_dialog()->title;
         bar_in_pause = upload_bar()->progress_position;
         for (std::uint32_t block = 3; block <= 4; ++block) {
