@@ -58,6 +58,9 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # With no window manager Wine draws frames and captions itself, so screenshots show whole dialogs.
 timeout 180 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >wine-setup.log 2>&1 ||
     fail "Wine did not set up its prefix"
+# Wine draws the caption buttons (the close box) with its Marlett font, from fonts-wine; this
+# Wine build does not load the fonts of its data folder, but does those of the prefix's Fonts.
+ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 
 device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
                 --image-file "$work/device.bin" --user "$user" --password "$password"
