@@ -14,7 +14,8 @@
 namespace {
 
 constexpr int BLOCK = 512;
-constexpr int RESEND_MS = 1000;  // loopback loses nothing; this only keeps a lost packet from hanging
+// Loopback loses nothing; this only keeps a lost packet from hanging a run.
+constexpr int RESEND_MS = 1000;
 
 std::vector<char> read_file(const char* path) {
     std::vector<char> bytes;
@@ -22,7 +23,8 @@ std::vector<char> read_file(const char* path) {
     if (file == nullptr) return bytes;
     char chunk[65536];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
     std::fclose(file);
     return bytes;
 }
@@ -39,11 +41,14 @@ bool exchange(SOCKET s, const sockaddr_in& peer, const char* packet, int length,
         for (;;) {
             sockaddr_in from{};
             int from_length = sizeof from;
-            int got = recvfrom(s, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from), &from_length);
+            int got = recvfrom(s, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from),
+                               &from_length);
             if (got < 0) break;  // the time-out: send again
-            unsigned acknowledged = (static_cast<unsigned>(static_cast<unsigned char>(answer[2])) << 8) |
-                                    static_cast<unsigned char>(answer[3]);
-            if (got >= 4 && same_peer(from, peer) && answer[1] == 4 && acknowledged == (block & 0xFFFFu)) {
+            unsigned acknowledged =
+                (static_cast<unsigned>(static_cast<unsigned char>(answer[2])) << 8) |
+                static_cast<unsigned char>(answer[3]);
+            if (got >= 4 && same_peer(from, peer) && answer[1] == 4 &&
+                acknowledged == (block & 0xFFFFu)) {
                 return true;
             }
         }
@@ -77,7 +82,8 @@ void serve(SOCKET s, const sockaddr_in& peer, const std::vector<char>& image) {
     }
     QueryPerformanceCounter(&end);
     std::printf("transfer %u bytes in %.6f s\n", static_cast<unsigned>(image.size()),
-                static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+                static_cast<double>(end.QuadPart - start.QuadPart) /
+                    static_cast<double>(frequency.QuadPart));
     std::fflush(stdout);
 }
 
@@ -108,7 +114,8 @@ int main(int argc, char** argv) {
         char request[BLOCK + 4];
         sockaddr_in peer{};
         int peer_length = sizeof peer;
-        int got = recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&peer), &peer_length);
+        int got = recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&peer),
+                           &peer_length);
         if (got >= 2 && request[1] == 1) serve(s, peer, image);
     }
 }

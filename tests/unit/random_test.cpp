@@ -47,7 +47,9 @@ TEST(RandomGenerator, ThreadsShareOneSequence) {
     // No thread starts a sequence of its own, and no step is lost or taken twice: together the
     // threads drew exactly the sequence.
     std::vector<int> together;
-    for (const std::vector<int>& part : drawn) together.insert(together.end(), part.begin(), part.end());
+    for (const std::vector<int>& part : drawn) {
+        together.insert(together.end(), part.begin(), part.end());
+    }
     std::sort(together.begin(), together.end());
     std::sort(sequential.begin(), sequential.end());
     EXPECT_EQ(together, sequential);

@@ -471,18 +471,19 @@ void check_upload_titles(const Record& record, bool whole) {
         if (at == wanted.end()) bad = i;
         else next = static_cast<std::size_t>(at - wanted.begin()) + 1;
     }
-    check(bad == got.size(), "record: " + std::to_string(got.size()) + " upload titles rise" +
-                                 (bad < got.size() ? ", but not at " + std::to_string(bad) + ": '" +
-                                                         got[bad] + "'" : ""));
+    std::string where;
+    if (bad < got.size()) where = ", but not at " + std::to_string(bad) + ": '" + got[bad] + "'";
+    check(bad == got.size(), "record: " + std::to_string(got.size()) + " upload titles rise" + where);
     check(!got.empty() && got.front() == wanted.front(),
           "record: the first upload title is '" + wanted.front() + "'");
     if (whole) {
-        bool ends = got.size() >= 2 && got[got.size() - 2] == uploading_title(std::atoi(value("size").c_str())) &&
-                    got.back() == updating_title();
+        std::string full = uploading_title(std::atoi(value("size").c_str()));
+        bool ends = got.size() >= 2 && got[got.size() - 2] == full && got.back() == updating_title();
         check(ends, "record: the upload titles end at the full count, then '" + updating_title() +
                         "' (the last '" + (got.empty() ? "(none)" : got.back()) + "')");
     } else {
-        check(next < wanted.size(), "record: the cancelled upload's titles stop short of the whole image");
+        check(next < wanted.size(),
+              "record: the cancelled upload's titles stop short of the whole image");
     }
 }
 
@@ -584,7 +585,8 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
-                     "warning-cancel|upgrade|upload-cancel|no-device|fresh-cnonce|confirm-fails|serve "
+                     "warning-cancel|upgrade|upload-cancel|no-device|fresh-cnonce|confirm-fails|"
+                     "serve "
                      "NAME=VALUE...\n");
         return 2;
     }
