@@ -83,7 +83,9 @@ std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_addre
         }
         trace("Device wants credentials%s: asking the user\n",
               upgrade_state.auth.password[0] != 0 ? " (the last ones were refused)" : "");
-        if (dialog_run_modal(instance, DIALOG_PASSWORD, password_dialog_proc) == 0) {
+        // A password dialog that could not be created (below 0) is a Cancel too: sending the
+        // refused request again without new credentials would go on for ever.
+        if (dialog_run_modal(instance, DIALOG_PASSWORD, password_dialog_proc) <= 0) {
             trace("Password dialog cancelled\n");
             show_error_box("Upgrade Failed: User Abort");
             process_exit_ok();

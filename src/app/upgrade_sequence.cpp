@@ -18,8 +18,10 @@ namespace {
 
 constexpr std::uint32_t STAGE_POLL_MS = 10;
 
-int run_dialog(int template_id, DialogProc procedure) {
-    return dialog_run_modal(upgrade_state.app_instance, template_id, procedure);
+// True for OK (Continue, Upgrade). A dialog the system could not create (an end code below 0)
+// counts as Cancel: nobody has confirmed anything.
+bool dialog_accepted(int template_id, DialogProc procedure) {
+    return dialog_run_modal(upgrade_state.app_instance, template_id, procedure) > 0;
 }
 
 std::int32_t query_status_page() {
@@ -79,10 +81,10 @@ void send_upgrade_command(std::uint16_t port) {
 }
 
 int run_upgrade_sequence() {
-    if (run_dialog(DIALOG_WARNING, warning_dialog_proc) == 0) return 0;
+    if (!dialog_accepted(DIALOG_WARNING, warning_dialog_proc)) return 0;
     int address_dialog = upgrade_state.is_phone_model != 0 ? DIALOG_ADDRESS_PHONE
                                                            : DIALOG_ADDRESS_ADAPTER;
-    if (run_dialog(address_dialog, address_dialog_proc) == 0) return 0;
+    if (!dialog_accepted(address_dialog, address_dialog_proc)) return 0;
     if (upgrade_state.device_ip == 0) return 0;
     trace("Status query to %s\n", upgrade_state.device_ip_text);
     if (query_status_page() <= 0) {
@@ -96,7 +98,7 @@ int run_upgrade_sequence() {
     trace("Device: product \"%s\", software \"%s\", hardware \"%s\"\n",
           upgrade_state.device_info.product_name, upgrade_state.device_info.software_version,
           upgrade_state.device_info.hardware_version);
-    if (run_dialog(confirm_dialog, confirm_dialog_proc) == 0) {
+    if (!dialog_accepted(confirm_dialog, confirm_dialog_proc)) {
         trace("Upgrade not confirmed\n");
         show_error_box("Upgrade Failed: User Abort");
         return 0;

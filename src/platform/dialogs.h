@@ -31,7 +31,8 @@ bool window_class_register(const char* name, ModuleHandle instance, ClassWindowP
 // Initialises the progress bar and IPv4 address common controls.
 void dialogs_init_common_controls();
 
-// Runs the dialog of that template id modally, owned by no window; returns its end code.
+// Runs the dialog of that template id modally, owned by no window; returns its end code, or -1
+// when the dialog could not be created.
 int dialog_run_modal(ModuleHandle instance, int template_id, DialogProc procedure);
 // Creates the dialog of that template id modelessly, owned by no window (not yet shown).
 WindowHandle dialog_open_modeless(ModuleHandle instance, int template_id, DialogProc procedure);

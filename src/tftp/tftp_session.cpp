@@ -40,22 +40,39 @@ void open_upload_dialog(const TftpSession* session) {
                           static_cast<int>(session->block_count & 0xFFFFu));
 }
 
-// The upload dialog's title, "Uploading %s Firmware to TEV@%s %d/%d Bytes". Its words are set
-// once per transfer and each acknowledgement writes only the numbers: a formatter call for every
-// block would be a noticeable share of a block's time on loopback.
+// The upload dialog's title, "Uploading %s Firmware to TEV@%s %d/%d Bytes", and its bar. Its words
+// are set once per transfer and each showing writes only the numbers. Drawing a title and a bar
+// costs far more than a block's exchange with a device on a good network (a window title may be a
+// trip to the display server), so they are shown at most every TITLE_INTERVAL_MS; the first and the
+// last count at once. A count held back is shown by the first poll that finds nothing to receive
+// once the interval has passed, so that when the acknowledgements stop, what the dialog shows is
+// never more than about TITLE_INTERVAL_MS behind.
+constexpr std::uint32_t TITLE_INTERVAL_MS = 40;
+
 struct UploadTitle {
     char text[128];
     std::size_t words_length;
+    bool shown;                     // some count has been shown in this transfer
+    std::uint32_t shown_ms;         // when the last count was shown
+    const TftpSession* held_back;   // the session whose latest count is not shown yet, or none
 };
+
+// The title of the transfer under way, for the poll that shows a held-back count; the listener
+// thread runs one transfer at a time.
+UploadTitle* current_title = nullptr;
 
 void start_upload_title(UploadTitle* title) {
     int length = std::snprintf(title->text, sizeof title->text, "Uploading %s Firmware to TEV@%s ",
                                stage_label(), upgrade_state.device_ip_text);
     title->words_length = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)),
                                                 sizeof title->text - 1);
+    title->shown = false;
+    title->shown_ms = 0;
+    title->held_back = nullptr;
+    current_title = title;
 }
 
-void show_acknowledged(const TftpSession* session, UploadTitle* title) {
+void draw_acknowledged(const TftpSession* session, UploadTitle* title) {
     dialog_progress_position(upgrade_state.upload_dialog, CONTROL_PROGRESS,
                              static_cast<int>(session->current_block));
     char* next = title->text + title->words_length;
@@ -69,6 +86,25 @@ void show_acknowledged(const TftpSession* session, UploadTitle* title) {
     std::memcpy(next, bytes, tail);
     next[tail] = 0;
     dialog_set_title(upgrade_state.upload_dialog, title->text);
+    title->shown = true;
+    title->shown_ms = clock_ms();
+    title->held_back = nullptr;
+}
+
+void show_acknowledged(const TftpSession* session, UploadTitle* title) {
+    bool last = session->current_block > session->block_count;
+    if (!title->shown || last || clock_ms() - title->shown_ms >= TITLE_INTERVAL_MS) {
+        draw_acknowledged(session, title);
+    } else {
+        title->held_back = session;
+    }
+}
+
+// The final flush: a count held back is shown once the acknowledgements pause.
+void show_held_back_count() {
+    if (current_title == nullptr || current_title->held_back == nullptr) return;
+    if (clock_ms() - current_title->shown_ms < TITLE_INTERVAL_MS) return;
+    draw_acknowledged(current_title->held_back, current_title);
 }
 
 // Anything from the peer but an acknowledgement is ignored; the log says what it was. An ERROR's
@@ -99,6 +135,7 @@ std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
     long length = net_recv_from(session->socket, session->packet, TFTP_PACKET_SIZE, &source);
     *arrived = length > 0;
     if (length <= 0) {
+        show_held_back_count();
         dialog_pump_one(upgrade_state.upload_dialog);
         return 0;
     }

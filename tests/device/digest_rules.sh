@@ -3,7 +3,8 @@
 # RFC 2617 with md5sum: md5-sess over the raw first hash by default (hex only when configured), nc
 # of any width, auth-int, qop lists, opaque, algorithm absent or unquoted, nonce expiry by use
 # count and by age (401 with a new nonce and stale=true), wrong credentials (401, same nonce), and
-# a uri that is not the request's (400).
+# a uri that is not the request's (400), and a cnonce brought back with a new nonce when the device
+# refuses reused client nonces.
 source "$(dirname "$0")/device_test_lib.sh"
 enter_namespace
 
@@ -109,4 +110,17 @@ n=$(sed -n 's/.*nonce="\([^"]*\)".*/\1/p' list-challenge.txt)
 expect_eq "$(ask 83 $P "$(header admin pw MD5-sess MD5-sess raw "$n" 000000001 9 auth-int $P)")" 200 "auth-int from list, raw"
 expect_eq "$(ask 83 $P "$(header admin pw MD5-sess MD5-sess hex "$n" 000000002 9 auth $P)")" 200 "auth from list, hex"
 expect_eq "$(ask 83 $P "$(header admin pw '' MD5 raw "$n" 000000003 9 auth $P)")" 401 "empty algorithm against MD5-sess"
+
+# --- a client nonce brought to a second server nonce is refused; under one nonce it stays good
+start_device replay --address 127.0.0.2 --port 84 --user admin --password pw --nonce-uses 2 --refuse-reused-cnonce
+n1=$(challenge_nonce 84)
+expect_eq "$(ask 84 $P "$(header admin pw MD5 MD5 raw "$n1" 000000001 c1 auth $P)")" 200 "first cnonce"
+expect_eq "$(ask 84 $P "$(header admin pw MD5 MD5 raw "$n1" 000000002 c1 auth $P)")" 200 "same cnonce, same nonce, next nc"
+expect_eq "$(ask 84 $P "$(header admin pw MD5 MD5 raw "$n1" 000000003 c1 auth $P)")" 401 "nonce used up"
+n2=$(answer_nonce)
+expect_eq "$(ask 84 $P "$(header admin pw MD5 MD5 raw "$n2" 000000001 c1 auth $P)")" 401 "cnonce of the old nonce"
+expect_eq "$(answer_nonce)" "$n2" "the replay refusal repeats the nonce"
+grep -q 'stale' answer.txt && fail "a replayed cnonce is no stale nonce"
+grep -q "auth: refused, cnonce \"c1\" was used with nonce \"$n1\"" replay.log || fail "replay refusal not logged"
+expect_eq "$(ask 84 $P "$(header admin pw MD5 MD5 raw "$n2" 000000002 c2 auth $P)")" 200 "a fresh cnonce"
 echo ok

@@ -21,6 +21,7 @@
 
 #include "app/trace.h"
 #include "app/upgrade_state.h"
+#include "platform/clock.h"
 #include "console_capture.h"
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -216,6 +217,45 @@ TEST_F(TftpSessionTest, TheTargetImageGoesOutInLockStepAndTheTitleCountsItsBytes
     EXPECT_EQ(upload_bar()->progress_position, 1854);  // full: the bar holds its position in range
     EXPECT_EQ(occurrences(traced, "All blocks ack'd\n"), 1);
     EXPECT_EQ(occurrences(traced, "Send block 1854 (78)\n"), 1);
+}
+
+std::atomic<std::uint32_t> test_now_ms{5000};
+std::uint32_t test_clock() { return test_now_ms.load(); }
+
+// Acknowledgements that stream in (here with no time passing) are not all drawn as they come;
+// when they pause, the latest count must show once the redraw interval has passed, and the last
+// count at once.
+TEST_F(TftpSessionTest, ACountHeldBackShowsWhenTheAcknowledgementsPause) {
+    test_now_ms = 5000;
+    clock_substitute(test_clock);
+    std::vector<std::uint8_t> image = patterned_image(2000);  // blocks of 512, 512, 512, 464
+    std::string title_in_pause;
+    int bar_in_pause = -1;
+    bool failed = transfer(image, [&] {
+        UdpDatagram datagram;
+        for (std::uint32_t block = 0; block <= 2; ++block) {
+            if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+            peer.send(server_port, tftp_ack(block));
+        }
+        // Block 3 unanswered until it comes again: the session has been idle since, and now a
+        // second has passed for it.
+        if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        test_now_ms = 6000;
+        if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        title_in_pause = upload_dialog()->title;
+        bar_in_pause = upload_bar()->progress_position;
+        for (std::uint32_t block = 3; block <= 4; ++block) {
+            peer.send(server_port, tftp_ack(block));
+            if (block < 4 && !peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        }
+    });
+    clock_substitute(nullptr);
+
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(title_in_pause, "Uploading Target Firmware to TEV@127.0.0.2 1024/2000 Bytes");
+    EXPECT_EQ(bar_in_pause, 3);
+    EXPECT_EQ(upload_dialog()->title, "Uploading Target Firmware to TEV@127.0.0.2 2000/2000 Bytes");
+    EXPECT_EQ(upload_bar()->progress_position, 4);  // full
 }
 
 TEST_F(TftpSessionTest, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndOnlyItsAckCompletes) {

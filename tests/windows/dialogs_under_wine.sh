@@ -11,7 +11,11 @@ windows_path() { echo "Z:${1//\//\\}"; }
 
 # With no window manager on the private server, Wine draws the frames and captions itself only
 # for windows it does not hand to a manager; the screenshots then show the whole dialog.
-run_driver='wine reg add "HKCU\Software\Wine\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; wine "$@"'
+# Wine draws the caption buttons (the close box) with its Marlett font, from fonts-wine; this
+# Wine build does not load the fonts of its data folder, but does those of the prefix's Fonts.
+run_driver='wine reg add "HKCU\Software\Wine\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+    ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+    wine "$@"'
 
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$run_driver" run-driver \

@@ -8,7 +8,9 @@
 # Scenarios: warning-cancel, upgrade (with /log, whose file is checked too), upload-cancel (a
 # slowed transfer), no-device, log-unwritable (/log into a folder that does not exist),
 # bad-option, wrong-name (the device asks for another file; /log says so), two-addresses (the
-# device's read request leaves from its other address, 127.0.0.3).
+# device's read request leaves from its other address, 127.0.0.3), fresh-cnonce (a device that
+# challenges at every other request and refuses a client nonce brought back), confirm-fails (the
+# confirm dialog cannot be created).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -59,6 +61,9 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # With no window manager Wine draws frames and captions itself, so screenshots show whole dialogs.
 timeout 180 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >wine-setup.log 2>&1 ||
     fail "Wine did not set up its prefix"
+# Wine draws the caption buttons (the close box) with its Marlett font, from fonts-wine; this
+# Wine build does not load the fonts of its data folder, but does those of the prefix's Fonts.
+ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 
 device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
                 --image-file "$work/device.bin" --user "$user" --password "$password"
@@ -70,6 +75,10 @@ case $scenario in
     # Half the acknowledgements lost: each costs a retransmission, so the upload dialog stays
     # long enough to be cancelled.
     upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
+    # Each nonce is good for one request, so the device challenges again at the upgrade command
+    # and at the verification; each answer must bring a client nonce of its own.
+    fresh-cnonce) device_options+=(--nonce-uses 1 --refuse-reused-cnonce) ;;
+    confirm-fails) ;;
     warning-cancel | no-device) device_options=() ;;
     log-unwritable)
         device_options=()
@@ -123,6 +132,18 @@ incomplete() { ! grep -q 'tftp: complete' device.log; }
 logged() { grep -qE " ms $1 +.*$(printf '%s' "$2" | sed 's/[][().*+?^$|{}\\]/\\&/g')" upgrade.log; }
 no_password_logged() { ! grep -qF -- "$password" upgrade.log; }
 from_other_address() { grep -q "tftp: the transfer runs from 127.0.0.3, not the web server's $device_ip" device.log; }
+no_upgrade_command() { ! grep -q 'http: GET /admin/upgrade' device.log; }
+# The nonce and client nonce of every answer to a challenge, one pair a line.
+answered_nonces() {
+    sed -n 's/.*http: Authorization: Digest .*[ ,]nonce="\([^"]*\)".*cnonce="\([^"]*\)".*/\1 \2/p' \
+        device.log | sort -u
+}
+several_challenges_answered() { [ "$(answered_nonces | cut -d' ' -f1 | sort -u | wc -l)" -ge 3 ]; }
+cnonces_all_different() {
+    echo "     nonce and client nonce of each answer:"; answered_nonces | sed 's/^/       /'
+    [ "$(answered_nonces | cut -d' ' -f2 | sort -u | wc -l)" = "$(answered_nonces | wc -l)" ]
+}
+none_refused() { ! grep -q 'auth: refused' device.log; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
@@ -147,6 +168,13 @@ case $scenario in
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
         expect "the device's transfer ran from its other address" from_other_address
         expect "the device runs $version, as the typed address reports" runs_version ;;
+    fresh-cnonce)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device challenged the program three times or more" several_challenges_answered
+        expect "every challenge was answered with a client nonce of its own" cnonces_all_different
+        expect "the device refused no answer" none_refused ;;
+    confirm-fails)
+        expect "the device got no upgrade command" no_upgrade_command ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

@@ -175,6 +175,8 @@ const OptionRow OPTIONS[] = {
      }},
     {"--nonce-lifetime", "SECONDS", "a nonce expires SECONDS after it was issued (default 0: never)",
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.nonce_lifetime_ms); }},
+    {"--refuse-reused-cnonce", nullptr, "refuse credentials whose cnonce the client already used with an earlier nonce",
+     [](DeviceOptions& o, Pending&, const char*) { o.refuse_reused_cnonce = true; return true; }},
     {"--sess-form", "raw|hex|either", "md5-sess H(A1) over the raw first hash, its hex text (RFC 2617, curl), or either (default raw)",
      [](DeviceOptions& o, Pending&, const char* v) { return set_sess_form(o, v); }},
     {"--flash-time", "SECONDS", "time the flash write takes, web server closed meanwhile (default 20)",

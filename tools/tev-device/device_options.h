@@ -30,6 +30,7 @@ struct DeviceOptions {
     unsigned nonce_uses = 0;           // 0: no limit
     std::int64_t nonce_lifetime_ms = 0;  // 0: no limit
     SessForm sess_form = SessForm::RAW;
+    bool refuse_reused_cnonce = false;  // a client nonce brought to a second server nonce: refused
 
     // Upgrade.
     std::int64_t flash_ms = 20000;

@@ -123,6 +123,14 @@ bool response_matches(const DigestServer* server, const HttpRequest& request, co
     return false;
 }
 
+// A client may count several requests under one nonce with the same cnonce; bringing a cnonce it
+// already used to a new nonce is what a replayed answer looks like.
+bool replayed_cnonce(const DigestServer* server, const DigestCredentials& c) {
+    if (!server->options->refuse_reused_cnonce || !c.cnonce) return false;
+    auto seen = server->cnonce_first_nonce.find(*c.cnonce);
+    return seen != server->cnonce_first_nonce.end() && seen->second != *c.nonce;
+}
+
 }  // namespace
 
 std::string expected_digest_response(const std::string& user, const std::string& realm, const std::string& password,
@@ -176,6 +184,11 @@ AuthVerdict digest_check(DigestServer* server, const HttpRequest& request, std::
         return verdict(AuthOutcome::WRONG, "unknown nonce \"" + *credentials.nonce + "\" and a wrong response");
     }
     if (!matches) return verdict(AuthOutcome::WRONG, "response does not match" + counter);
+    if (replayed_cnonce(server, credentials)) {
+        return verdict(AuthOutcome::WRONG, "cnonce \"" + *credentials.cnonce + "\" was used with nonce \"" +
+                                               server->cnonce_first_nonce[*credentials.cnonce] + "\"");
+    }
+    if (credentials.cnonce) server->cnonce_first_nonce.emplace(*credentials.cnonce, *credentials.nonce);
     ++server->nonce_uses;
     return verdict(AuthOutcome::ACCEPTED, "user \"" + *credentials.username + "\"" + counter);
 }

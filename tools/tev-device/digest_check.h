@@ -2,6 +2,7 @@
 // check of a client's Authorization header.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "device_options.h"
@@ -13,6 +14,8 @@ struct DigestServer {
     std::int64_t nonce_issued_ms = 0;
     unsigned nonce_uses = 0;  // requests accepted under this nonce
     unsigned nonce_serial = 0;
+    // Each client nonce accepted so far, with the server nonce it first came with.
+    std::map<std::string, std::string> cnonce_first_nonce;
 };
 
 enum class AuthOutcome {

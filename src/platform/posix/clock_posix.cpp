@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "platform/random_lcg.h"
+
 namespace {
 std::atomic<ClockSource> substitute{nullptr};
 std::atomic<std::uint32_t> random_state{1};
@@ -31,9 +33,4 @@ void clock_substitute(ClockSource source) { substitute.store(source); }
 
 void random_seed(std::uint32_t seed) { random_state.store(seed); }
 
-// The same linear congruential generator as the Windows C runtime, so both builds draw alike.
-int random_next() {
-    std::uint32_t next = random_state.load() * 214013u + 2531011u;
-    random_state.store(next);
-    return static_cast<int>((next >> 16) & 0x7fffu);
-}
+int random_next() { return random_lcg::draw(&random_state); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <mutex>
@@ -29,6 +30,7 @@ constexpr std::int64_t REDRAW_INTERVAL_MS = 100;
 constexpr int CLOSED_LIST_HEIGHT = 14;
 
 std::mutex output_mutex;
+std::atomic<int> refused_template{0};  // a test's dialog that cannot be created
 std::FILE* output = stdout;  // nullptr: headless, nothing is printed
 bool bar_open = false;  // a redrawn progress line still waits for its line break
 
@@ -529,8 +531,11 @@ void console_output_use(std::FILE* out) {
     bar_open = false;
 }
 
+void console_dialogs_refuse_creation(int template_id) { refused_template.store(template_id); }
+
 int dialog_run_modal(ModuleHandle, int template_id, DialogProc procedure) {
     console_input_prepare();
+    if (template_id == refused_template.load()) return -1;
     ModelDialog* dialog = model_dialog_create(template_id, procedure);
     if (dialog == nullptr) return -1;
     int end_code = dialog->end_code;

@@ -12,3 +12,7 @@ struct ModelControl;
 // Shows the last state of a progress phase that no look at the dialog caught, before its bar takes
 // a new range (the dialog model calls it).
 void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar);
+
+// For tests: modal dialogs of that template id fail to open, as when the system cannot create
+// the window (the opener gets -1); 0 lets every dialog open again.
+void console_dialogs_refuse_creation(int template_id);

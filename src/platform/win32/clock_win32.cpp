@@ -3,12 +3,13 @@
 #include <mmsystem.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/random_lcg.h"
 
 namespace {
 std::atomic<ClockSource> substitute{nullptr};
+std::atomic<std::uint32_t> random_state{1};
 // Millisecond timer resolution for the whole run. On the stock timer every short wait lasts a
 // whole system tick of 10 to 16 ms. The transfer measures its silent periods on the clock, so
 // their length does not rest on this, but each would end up to a tick late: a lost packet would
@@ -31,6 +32,8 @@ void clock_sleep_ms(std::uint32_t milliseconds) {
 
 void clock_substitute(ClockSource source) { substitute.store(source); }
 
-void random_seed(std::uint32_t seed) { std::srand(seed); }
+void random_seed(std::uint32_t seed) { random_state.store(seed); }
 
-int random_next() { return std::rand() & RANDOM_MAX; }
+// Not the C runtime's rand: its state is per thread, and the digest's client nonce is drawn on a
+// new request worker thread each time.
+int random_next() { return random_lcg::draw(&random_state); }

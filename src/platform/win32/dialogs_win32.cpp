@@ -5,11 +5,32 @@
 #include <commctrl.h>
 
 #include "platform/dialogs.h"
+#include "platform/win32/input_wake.h"
 #include "res/dialog_template_bytes.h"
 
 namespace {
 
 ClassWindowProc class_procedure = nullptr;
+
+// A look at the message queue is a call into the window system (under Wine a trip to its server),
+// which a transfer polling every block would pay once a block. A pump looks when a wait has seen
+// input arrive, and otherwise at most every PEEK_INTERVAL_MS: Cancel still answers at once to a
+// person.
+constexpr DWORD PEEK_INTERVAL_MS = 5;
+thread_local bool input_woke = false;
+thread_local bool looked = false;
+thread_local DWORD looked_at = 0;
+
+bool peek_and_dispatch(HWND dialog) {
+    looked = true;
+    looked_at = GetTickCount();
+    MSG message;
+    if (!PeekMessageA(&message, dialog, 0, 0, PM_REMOVE)) return false;
+    looked = false;  // more may wait: the next pump looks again at once
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
 
 LRESULT CALLBACK class_thunk(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return class_procedure(window, message, wparam, lparam);
@@ -122,16 +143,23 @@ void dialog_progress_position(WindowHandle dialog, int control, int position) {
     SendDlgItemMessageA(hwnd(dialog), control, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
+void input_wake_note() { input_woke = true; }
+
+bool input_wake_take() {
+    bool woke = input_woke;
+    input_woke = false;
+    return woke;
+}
+
 bool dialog_pump_one(WindowHandle dialog) {
-    MSG message;
-    if (!PeekMessageA(&message, hwnd(dialog), 0, 0, PM_REMOVE)) return false;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-    return true;
+    bool due = !looked || GetTickCount() - looked_at >= PEEK_INTERVAL_MS;
+    if (!input_wake_take() && !due) return false;
+    return peek_and_dispatch(hwnd(dialog));
 }
 
 void dialog_pump_all(WindowHandle dialog) {
-    while (dialog_pump_one(dialog)) {
+    input_wake_take();
+    while (peek_and_dispatch(hwnd(dialog))) {
     }
 }
 

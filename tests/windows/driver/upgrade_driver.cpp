@@ -5,7 +5,8 @@
 // that record is checked at the end. Then the program must end by itself with status 0.
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
-// wrong-name.
+// wrong-name, two-addresses, fresh-cnonce, confirm-fails, and serve for the benchmark (to the
+// upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
 // the one box that log-unwritable expects), problem (the first line of bad-option's box), log
@@ -23,6 +24,7 @@
 
 #include "driver_support.h"
 #include "res/dialog_ids.h"
+#include "res/dialog_templates.h"
 #include "res/dialog_texts.h"
 
 namespace {
@@ -98,15 +100,26 @@ bool start_upgrader(const std::string& upgrader, Run* run) {
     return true;
 }
 
-bool install_recorder(const std::string& dll) {
+bool install_hook(const std::string& dll, const char* name, int kind) {
     HMODULE module = LoadLibraryA(dll.c_str());
     // Through void*: a FARPROC is no HOOKPROC to the compiler.
     auto procedure = reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(GetProcAddress(module, "record_window_messages")));
+        reinterpret_cast<void*>(GetProcAddress(module, name)));
     bool installed = module != nullptr && procedure != nullptr &&
-                     SetWindowsHookExA(WH_CALLWNDPROC, procedure, module, 0) != nullptr;
-    check(installed, "window recorder hooked in (" + dll + ")");
+                     SetWindowsHookExA(kind, procedure, module, 0) != nullptr;
+    check(installed, std::string(name) + " hooked in (" + dll + ")");
     return installed;
+}
+
+bool install_recorder(const std::string& dll) {
+    return install_hook(dll, "record_window_messages", WH_CALLWNDPROC);
+}
+
+// The confirm dialog of the upgrader cannot be created: its template title is refused.
+bool refuse_confirm_dialog(const std::string& dll) {
+    const DialogTemplate* confirm = find_dialog_template(DIALOG_CONFIRM);
+    SetEnvironmentVariableA("TEV_REFUSE_WINDOW", confirm->title);
+    return install_hook(dll, "refuse_window_creation", WH_CBT);
 }
 
 HWND expect_dialog(Run& run, const std::string& title, const std::string& step,
@@ -448,31 +461,36 @@ std::vector<std::string> titles_of(const Record& record, const std::string& temp
     return titles;
 }
 
-// The upload dialog's titles; `whole`: every byte count, then the flash wait; otherwise the
-// counts up to where the transfer was cancelled.
+// The upload dialog's titles: byte counts that rise block by block (while acknowledgements stream
+// in the dialog may skip counts, at most a few tens of milliseconds' worth), from none of the
+// image; `whole`: up to every byte, then the flash wait; otherwise short of the whole image, where
+// the transfer was cancelled.
 void check_upload_titles(const Record& record, bool whole) {
     std::vector<std::string> got = titles_of(record, UPLOAD_TEMPLATE_TITLE);
     std::vector<std::string> wanted = upload_titles();
-    if (whole) {
-        wanted.push_back(updating_title());
-    } else {
-        check(!got.empty() && got.size() < wanted.size(),
-              "record: " + std::to_string(got.size()) + " upload titles before the cancel");
-        wanted.resize(std::min(got.size(), wanted.size()));
+    if (whole) wanted.push_back(updating_title());
+    // Each title must come later in the wanted order than the one before it.
+    std::size_t next = 0;
+    std::size_t bad = got.size();
+    for (std::size_t i = 0; i < got.size() && bad == got.size(); ++i) {
+        auto at = std::find(wanted.begin() + static_cast<long>(next), wanted.end(), got[i]);
+        if (at == wanted.end()) bad = i;
+        else next = static_cast<std::size_t>(at - wanted.begin()) + 1;
     }
-    std::size_t differs = 0;
-    while (differs < got.size() && differs < wanted.size() && got[differs] == wanted[differs]) {
-        ++differs;
-    }
-    bool same = got == wanted;
     std::string where;
-    if (!same) {
-        where = ", first difference at " + std::to_string(differs) + ": '" +
-                (differs < got.size() ? got[differs] : "(none)") + "', want '" +
-                (differs < wanted.size() ? wanted[differs] : "(none)") + "'";
+    if (bad < got.size()) where = ", but not at " + std::to_string(bad) + ": '" + got[bad] + "'";
+    check(bad == got.size(), "record: " + std::to_string(got.size()) + " upload titles rise" + where);
+    check(!got.empty() && got.front() == wanted.front(),
+          "record: the first upload title is '" + wanted.front() + "'");
+    if (whole) {
+        std::string full = uploading_title(std::atoi(value("size").c_str()));
+        bool ends = got.size() >= 2 && got[got.size() - 2] == full && got.back() == updating_title();
+        check(ends, "record: the upload titles end at the full count, then '" + updating_title() +
+                        "' (the last '" + (got.empty() ? "(none)" : got.back()) + "')");
+    } else {
+        check(next < wanted.size(),
+              "record: the cancelled upload's titles stop short of the whole image");
     }
-    check(same, "record: " + std::to_string(got.size()) + " upload titles, " +
-                    (got.empty() ? "none" : "the last '" + got.back() + "'") + where);
 }
 
 // --- Scenarios ---
@@ -594,6 +612,37 @@ void bad_option(Run& run) {
     }
     expect_exit(run);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+// A device whose nonces last one request: the password is asked once, every later challenge is
+// answered without asking (the device side checks that each answer has a client nonce of its
+// own), and the upgrade ends as usual.
+void fresh_cnonce(Run& run) {
+    if (through_confirm(run) && flash_wait_step(run)) success_step(run);
+    expect_exit(run);
+    Record record = read_record(run);
+    check_all_centred(record);
+    check_upload_titles(record, true);
+}
+
+// The confirm dialog cannot be created: as Cancel there, the user abort, and no upgrade.
+void confirm_fails(Run& run) {
+    if (warning_step(run, CONTROL_OK) && address_step(run) && password_step(run)) {
+        error_box_step(run, nullptr, "Upgrade Failed: User Abort");
+    }
+    expect_exit(run);
+    Record record = read_record(run);
+    check_shown(record, {{product_title()}, {product_title()}, {connecting_title()},
+                         {PASSWORD_TITLE}, {connecting_title()}, {ERROR_BOX_TITLE}});
+    check_all_centred(record);
+}
+
+// For the transfer benchmark: a device without a password whose own client does not fetch; the
+// benchmark's client fetches the image once the device has the order. Over when the transfer is.
+void serve(Run& run) {
+    if (warning_step(run, CONTROL_OK) && address_step(run) && confirm_step(run)) {
+        HWND dialog = wait_for_dialog(run.process_id, nullptr, updating_title().c_str(),
+                                      TRANSFER_WAIT_MS);
+        check(dialog != nullptr, "serve: the transfer ends");
+    }
 }
 
 }  // namespace
@@ -602,7 +651,8 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
-                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|wrong-name "
+                     "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|"
+                     "wrong-name|two-addresses|fresh-cnonce|confirm-fails|serve "
                      "NAME=VALUE...\n");
         return 2;
     }
@@ -623,13 +673,18 @@ int main(int argc, char** argv) {
     if (scenario == "wrong-name") run_scenario = wrong_name;
     // The user's steps are those of a whole upgrade; the device's side differs.
     if (scenario == "two-addresses") run_scenario = upgrade;
+    if (scenario == "fresh-cnonce") run_scenario = fresh_cnonce;
+    if (scenario == "confirm-fails") run_scenario = confirm_fails;
+    if (scenario == "serve") run_scenario = serve;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;
     }
     CreateDirectoryA(output_folder.c_str(), nullptr);
     Run run;
-    if (install_recorder(argv[2]) && start_upgrader(argv[1], &run)) {
+    bool hooked = install_recorder(argv[2]);
+    if (scenario == "confirm-fails") hooked = hooked && refuse_confirm_dialog(argv[2]);
+    if (hooked && start_upgrader(argv[1], &run)) {
         run_scenario(run);
     }
     if (run.program.process.hProcess != nullptr) TerminateProcess(run.program.process.hProcess, 1);

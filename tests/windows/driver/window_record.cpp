@@ -4,11 +4,16 @@
 // connecting dialog that lasts a millisecond, the last byte count of an upload) are seen too.
 //   show <TAB> window <TAB> title <TAB> left top right bottom screen-width screen-height
 //   title <TAB> window <TAB> title
+// A second hook, for the scenarios that need it, makes the creation of a window fail when its
+// template title is the one that TEV_REFUSE_WINDOW names, as when the system runs out of resources.
 #include <windows.h>
+
+#include <cstring>
 
 namespace {
 
 constexpr char RECORD_VARIABLE[] = "TEV_WINDOW_RECORD";
+constexpr char REFUSE_VARIABLE[] = "TEV_REFUSE_WINDOW";
 
 bool record_path(char* path, DWORD size) {
     DWORD length = GetEnvironmentVariableA(RECORD_VARIABLE, path, size);
@@ -58,6 +63,23 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK record_window_messages(int cod
             record_show(message->hwnd);
         } else if (message->message == WM_SETTEXT && top_level(message->hwnd)) {
             record_title(message->hwnd, reinterpret_cast<const char*>(message->lParam));
+        }
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// A CBT hook: answering the creation notice with a non-zero value makes the creation fail.
+extern "C" __declspec(dllexport) LRESULT CALLBACK refuse_window_creation(int code, WPARAM wparam,
+                                                                         LPARAM lparam) {
+    if (code == HCBT_CREATEWND) {
+        const auto* created = reinterpret_cast<const CBT_CREATEWNDA*>(lparam);
+        const char* name = created->lpcs->lpszName;
+        char refused[256];
+        DWORD length = GetEnvironmentVariableA(REFUSE_VARIABLE, refused, sizeof refused);
+        // A name may be a resource number rather than a text.
+        bool is_text = name != nullptr && (reinterpret_cast<ULONG_PTR>(name) >> 16) != 0;
+        if (length != 0 && length < sizeof refused && is_text && std::strcmp(name, refused) == 0) {
+            return 1;
         }
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
