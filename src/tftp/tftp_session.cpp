@@ -57,10 +57,6 @@ struct UploadTitle {
     const TftpSession* held_back;   // the session whose latest count is not shown yet, or none
 };
 
-// The title of the transfer under way, for the poll that shows a held-back count; the listener
-// thread runs one transfer at a time.
-UploadTitle* current_title = nullptr;
-
 void start_upload_title(UploadTitle* title) {
     int length = std::snprintf(title->text, sizeof title->text, "Uploading %s Firmware to TEV@%s ",
                                stage_label(), upgrade_state.device_ip_text);
@@ -69,7 +65,6 @@ void start_upload_title(UploadTitle* title) {
     title->shown = false;
     title->shown_ms = 0;
     title->held_back = nullptr;
-    current_title = title;
 }
 
 void draw_acknowledged(const TftpSession* session, UploadTitle* title) {
@@ -101,10 +96,10 @@ void show_acknowledged(const TftpSession* session, UploadTitle* title) {
 }
 
 // The final flush: a count held back is shown once the acknowledgements pause.
-void show_held_back_count() {
-    if (current_title == nullptr || current_title->held_back == nullptr) return;
-    if (clock_ms() - current_title->shown_ms < TITLE_INTERVAL_MS) return;
-    draw_acknowledged(current_title->held_back, current_title);
+void show_held_back_count(UploadTitle* title) {
+    if (title->held_back == nullptr) return;
+    if (clock_ms() - title->shown_ms < TITLE_INTERVAL_MS) return;
+    draw_acknowledged(title->held_back, title);
 }
 
 // Anything from the peer but an acknowledgement is ignored; the log says what it was. An ERROR's
@@ -135,7 +130,6 @@ std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
     long length = net_recv_from(session->socket, session->packet, TFTP_PACKET_SIZE, &source);
     *arrived = length > 0;
     if (length <= 0) {
-        show_held_back_count();
         dialog_pump_one(upgrade_state.upload_dialog);
         return 0;
     }
@@ -276,8 +270,10 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) 
         if (opcode == TFTP_OPCODE_ACK) {
             std::uint16_t acknowledged = get_u16_be(session->packet + 2);
             if (acknowledged == (session->current_block & 0xFFFFu)) {
-                if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
+                // The clock is read before the next packet goes: the device may answer, and the
+                // clock move on, before the call after the send would read it.
                 reset_retries(&timer);
+                if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
                 continue;
             }
             trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
@@ -287,11 +283,14 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) 
         // dropped at once, without a wait, so that a flood of them is drained as fast as it comes
         // and the device's answer behind it is not lost. The silence goes on all the same: only
         // the clock ends a period.
-        if (!arrived) wait_for_datagram(session, &timer);
+        if (!arrived) {
+            show_held_back_count(&cursor.title);
+            wait_for_datagram(session, &timer);
+        }
         if (!period_over(timer)) continue;
         if (++timer.retries >= RETRY_LIMIT) return give_up(session);
-        retransmit(session, cursor);
         restart_period(&timer);
+        retransmit(session, cursor);
     }
 }
 
