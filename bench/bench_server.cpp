@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/firmware_images.h"
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/firmware_images.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/posix/console_dialogs.h"
 #include "platform/posix/embedded_resources.h"

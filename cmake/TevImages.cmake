@@ -101,7 +101,7 @@ endfunction()
 function(tev_version_resource out_var name target_image transition_image)
   set(output ${CMAKE_CURRENT_BINARY_DIR}/${name}-version.rc)
   set(script ${CMAKE_SOURCE_DIR}/cmake/version_resource.cmake)
-  set(table ${CMAKE_SOURCE_DIR}/src/app/firmware_images.cpp)
+  set(table ${CMAKE_SOURCE_DIR}/src/core/firmware_images.cpp)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DTARGET_IMAGE=${target_image} -DTRANSITION_IMAGE=${transition_image}
             -DPROGRAM_VERSION=${PROJECT_VERSION} -DFILE_NAME=${name}.exe -DPRODUCT_TABLE=${table}
@@ -138,7 +138,7 @@ function(tev_add_upgrader name)
     set(entry ${CMAKE_SOURCE_DIR}/src/platform/posix/entry_posix.cpp)
   endif()
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS "${depends}")
-  add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/app/upgrade_state.cpp ${resources})
+  add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/core/upgrade_state.cpp ${resources})
   target_compile_definitions(${name} PRIVATE TEV_INITIAL_STAGE=${initial_stage})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src/res)
   target_link_libraries(${name} PRIVATE tev_core tev_platform)

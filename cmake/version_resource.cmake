@@ -3,7 +3,7 @@
 # way the program reads it (identification at offset 0, version text at offset 92) and named with
 # the program's own product table.
 #   cmake -DTARGET_IMAGE=... [-DTRANSITION_IMAGE=...] -DPROGRAM_VERSION=1.2.3 -DFILE_NAME=x.exe
-#         -DPRODUCT_TABLE=src/app/firmware_images.cpp -DOUTPUT=... -P version_resource.cmake
+#         -DPRODUCT_TABLE=src/core/firmware_images.cpp -DOUTPUT=... -P version_resource.cmake
 
 # header_text(<out> <image> <offset>): the text at offset, up to its NUL, printable ASCII only.
 function(header_text out image offset)

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/firmware_images.h"
+#include "core/firmware_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
 

@@ -1,8 +1,8 @@
 // The device request runner.
 #include "app/device_request.h"
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/threads.h"

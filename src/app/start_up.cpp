@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "app/command_line.h"
-#include "app/trace.h"
+#include "core/trace.h"
 #include "app/trace_log.h"
 #include "app/upgrade_sequence.h"
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/process.h"

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/trace.h"
+#include "core/trace.h"
 #include "platform/clock.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "app/device_request.h"
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "res/dialog_ids.h"
 #include "tftp/tftp_listener.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/process.h"
 #include "platform/threads.h"
 #include "res/dialog_ids.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "res/dialog_ids.h"

@@ -1,7 +1,7 @@
 // The address dialog: the device's address typed by the user, the local address chosen from the
 // list, and the TFTP file name the device will be told to fetch.
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"

@@ -2,7 +2,7 @@
 // its buttons do.
 #include "ui/dialog_procs.h"
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "platform/process.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"

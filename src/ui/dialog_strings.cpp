@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "res/dialog_texts.h"
 
 void format_product_title(char* out, int size, const char* product_label) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/trace.h"
+#include "core/trace.h"
 #include "platform/clock.h"
 #include "web/text_builder.h"
 

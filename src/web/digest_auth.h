@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "web/digest_auth_state.h"
+#include "core/digest_auth_state.h"
 #include "web/md5.h"
 
 // The nonce count as sent: nine hexadecimal digits (the device expects nine) and a NUL.

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/process.h"
 #include "ui/error_box.h"
 #include "web/digest_auth.h"

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "platform/net.h"
-#include "web/device_info.h"
-#include "web/digest_auth_state.h"
+#include "core/device_info.h"
+#include "core/digest_auth_state.h"
 
 // classify_http_status results.
 constexpr int HTTP_NOT_HTTP11 = -1;

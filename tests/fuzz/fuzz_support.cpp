@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/trace.h"
+#include "core/trace.h"
 #include "platform/posix/embedded_resources.h"
 
 std::unique_ptr<char[]> fuzz_text(const std::uint8_t* data, std::size_t size) {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "scripted_net.h"
 #include "web/http_client.h"

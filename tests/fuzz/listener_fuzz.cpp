@@ -2,7 +2,7 @@
 // read request of the announced file name.
 #include <cstring>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "tftp/tftp_listener.h"
 #include "tftp/tftp_packets.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/posix/embedded_resources.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "console_capture.h"
 #include "platform/posix/console_dialogs.h"
 #include "platform/posix/console_input.h"

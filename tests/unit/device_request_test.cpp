@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "console_capture.h"
 #include "http_test_server.h"
 #include "platform/threads.h"

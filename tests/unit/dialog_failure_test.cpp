@@ -9,7 +9,7 @@
 
 #include "app/device_request.h"
 #include "app/upgrade_sequence.h"
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "console_capture.h"
 #include "http_test_server.h"
 #include "platform/posix/console_dialogs.h"

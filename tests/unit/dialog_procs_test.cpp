@@ -11,7 +11,7 @@
 #include <regex>
 #include <string>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "console_capture.h"
 #include "platform/clock.h"
 #include "platform/posix/console_dialogs.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "res/dialog_texts.h"
 #include "ui/dialog_strings.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/firmware_images.h"
-#include "app/upgrade_state.h"
+#include "core/firmware_images.h"
+#include "core/upgrade_state.h"
 #include "test_resources.h"
 
 namespace {

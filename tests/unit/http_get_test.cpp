@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "http_test_server.h"
 #include "test_support.h"
 #include "web/http_client.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "console_capture.h"
 #include "platform/clock.h"
 #include "platform/posix/dialog_model.h"

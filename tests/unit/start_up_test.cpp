@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/start_up.h"
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "platform/net.h"
 #include "test_resources.h"
 #include "ui/error_box.h"

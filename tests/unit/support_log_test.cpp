@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/trace.h"
+#include "core/trace.h"
 #include "app/trace_log.h"
 #include "platform/clock.h"
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/trace.h"
+#include "core/trace.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "test_support.h"
 #include "udp_test_peer.h"
 #include "web/http_client.h"

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "console_capture.h"
 #include "platform/clock.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 
 namespace {
 

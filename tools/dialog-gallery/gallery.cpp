@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/trace.h"
-#include "app/upgrade_state.h"
+#include "core/trace.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "res/dialog_ids.h"

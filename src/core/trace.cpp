@@ -1,5 +1,5 @@
 // The trace hook: discards by default; tests and the support log install a sink.
-#include "app/trace.h"
+#include "core/trace.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The state record's one instance. Compiled into each program, since whether it starts at the
 // transition stage is fixed by the images that program carries.
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 
 #ifndef TEV_INITIAL_STAGE
 #define TEV_INITIAL_STAGE 1

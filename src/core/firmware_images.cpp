@@ -1,9 +1,9 @@
 // Finds the embedded firmware images and tells the product from the target image's header.
-#include "app/firmware_images.h"
+#include "core/firmware_images.h"
 
 #include <cstring>
 
-#include "app/upgrade_state.h"
+#include "core/upgrade_state.h"
 #include "platform/resources.h"
 
 const ProductRow product_table[PRODUCT_ROW_COUNT] = {
