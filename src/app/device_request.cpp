@@ -4,7 +4,6 @@
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/process.h"
 #include "platform/threads.h"
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
@@ -87,8 +86,7 @@ std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_addre
         // refused request again without new credentials would go on for ever.
         if (dialog_run_modal(instance, DIALOG_PASSWORD, password_dialog_proc) <= 0) {
             trace("Password dialog cancelled\n");
-            show_error_box("Upgrade Failed: User Abort");
-            process_exit_ok();
+            fail_upgrade("Upgrade Failed: User Abort");
         }
         silent_retries = 0;
     }

@@ -10,16 +10,10 @@
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
-#include "platform/process.h"
 #include "ui/error_box.h"
 
 namespace {
 const char* const WINDOW_CLASS_NAME = "TevUpgrade";
-
-[[noreturn]] void fail(const char* message) {
-    show_error_box(message);
-    process_exit_ok();
-}
 
 void trace_local_addresses() {
     int count = 0;
@@ -62,7 +56,7 @@ void store_local_addresses(const std::uint32_t* addresses_be, int count) {
 }
 
 void start_up() {
-    if (!net_start()) fail("Upgrade Failed: Winsock init error");
+    if (!net_start()) fail_upgrade("Upgrade Failed: Winsock init error");
     net_host_name(upgrade_state.host_name, HOST_NAME_SIZE);
     std::uint32_t resolved[NET_MAX_HOST_ADDRESSES];
     int count = net_resolve_host(upgrade_state.host_name, resolved, NET_MAX_HOST_ADDRESSES);
@@ -71,7 +65,7 @@ void start_up() {
     random_seed(clock_ms());
     dialogs_init_common_controls();
     const char* failure = load_firmware_images();
-    if (failure != nullptr) fail(failure);
+    if (failure != nullptr) fail_upgrade(failure);
     identify_product();
 }
 

@@ -19,11 +19,6 @@
 
 namespace {
 
-[[noreturn]] void fail(const char* message) {
-    show_error_box(message);
-    process_exit_ok();
-}
-
 void open_waiting_dialog(bool with_text) {
     WindowHandle dialog =
         dialog_open_modeless(upgrade_state.app_instance, DIALOG_WAITING, transfer_dialog_proc);
@@ -112,19 +107,19 @@ DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long lengt
 
 std::uint32_t start_tftp_listener(std::uint32_t local_address) {
     auto* listener = new (std::nothrow) TftpListener{};
-    if (listener == nullptr) fail("Upgrade Failed: Can't malloc for TFTP listener");
+    if (listener == nullptr) fail_upgrade("Upgrade Failed: Can't malloc for TFTP listener");
     listener->socket = net_udp_socket();
     if (listener->socket == NET_INVALID_SOCKET) {
-        fail("Upgrade Failed: Can't create TFTP listener socket");
+        fail_upgrade("Upgrade Failed: Can't create TFTP listener socket");
     }
     std::uint16_t port =
         bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS);
-    if (port == 0) fail("Upgrade Failed: Can't bind TFTP listener socket");
+    if (port == 0) fail_upgrade("Upgrade Failed: Can't bind TFTP listener socket");
     listener->local_ip = local_address;
     listener->port = port;
     trace("TFTP listener on %s:%u\n", dotted(local_address).text, port);
     if (!thread_start_detached(tftp_listener_thread, listener)) {
-        fail("Upgrade Failed: Can't create TFTP listener thread");
+        fail_upgrade("Upgrade Failed: Can't create TFTP listener thread");
     }
     return port;
 }

@@ -11,7 +11,6 @@
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/process.h"
 #include "res/dialog_ids.h"
 #include "tftp/post_transfer.h"
 #include "tftp/tftp_packets.h"
@@ -304,10 +303,7 @@ int run_tftp_session(TftpSession* session) {
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
                        std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name) {
     auto* session = new (std::nothrow) TftpSession{};
-    if (session == nullptr) {
-        show_error_box("Upgrade Failed: Can't malloc for TFTP session");
-        process_exit_ok();
-    }
+    if (session == nullptr) fail_upgrade("Upgrade Failed: Can't malloc for TFTP session");
     session->socket = socket;
     session->local_ip = local_address;
     session->local_port = local_port;

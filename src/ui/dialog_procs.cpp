@@ -3,7 +3,6 @@
 #include "ui/dialog_procs.h"
 
 #include "core/upgrade_state.h"
-#include "platform/process.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
 #include "ui/dialog_strings.h"
@@ -37,8 +36,7 @@ std::intptr_t end_on_ok_or_cancel(WindowHandle dialog, std::uintptr_t wparam) {
 std::intptr_t abort_on_cancel(WindowHandle dialog, std::uintptr_t wparam) {
     if (command_id(wparam) != CONTROL_CANCEL) return NOT_HANDLED;
     dialog_destroy(dialog);
-    show_error_box("Upgrade Failed: User Abort");
-    process_exit_ok();
+    fail_upgrade("Upgrade Failed: User Abort");
 }
 
 }  // namespace

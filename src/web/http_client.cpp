@@ -5,7 +5,6 @@
 
 #include "core/trace.h"
 #include "core/upgrade_state.h"
-#include "platform/process.h"
 #include "ui/error_box.h"
 #include "web/digest_auth.h"
 #include "web/text_builder.h"
@@ -25,11 +24,6 @@ constexpr StatusPageLabel STATUS_PAGE_LABELS[] = {
     {"Hardware Version:", &DeviceInfo::hardware_version},
     {"Serial Number:", &DeviceInfo::serial_number},
 };
-
-[[noreturn]] void fail_upgrade(const char* message) {
-    show_error_box(message);
-    process_exit_ok();
-}
 
 // Binds to local_port or, when that fails for any reason, to one of the next 100 ports.
 bool bind_from_port(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port) {
