@@ -8,7 +8,7 @@
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
-#include "web/http_client.h"
+#include "app/device_http.h"
 
 namespace {
 

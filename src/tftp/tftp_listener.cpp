@@ -15,7 +15,7 @@
 #include "tftp/tftp_session.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
-#include "web/http_client.h"
+#include "platform/net_address.h"
 
 namespace {
 

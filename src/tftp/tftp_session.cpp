@@ -16,7 +16,7 @@
 #include "tftp/tftp_packets.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
-#include "web/http_client.h"
+#include "platform/net_address.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "core/trace.h"
-#include "core/upgrade_state.h"
-#include "ui/error_box.h"
 #include "web/digest_auth.h"
 #include "web/text_builder.h"
 
@@ -39,8 +37,8 @@ bool bind_from_port(NetSocket socket, std::uint32_t local_address, std::uint16_t
 
 // The request line, the fixed Host line the device expects, and the Authorization line once a
 // password is known. Returns the length of the request text.
-std::size_t write_request(const char* path, char* buffer, std::size_t size) {
-    DigestAuthState& auth = upgrade_state.auth;
+std::size_t write_request(DigestAuthState& auth, const char* path, char* buffer,
+                          std::size_t size) {
     TextBuilder request;
     text_begin(&request, buffer, size);
     text_append(&request, "GET %s HTTP/1.1\r\n", path);
@@ -101,24 +99,18 @@ std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit) 
 
 }  // namespace
 
-void fill_sockaddr(std::uint32_t address, std::uint16_t port, NetAddress* out) {
-    std::memset(out, 0, sizeof *out);
-    out->family = NET_AF_INET;
-    out->port_be = net_htons(port);
-    out->address_be = net_htonl(address);
-}
-
-void read_sockaddr(const NetAddress& in, std::uint32_t* address, std::uint16_t* port) {
-    *address = net_ntohl(in.address_be);
-    *port = net_ntohs(in.port_be);
-}
-
 NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
-                               std::uint32_t device_address, std::uint16_t device_port) {
+                               std::uint32_t device_address, std::uint16_t device_port,
+                               HttpSetupFailure* failure) {
     NetSocket socket = net_tcp_socket();
-    if (socket == NET_INVALID_SOCKET) fail_upgrade("Upgrade Failed: Can't open HTTP socket");
+    if (socket == NET_INVALID_SOCKET) {
+        *failure = HttpSetupFailure::NO_SOCKET;
+        return NET_INVALID_SOCKET;
+    }
     if (!bind_from_port(socket, local_address, local_port)) {
-        fail_upgrade("Upgrade Failed: Can't bind HTTP socket");
+        net_close(socket);
+        *failure = HttpSetupFailure::NO_BIND;
+        return NET_INVALID_SOCKET;
     }
     NetAddress device;
     fill_sockaddr(device_address, device_port, &device);
@@ -140,13 +132,17 @@ NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_
     return NET_INVALID_SOCKET;
 }
 
-std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
-                      std::uint32_t device_address, std::uint16_t device_port, const char* path,
-                      char* buffer, std::int32_t limit) {
+std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
+                           std::uint16_t local_port, std::uint32_t device_address,
+                           std::uint16_t device_port, const char* path, char* buffer,
+                           std::int32_t limit) {
+    exchange->failure = HttpSetupFailure::NONE;
     NetSocket socket = NET_INVALID_SOCKET;
     for (int attempt = 0; attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET;
          ++attempt) {
-        socket = open_http_connection(local_address, local_port, device_address, device_port);
+        socket = open_http_connection(local_address, local_port, device_address, device_port,
+                                      &exchange->failure);
+        if (exchange->failure != HttpSetupFailure::NONE) return 0;
     }
     if (socket == NET_INVALID_SOCKET) {
         trace("HTTP no connection after %d attempts\n", MAX_CONNECT_ATTEMPTS);
@@ -154,7 +150,7 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
     }
 
     if (limit < 0) limit = 0;
-    std::size_t length = write_request(path, buffer, static_cast<std::size_t>(limit) + 1);
+    std::size_t length = write_request(*exchange->auth, path, buffer, static_cast<std::size_t>(limit) + 1);
     trace_request(buffer);
     // A failed send shows as an empty or failed receive below.
     net_send_all(socket, buffer, length);
@@ -164,13 +160,13 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
     trace("%.*s", static_cast<int>(received), buffer);
     trace("\n");
 
-    int status = classify_http_status(buffer, &upgrade_state.auth);
+    int status = classify_http_status(buffer, exchange->auth);
     trace_answer(buffer, received, status);
     if (status == HTTP_AUTH_CHALLENGE) {
         net_close(socket);
         return -1;
     }
-    if (received > 0) scrape_device_info(buffer, &upgrade_state.device_info);
+    if (received > 0) scrape_device_info(buffer, exchange->device_info);
     net_close(socket);
     return received;
 }

@@ -10,7 +10,7 @@
 #include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "scripted_net.h"
-#include "web/http_client.h"
+#include "app/device_http.h"
 
 namespace {
 

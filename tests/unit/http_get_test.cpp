@@ -13,7 +13,7 @@
 #include "core/upgrade_state.h"
 #include "http_test_server.h"
 #include "test_support.h"
-#include "web/http_client.h"
+#include "app/device_http.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "core/upgrade_state.h"
 #include "test_support.h"
 #include "udp_test_peer.h"
-#include "web/http_client.h"
+#include "platform/net_address.h"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include "tftp/tftp_packets.h"
 #include "test_support.h"
 #include "udp_test_peer.h"
-#include "web/http_client.h"
+#include "platform/net_address.h"
 
 namespace {
 

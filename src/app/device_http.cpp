@@ -1,0 +1,19 @@
+// The upgrade's HTTP exchange with the device.
+#include "app/device_http.h"
+
+#include "core/upgrade_state.h"
+#include "ui/error_box.h"
+
+std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
+                      std::uint32_t device_address, std::uint16_t device_port, const char* path,
+                      char* buffer, std::int32_t limit) {
+    HttpExchange exchange{&upgrade_state.auth, &upgrade_state.device_info, HttpSetupFailure::NONE};
+    std::int32_t result = http_exchange(&exchange, local_address, local_port, device_address,
+                                        device_port, path, buffer, limit);
+    switch (exchange.failure) {
+        case HttpSetupFailure::NO_SOCKET: fail_upgrade("Upgrade Failed: Can't open HTTP socket");
+        case HttpSetupFailure::NO_BIND: fail_upgrade("Upgrade Failed: Can't bind HTTP socket");
+        case HttpSetupFailure::NONE: break;
+    }
+    return result;
+}

@@ -1,0 +1,14 @@
+// The upgrade's HTTP exchange with the device: the web client working on the process-wide record.
+#pragma once
+#include <cstdint>
+
+#include "web/http_client.h"
+
+// GET path from the device. buffer holds limit + 1 bytes: first the request, then the answer,
+// NUL-terminated. Returns -1 when the answer was a digest challenge now held in upgrade_state.auth,
+// 0 when no connection could be made or nothing came back, else the count of bytes received
+// (the status page values found in them are copied into upgrade_state.device_info). Ends the
+// upgrade with the error box when no socket can be made or no port bound.
+std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
+                      std::uint32_t device_address, std::uint16_t device_port, const char* path,
+                      char* buffer, std::int32_t limit);

@@ -1,0 +1,100 @@
+// The web client on its own: it reads and fills only the digest state and device values it is
+// handed, and a connection it cannot set up comes back as a value while the process goes on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/upgrade_state.h"
+#include "http_test_server.h"
+#include "test_support.h"
+#include "web/http_client.h"
+
+namespace {
+
+struct ExchangeFixture : ::testing::Test {
+    void SetUp() override {
+        std::memset(&upgrade_state.device_info, 0, sizeof upgrade_state.device_info);
+        std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
+        std::strcpy(upgrade_state.device_info.software_version, "record");
+        buffer.assign(4096, '#');
+    }
+
+    std::int32_t exchange_with(std::uint16_t device_port, std::uint16_t local_port = 0) {
+        if (local_port == 0) local_port = free_local_port();
+        return http_exchange(&exchange, LOOPBACK, local_port, LOOPBACK, device_port,
+                             "/admin/advanced", buffer.data(),
+                             static_cast<std::int32_t>(buffer.size() - 1));
+    }
+
+    DigestAuthState auth{};
+    DeviceInfo info{};
+    HttpExchange exchange{&auth, &info, HttpSetupFailure::NO_SOCKET};
+    std::vector<char> buffer;
+};
+
+using HttpExchangeAlone = ExchangeFixture;
+
+TEST_F(HttpExchangeAlone, ChallengeAndPageLandInTheGivenStateNotTheRecord) {
+    std::string challenge =
+        "HTTP/1.1 401 Unauthorized\r\n"
+        "WWW-Authenticate: Digest realm=\"TEV VoIP\", nonce=\"n-7\", qop=\"auth\"\r\n\r\n";
+    std::string page =
+        "HTTP/1.1 200 OK\r\n\r\n<td>Software Version:</td><td>3.2.9(b)</td>"
+        "<td>Serial Number:</td><td>S-9</td>";
+    HttpTestServer server({challenge, page});
+
+    EXPECT_EQ(exchange_with(server.port()), -1);
+    EXPECT_EQ(exchange.failure, HttpSetupFailure::NONE);
+    EXPECT_STREQ(auth.nonce, "n-7");
+    EXPECT_STREQ(upgrade_state.auth.nonce, "");
+
+    // With a password in the given state the next request carries the Authorization line.
+    std::strcpy(auth.user_name, "admin");
+    std::strcpy(auth.password, "secret");
+    EXPECT_EQ(exchange_with(server.port()), static_cast<std::int32_t>(page.size()));
+    EXPECT_STREQ(info.software_version, "3.2.9(b)");
+    EXPECT_STREQ(info.serial_number, "S-9");
+    EXPECT_EQ(auth.nonce_count, 1u);
+    EXPECT_STREQ(upgrade_state.device_info.software_version, "record");
+    EXPECT_EQ(upgrade_state.auth.nonce_count, 0u);
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].text.find("Authorization:"), std::string::npos);
+    EXPECT_NE(server.requests()[1].text.find("\r\nAuthorization: Digest username=\"admin\""),
+              std::string::npos);
+}
+
+TEST_F(HttpExchangeAlone, NoPortToBindIsReportedAndNothingIsTried) {
+    // 101 consecutive ports held below the ephemeral range, the exchange asked to start at the
+    // first of them.
+    std::vector<std::unique_ptr<OccupiedPort>> held;
+    std::uint16_t first = 0;
+    for (std::uint16_t base = 33000; base < 40000 && first == 0; base += 101) {
+        held.clear();
+        for (int i = 0; i <= MAX_BIND_RETRIES; ++i) {
+            auto port = std::make_unique<OccupiedPort>(static_cast<std::uint16_t>(base + i));
+            if (port->port() == 0) break;
+            held.push_back(std::move(port));
+        }
+        if (held.size() == static_cast<std::size_t>(MAX_BIND_RETRIES + 1)) first = base;
+    }
+    ASSERT_NE(first, 0) << "no 101 free consecutive ports to hold";
+    RefusingPort refusing;
+    keep_trace();
+    EXPECT_EQ(exchange_with(refusing.port(), first), 0);
+    std::string traced = kept_trace();
+    stop_keeping_trace();
+    EXPECT_EQ(exchange.failure, HttpSetupFailure::NO_BIND);
+    EXPECT_EQ(traced.find("HTTP connecting"), std::string::npos);
+    EXPECT_EQ(buffer[0], '#');
+}
+
+TEST_F(HttpExchangeAlone, ARefusedConnectionIsNoSetUpFailure) {
+    RefusingPort refusing;
+    EXPECT_EQ(exchange_with(refusing.port()), 0);
+    EXPECT_EQ(exchange.failure, HttpSetupFailure::NONE);
+}
+
+}  // namespace
