@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/transfer_dialogs.h"
 #include "core/firmware_images.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
@@ -156,7 +157,7 @@ int main(int argc, char** argv) {
     upgrade_state.local_ip = LOOPBACK;
     // The client asks from loopback, and the listener serves only the device's own address.
     upgrade_state.device_ip = LOOPBACK;
-    std::uint32_t port = start_tftp_listener(LOOPBACK);
+    std::uint32_t port = start_tftp_listener(LOOPBACK, transfer_dialogs());
     std::printf("listening on port %u\n", port);
     std::fflush(stdout);
     if (options.idle_seconds > 0) {

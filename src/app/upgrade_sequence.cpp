@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "app/transfer_dialogs.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -103,7 +104,8 @@ int run_upgrade_sequence() {
         show_error_box("Upgrade Failed: User Abort");
         return 0;
     }
-    auto port = static_cast<std::uint16_t>(start_tftp_listener(upgrade_state.local_ip) & 0xFFFFu);
+    auto port = static_cast<std::uint16_t>(
+        start_tftp_listener(upgrade_state.local_ip, transfer_dialogs()) & 0xFFFFu);
     send_upgrade_command(port);
     if (!transition_first) idle_forever();
     run_second_stage(port);

@@ -1,5 +1,5 @@
-// The TFTP listener thread: waits behind the waiting dialog for the device's read request and
-// hands the accepted one to a transfer session on the same socket.
+// The TFTP listener thread: waits for the device's read request, telling its events while it
+// waits, and hands the accepted one to a transfer session on the same socket.
 #include "tftp/tftp_listener.h"
 
 #include <cstring>
@@ -8,35 +8,21 @@
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/process.h"
+#include "platform/net_address.h"
 #include "platform/threads.h"
-#include "res/dialog_ids.h"
-#include "res/dialog_texts.h"
 #include "tftp/tftp_packets.h"
 #include "tftp/tftp_session.h"
-#include "ui/dialog_procs.h"
-#include "ui/error_box.h"
-#include "platform/net_address.h"
 
 namespace {
 
-void open_waiting_dialog(bool with_text) {
-    WindowHandle dialog =
-        dialog_open_modeless(upgrade_state.app_instance, DIALOG_WAITING, transfer_dialog_proc);
-    upgrade_state.waiting_dialog = dialog;
-    dialog_show(dialog);
-    dialog_progress_range(dialog, CONTROL_PROGRESS, 0, WAITING_PROGRESS_CYCLE);
-    dialog_progress_position(dialog, CONTROL_PROGRESS, 0);
-    if (with_text) dialog_set_item_text(dialog, CONTROL_WAITING_TEXT, text_waiting);
-}
-
-// An empty poll: wait about 1 ms for the socket, move the bar, and serve the dialog. The bar only
-// shows that the program waits, so the wait may end late; a request ends it at once.
+// An empty poll: wait about 1 ms for the socket, count, and tell the events (the dialogs move
+// their bar). The count only shows that the program waits, so the wait may end late; a request
+// ends it at once.
 void idle_poll(const TftpListener* listener, int* idle_counter) {
     net_wait_readable(listener->socket, 1, WaitTimeout::COARSE);
     *idle_counter += 1;
     if (*idle_counter >= WAITING_PROGRESS_CYCLE) *idle_counter = 0;
-    dialog_progress_position(upgrade_state.waiting_dialog, CONTROL_PROGRESS, *idle_counter);
-    dialog_pump_all(upgrade_state.waiting_dialog);
+    listener->events->waiting_poll(*idle_counter);
 }
 
 // Where an ignored datagram came from: a firewall or a second network shows here.
@@ -53,10 +39,9 @@ void serve_request(TftpListener* listener, const NetAddress& source, const char*
     read_sockaddr(source, &peer_ip, &peer_port);
     trace("TFTP read request for %s from %s:%u accepted\n", file_name, dotted(peer_ip).text,
           peer_port);
-    dialog_destroy(upgrade_state.waiting_dialog);
-    upgrade_state.waiting_dialog = nullptr;
+    listener->events->request_accepted();
     start_tftp_session(listener->socket, listener->local_ip, listener->port, peer_ip, peer_port,
-                       file_name);
+                       file_name, *listener->events);
 }
 
 }  // namespace
@@ -105,29 +90,39 @@ DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long lengt
     return DatagramVerdict::ACCEPTED;
 }
 
-std::uint32_t start_tftp_listener(std::uint32_t local_address) {
+std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& events) {
     auto* listener = new (std::nothrow) TftpListener{};
-    if (listener == nullptr) fail_upgrade("Upgrade Failed: Can't malloc for TFTP listener");
+    if (listener == nullptr) {
+        events.fail("Upgrade Failed: Can't malloc for TFTP listener");
+        return 0;
+    }
+    listener->events = &events;
     listener->socket = net_udp_socket();
+    const char* failure = nullptr;
+    std::uint16_t port = 0;
     if (listener->socket == NET_INVALID_SOCKET) {
-        fail_upgrade("Upgrade Failed: Can't create TFTP listener socket");
+        failure = "Upgrade Failed: Can't create TFTP listener socket";
+    } else {
+        port = bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS);
+        if (port == 0) failure = "Upgrade Failed: Can't bind TFTP listener socket";
     }
-    std::uint16_t port =
-        bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS);
-    if (port == 0) fail_upgrade("Upgrade Failed: Can't bind TFTP listener socket");
-    listener->local_ip = local_address;
-    listener->port = port;
-    trace("TFTP listener on %s:%u\n", dotted(local_address).text, port);
-    if (!thread_start_detached(tftp_listener_thread, listener)) {
-        fail_upgrade("Upgrade Failed: Can't create TFTP listener thread");
+    if (failure == nullptr) {
+        listener->local_ip = local_address;
+        listener->port = port;
+        trace("TFTP listener on %s:%u\n", dotted(local_address).text, port);
+        if (thread_start_detached(tftp_listener_thread, listener)) return port;
+        failure = "Upgrade Failed: Can't create TFTP listener thread";
     }
-    return port;
+    events.fail(failure);
+    if (listener->socket != NET_INVALID_SOCKET) net_close(listener->socket);
+    delete listener;
+    return 0;
 }
 
 std::int32_t tftp_listener_thread(void* argument) {
     auto* listener = static_cast<TftpListener*>(argument);
     trace_name_thread("listener");
-    open_waiting_dialog(true);
+    listener->events->waiting(true);
     net_set_nonblocking(listener->socket);
     int idle_counter = 0;
     char file_name[TFTP_RECEIVE_AREA_SIZE];
@@ -155,6 +150,6 @@ std::int32_t tftp_listener_thread(void* argument) {
         // The transition image is in: wait on the same port for the target image's request.
         upgrade_state.stage.store(STAGE_TARGET);
         idle_counter = 0;
-        open_waiting_dialog(false);
+        listener->events->waiting(false);
     }
 }

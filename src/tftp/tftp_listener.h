@@ -1,9 +1,10 @@
 // The TFTP listener: the UDP socket the device fetches the image from, and the thread that waits
-// behind the waiting dialog for the device's read request of the announced file name.
+// for the device's read request of the announced file name, telling its events as it goes.
 #pragma once
 #include <cstdint>
 
 #include "platform/net.h"
+#include "tftp/tftp_events.h"
 
 constexpr std::uint16_t TFTP_FIRST_PORT = 69;
 constexpr int TFTP_BIND_ATTEMPTS = 100;
@@ -15,6 +16,7 @@ struct TftpListener {
     std::uint16_t port;
     NetSocket socket;
     std::uint8_t receive_area[TFTP_RECEIVE_AREA_SIZE];
+    TftpEvents* events;
 };
 
 // Binds the socket to local_ip on first_port or the next free of attempts ports; the bound port,
@@ -22,9 +24,9 @@ struct TftpListener {
 std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
                              int attempts);
 
-// Creates and binds the socket (ports 69 to 168) and starts the listener thread; returns the port.
-// Ends the process when it cannot.
-std::uint32_t start_tftp_listener(std::uint32_t local_address);
+// Creates and binds the socket (ports 69 to 168) and starts the listener thread, which tells events
+// what it does; returns the port. When it cannot, it calls events.fail and returns 0.
+std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& events);
 std::int32_t tftp_listener_thread(void* listener);
 
 enum class DatagramVerdict { IDLE, IGNORED, ACCEPTED };

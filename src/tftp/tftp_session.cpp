@@ -3,20 +3,15 @@
 #include "tftp/tftp_session.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "res/dialog_ids.h"
-#include "tftp/post_transfer.h"
-#include "tftp/tftp_packets.h"
-#include "ui/dialog_procs.h"
-#include "ui/error_box.h"
 #include "platform/net_address.h"
+#include "tftp/tftp_events.h"
+#include "tftp/tftp_packets.h"
 
 namespace {
 
@@ -27,78 +22,6 @@ const FirmwareImage& image_for_stage() {
 
 const char* stage_label() {
     return upgrade_state.stage.load() != STAGE_TRANSITION ? "Target" : "Transition";
-}
-
-void open_upload_dialog(const TftpSession* session) {
-    WindowHandle dialog =
-        dialog_open_modeless(upgrade_state.app_instance, DIALOG_UPLOAD, transfer_dialog_proc);
-    upgrade_state.upload_dialog = dialog;
-    dialog_show(dialog);
-    // The bar's range is a 16-bit value; an image that fits the block numbers fits it too.
-    dialog_progress_range(dialog, CONTROL_PROGRESS, 0,
-                          static_cast<int>(session->block_count & 0xFFFFu));
-}
-
-// The upload dialog's title, "Uploading %s Firmware to TEV@%s %d/%d Bytes", and its bar. Its words
-// are set once per transfer and each showing writes only the numbers. Drawing a title and a bar
-// costs far more than a block's exchange with a device on a good network (a window title may be a
-// trip to the display server), so they are shown at most every TITLE_INTERVAL_MS; the first and the
-// last count at once. A count held back is shown by the first poll that finds nothing to receive
-// once the interval has passed, so that when the acknowledgements stop, what the dialog shows is
-// never more than about TITLE_INTERVAL_MS behind.
-constexpr std::uint32_t TITLE_INTERVAL_MS = 40;
-
-struct UploadTitle {
-    char text[128];
-    std::size_t words_length;
-    bool shown;                     // some count has been shown in this transfer
-    std::uint32_t shown_ms;         // when the last count was shown
-    const TftpSession* held_back;   // the session whose latest count is not shown yet, or none
-};
-
-void start_upload_title(UploadTitle* title) {
-    int length = std::snprintf(title->text, sizeof title->text, "Uploading %s Firmware to TEV@%s ",
-                               stage_label(), upgrade_state.device_ip_text);
-    title->words_length = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)),
-                                                sizeof title->text - 1);
-    title->shown = false;
-    title->shown_ms = 0;
-    title->held_back = nullptr;
-}
-
-void draw_acknowledged(const TftpSession* session, UploadTitle* title) {
-    dialog_progress_position(upgrade_state.upload_dialog, CONTROL_PROGRESS,
-                             static_cast<int>(session->current_block));
-    char* next = title->text + title->words_length;
-    char* end = title->text + sizeof title->text - 1;
-    next = std::to_chars(next, end, static_cast<int>(session->bytes_acked)).ptr;
-    if (next < end) *next++ = '/';
-    next = std::to_chars(next, end, static_cast<int>(session->transfer_size)).ptr;
-    const char bytes[] = " Bytes";
-    std::size_t room = static_cast<std::size_t>(end - next);
-    std::size_t tail = std::min(room, sizeof bytes - 1);
-    std::memcpy(next, bytes, tail);
-    next[tail] = 0;
-    dialog_set_title(upgrade_state.upload_dialog, title->text);
-    title->shown = true;
-    title->shown_ms = clock_ms();
-    title->held_back = nullptr;
-}
-
-void show_acknowledged(const TftpSession* session, UploadTitle* title) {
-    bool last = session->current_block > session->block_count;
-    if (!title->shown || last || clock_ms() - title->shown_ms >= TITLE_INTERVAL_MS) {
-        draw_acknowledged(session, title);
-    } else {
-        title->held_back = session;
-    }
-}
-
-// The final flush: a count held back is shown once the acknowledgements pause.
-void show_held_back_count(UploadTitle* title) {
-    if (title->held_back == nullptr) return;
-    if (clock_ms() - title->shown_ms < TITLE_INTERVAL_MS) return;
-    draw_acknowledged(title->held_back, title);
 }
 
 // Anything from the peer but an acknowledgement is ignored; the log says what it was. An ERROR's
@@ -128,10 +51,7 @@ std::uint32_t receive_from_peer(TftpSession* session, bool* arrived) {
     NetAddress source{};
     long length = net_recv_from(session->socket, session->packet, TFTP_PACKET_SIZE, &source);
     *arrived = length > 0;
-    if (length <= 0) {
-        dialog_pump_one(upgrade_state.upload_dialog);
-        return 0;
-    }
+    if (length <= 0) return 0;
     std::uint32_t address = 0;
     std::uint16_t port = 0;
     read_sockaddr(source, &address, &port);
@@ -149,7 +69,7 @@ struct TransferCursor {
     const std::uint8_t* image;
     const std::uint8_t* image_offset;
     NetAddress peer;
-    UploadTitle title;
+    TftpEvents* events;
 };
 
 void send_current_block(TftpSession* session, const TransferCursor& cursor) {
@@ -161,7 +81,7 @@ void send_current_block(TftpSession* session, const TransferCursor& cursor) {
 bool advance(TftpSession* session, TransferCursor* cursor) {
     session->current_block += 1;
     session->bytes_acked += session->block_size;
-    show_acknowledged(session, &cursor->title);
+    cursor->events->block_acknowledged(*session);
     if (session->current_block > session->block_count) {
         trace("All blocks ack'd\n");
         return true;
@@ -254,11 +174,11 @@ void size_tftp_session(TftpSession* session, std::uint32_t transfer_size) {
     session->last_block_size = transfer_size - (transfer_size / TFTP_BLOCK_SIZE) * TFTP_BLOCK_SIZE;
 }
 
-TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) {
-    open_upload_dialog(session);
+TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
+                               TftpEvents& events) {
+    events.transfer_started(*session);
     net_set_nonblocking(session->socket);
-    TransferCursor cursor{image, image, {}, {}};
-    start_upload_title(&cursor.title);
+    TransferCursor cursor{image, image, {}, &events};
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
     send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
     RetryTimer timer{};
@@ -283,7 +203,7 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) 
         // and the device's answer behind it is not lost. The silence goes on all the same: only
         // the clock ends a period.
         if (!arrived) {
-            show_held_back_count(&cursor.title);
+            events.transfer_poll();
             wait_for_datagram(session, &timer);
         }
         if (!period_over(timer)) continue;
@@ -293,17 +213,21 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image) 
     }
 }
 
-int run_tftp_session(TftpSession* session) {
+int run_tftp_session(TftpSession* session, TftpEvents& events) {
     const FirmwareImage& image = image_for_stage();
-    TransferOutcome outcome = transfer_image(session, image.data);
-    finish_after_transfer(session, upload_incomplete(outcome, upgrade_state.is_phone_model != 0));
+    TransferOutcome outcome = transfer_image(session, image.data, events);
+    events.transfer_ended(*session, outcome);
     return 0;
 }
 
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
-                       std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name) {
+                       std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name,
+                       TftpEvents& events) {
     auto* session = new (std::nothrow) TftpSession{};
-    if (session == nullptr) fail_upgrade("Upgrade Failed: Can't malloc for TFTP session");
+    if (session == nullptr) {
+        events.fail("Upgrade Failed: Can't malloc for TFTP session");
+        return 0;
+    }
     session->socket = socket;
     session->local_ip = local_address;
     session->local_port = local_port;
@@ -318,7 +242,7 @@ int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint1
           static_cast<unsigned long>(session->transfer_size),
           static_cast<unsigned long>(session->block_count),
           static_cast<unsigned long>(session->last_block_size));
-    run_tftp_session(session);
+    run_tftp_session(session, events);
     delete session;
     return 0;
 }

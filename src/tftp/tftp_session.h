@@ -1,9 +1,10 @@
 // A TFTP transfer session: the image served to one accepted read request in 512-byte blocks,
-// in lock step, followed by the wait and the verification.
+// in lock step; what follows the transfer is up to the events' receiver.
 #pragma once
 #include <cstdint>
 
 #include "platform/net.h"
+#include "tftp/tftp_events.h"
 
 constexpr int TFTP_PACKET_SIZE = 1024;
 constexpr int SESSION_FILE_NAME_SIZE = 128;
@@ -31,11 +32,12 @@ struct TftpSession {
     std::uint32_t block_size;
 };
 
-// Serves the image the stage selects, then waits and verifies; returns 0. Ends the process when
-// the session record cannot be allocated.
+// Serves the image the stage selects and reports the end to events (which waits and verifies);
+// returns 0. Calls events.fail when the session record cannot be allocated.
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
-                       std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name);
-int run_tftp_session(TftpSession* session);
+                       std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name,
+                       TftpEvents& events);
+int run_tftp_session(TftpSession* session, TftpEvents& events);
 
 // Milliseconds of silence after which a packet already sent `retries` + 1 times is sent again
 // (or, after the last send, the transfer is given up); doubles from FIRST_RETRY_MS up to
@@ -52,8 +54,9 @@ enum class TransferOutcome {
 
 // Fills the session's sizes from the image to serve.
 void size_tftp_session(TftpSession* session, std::uint32_t transfer_size);
-// The transfer alone, behind the upload dialog. Silent periods are measured on clock_ms().
-TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image);
+// The transfer alone, told to events as it goes. Silent periods are measured on clock_ms().
+TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
+                               TftpEvents& events);
 // Whether the outcome counts as an incomplete upload: a lost last acknowledgement does not when
 // the version check after the flash will tell (not for the handset model, which is not checked).
 bool upload_incomplete(TransferOutcome outcome, bool is_phone_model);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/transfer_dialogs.h"
 #include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "platform/clock.h"
@@ -163,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     session.peer_port = PEER_PORT;
     size_tftp_session(&session, image_size);
     clock_substitute(scripted_clock);
-    TransferOutcome outcome = transfer_image(&session, image.get());
+    TransferOutcome outcome = transfer_image(&session, image.get(), transfer_dialogs());
     clock_substitute(nullptr);
 
     fuzz_require((outcome == TransferOutcome::COMPLETE) == model.complete,

@@ -1,6 +1,6 @@
 // After the transfer: the wait behind the upload dialog with a substituted clock that wraps, and
 // the verification's reports that need no device.
-#include "tftp/post_transfer.h"
+#include "app/post_transfer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/upgrade_state.h"
 #include "test_support.h"
@@ -117,3 +118,30 @@ TEST(ListenerPorts, TheBindWalkSkipsTakenPortsAndGivesUpAfterItsAttempts) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FailureRecorder final : TftpEvents {
+    void waiting(bool) override { ++other_calls; }
+    void waiting_poll(int) override { ++other_calls; }
+    void request_accepted() override { ++other_calls; }
+    void transfer_started(const TftpSession&) override { ++other_calls; }
+    void block_acknowledged(const TftpSession&) override { ++other_calls; }
+    void transfer_poll() override { ++other_calls; }
+    void transfer_ended(const TftpSession&, TransferOutcome) override { ++other_calls; }
+    void fail(const char* message) override { failures.push_back(message); }
+
+    int other_calls = 0;
+    std::vector<std::string> failures;
+};
+
+}  // namespace
+
+TEST(ListenerPorts, NoPortToBindIsToldToTheEventsOnce) {
+    // An address of no interface here (TEST-NET-1): every one of the 100 binds fails.
+    FailureRecorder events;
+    EXPECT_EQ(start_tftp_listener(0xC0000201u, events), 0u);
+    EXPECT_EQ(events.failures,
+              std::vector<std::string>{"Upgrade Failed: Can't bind TFTP listener socket"});
+    EXPECT_EQ(events.other_calls, 0);
+}

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/transfer_dialogs.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -149,7 +150,7 @@ protected:
         session.peer_port = peer.port();
         size_tftp_session(&session, static_cast<std::uint32_t>(image.size()));
         peer_thread = std::thread(std::move(script));
-        TransferOutcome outcome = transfer_image(&session, image.data());
+        TransferOutcome outcome = transfer_image(&session, image.data(), *events);
         finished = true;
         peer_thread.join();
         return outcome;
@@ -182,6 +183,8 @@ protected:
     ModelControl* upload_bar() { return model_control(upload_dialog(), CONTROL_PROGRESS); }
 
     ProcessExitGuard exit_guard;
+    // The receiver of the transfer's events: the program's dialogs unless a test brings its own.
+    TftpEvents* events = &transfer_dialogs();
     std::unique_ptr<ConsoleCapture> console;
     NetSocket server = NET_INVALID_SOCKET;
     std::uint16_t server_port = 0;
@@ -573,3 +576,48 @@ TEST(SocketWait, ADatagramEndsAWaitAtOnceInEitherPrecisionAndSlackIsRestored) {
 }
 
 }  // namespace
+
+namespace {
+
+// Counts what the server tells and keeps the byte counts it saw acknowledged; shows nothing.
+struct CountingEvents final : TftpEvents {
+    void waiting(bool) override { ++waits; }
+    void waiting_poll(int) override { ++waiting_polls; }
+    void request_accepted() override { ++accepted; }
+    void transfer_started(const TftpSession& session) override {
+        ++started;
+        size_at_start = session.transfer_size;
+    }
+    void block_acknowledged(const TftpSession& session) override {
+        acknowledged_bytes.push_back(session.bytes_acked);
+    }
+    void transfer_poll() override { ++transfer_polls; }
+    void transfer_ended(const TftpSession&, TransferOutcome) override { ++ended; }
+    void fail(const char* message) override { failures.push_back(message); }
+
+    int waits = 0, waiting_polls = 0, accepted = 0, started = 0, transfer_polls = 0, ended = 0;
+    std::uint32_t size_at_start = 0;
+    std::vector<std::uint32_t> acknowledged_bytes;
+    std::vector<std::string> failures;
+};
+
+}  // namespace
+
+TEST_F(TftpSessionTest, AStandInHearsTheTransferAndNoDialogOpens) {
+    CountingEvents counting;
+    events = &counting;
+    std::vector<std::uint8_t> image = patterned_image(1100);
+    TransferOutcome outcome =
+        transfer(image, [&] { acknowledge_every_block(peer, server_port); });
+
+    EXPECT_EQ(outcome, TransferOutcome::COMPLETE);
+    EXPECT_EQ(counting.started, 1);
+    EXPECT_EQ(counting.size_at_start, 1100u);
+    // The OACK's acknowledgement, then each of the three blocks'.
+    EXPECT_EQ(counting.acknowledged_bytes, (std::vector<std::uint32_t>{0, 512, 1024, 1100}));
+    // The end is the caller's to tell; the listener's events are not the transfer's.
+    EXPECT_EQ(counting.ended, 0);
+    EXPECT_EQ(counting.waits + counting.waiting_polls + counting.accepted, 0);
+    EXPECT_TRUE(counting.failures.empty());
+    EXPECT_EQ(upgrade_state.upload_dialog, nullptr);
+}

@@ -1,7 +1,7 @@
 // Sizes of a transfer and the wait's tick arithmetic.
 #include <gtest/gtest.h>
 
-#include "tftp/post_transfer.h"
+#include "app/post_transfer.h"
 #include "tftp/tftp_session.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The wait of about 30 seconds while the device writes its flash, and the check that it now
 // runs the version it was given.
-#include "tftp/post_transfer.h"
+#include "app/post_transfer.h"
 
 #include <cstdio>
 #include <cstring>
