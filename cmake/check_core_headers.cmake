@@ -1,17 +1,56 @@
-# Fails when code outside src/platform includes an operating-system header: the core reaches the
-# system only through the platform layer, so both builds share every line of it.
-file(GLOB_RECURSE sources ${SOURCE_DIR}/src/core/* ${SOURCE_DIR}/src/app/* ${SOURCE_DIR}/src/web/* ${SOURCE_DIR}/src/tftp/*
-     ${SOURCE_DIR}/src/ui/* ${SOURCE_DIR}/src/res/*)
+# The layers, checked on every build of the core.
+#
+# 1. Code outside src/platform includes no operating-system header: the core reaches the system
+#    only through the platform layer, so both builds share every line of it.
+# 2. Each folder includes only the folders below it (the table). A program entry
+#    (src/platform/<system>/entry_*.cpp) is the top of the program, not part of the platform
+#    library, and may include anything the upgrader's own code may.
+set(layers res platform core web tftp ui app)
+set(may_include_res      res)
+set(may_include_platform platform res)
+set(may_include_core     core platform)
+set(may_include_web      web core platform)
+set(may_include_tftp     tftp core platform)
+set(may_include_ui       ui res core platform)
+set(may_include_app      app ui tftp web core platform res)
+set(may_include_entry    ${may_include_app})
+
 set(forbidden "#[ \t]*include[ \t]*[<\"](windows|winsock|winsock2|ws2tcpip|commctrl|mmsystem|unistd|pthread|poll|fcntl|netdb|termios|signal|dlfcn|sys/[a-z_]+|arpa/[a-z_]+|netinet/[a-z_]+)\\.h[>\"]")
+set(project_include "#[ \t]*include[ \t]*\"([a-z_]+)/[^\"]*\"")
+
 set(leaks "")
-foreach(file ${sources})
-  if(file MATCHES "\\.(h|cpp)$")
-    file(STRINGS ${file} lines REGEX "${forbidden}")
-    if(lines)
-      string(APPEND leaks "\n  ${file}: ${lines}")
+set(crossings "")
+foreach(layer ${layers})
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/src/${layer}/*)
+  foreach(file ${sources})
+    if(NOT file MATCHES "\\.(h|cpp)$")
+      continue()
     endif()
-  endif()
+    if(NOT layer STREQUAL "platform")
+      file(STRINGS ${file} lines REGEX "${forbidden}")
+      if(lines)
+        string(APPEND leaks "\n  ${file}: ${lines}")
+      endif()
+    endif()
+    set(allowed ${may_include_${layer}})
+    if(layer STREQUAL "platform" AND file MATCHES "/entry_[a-z0-9]+\\.cpp$")
+      set(allowed ${may_include_entry})
+    endif()
+    file(STRINGS ${file} lines REGEX "${project_include}")
+    foreach(line ${lines})
+      string(REGEX MATCH "${project_include}" ignored "${line}")
+      set(folder ${CMAKE_MATCH_1})
+      list(FIND layers ${folder} known)
+      list(FIND allowed ${folder} permitted)
+      if(known GREATER_EQUAL 0 AND permitted LESS 0)
+        string(APPEND crossings "\n  ${file}: ${line} (${layer} may include: ${allowed})")
+      endif()
+    endforeach()
+  endforeach()
 endforeach()
 if(leaks)
   message(FATAL_ERROR "Operating-system headers outside src/platform:${leaks}")
+endif()
+if(crossings)
+  message(FATAL_ERROR "Includes across the layers:${crossings}")
 endif()

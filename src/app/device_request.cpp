@@ -1,6 +1,7 @@
 // The device request runner.
 #include "app/device_request.h"
 
+#include "app/device_http.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -8,7 +9,6 @@
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
-#include "app/device_http.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "app/command_line.h"
-#include "core/trace.h"
 #include "app/trace_log.h"
 #include "app/upgrade_sequence.h"
+#include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"

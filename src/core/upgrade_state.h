@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "core/firmware_images.h"
-#include "platform/dialogs.h"
 #include "core/device_info.h"
 #include "core/digest_auth_state.h"
+#include "core/firmware_images.h"
+#include "platform/dialogs.h"
 
 constexpr std::int32_t STAGE_TRANSITION = 0;
 constexpr std::int32_t STAGE_TARGET = 1;

@@ -7,8 +7,8 @@
 
 #include "core/trace.h"
 #include "core/upgrade_state.h"
-#include "platform/process.h"
 #include "platform/net_address.h"
+#include "platform/process.h"
 #include "platform/threads.h"
 #include "tftp/tftp_packets.h"
 #include "tftp/tftp_session.h"

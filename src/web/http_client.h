@@ -5,10 +5,10 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/net.h"
-#include "platform/net_address.h"
 #include "core/device_info.h"
 #include "core/digest_auth_state.h"
+#include "platform/net.h"
+#include "platform/net_address.h"
 
 // classify_http_status results.
 constexpr int HTTP_NOT_HTTP11 = -1;

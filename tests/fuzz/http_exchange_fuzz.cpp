@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/device_http.h"
 #include "core/upgrade_state.h"
 #include "fuzz_support.h"
 #include "scripted_net.h"
-#include "app/device_http.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/upgrade_state.h"
 #include "console_capture.h"
+#include "core/upgrade_state.h"
 #include "platform/posix/console_dialogs.h"
 #include "platform/posix/console_input.h"
 #include "platform/posix/dialog_model.h"

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/upgrade_state.h"
 #include "console_capture.h"
+#include "core/upgrade_state.h"
 #include "http_test_server.h"
 #include "platform/threads.h"
 #include "test_support.h"

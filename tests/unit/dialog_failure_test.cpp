@@ -9,8 +9,8 @@
 
 #include "app/device_request.h"
 #include "app/upgrade_sequence.h"
-#include "core/upgrade_state.h"
 #include "console_capture.h"
+#include "core/upgrade_state.h"
 #include "http_test_server.h"
 #include "platform/posix/console_dialogs.h"
 #include "platform/posix/console_input.h"

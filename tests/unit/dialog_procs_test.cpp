@@ -11,8 +11,8 @@
 #include <regex>
 #include <string>
 
-#include "core/upgrade_state.h"
 #include "console_capture.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/posix/console_dialogs.h"
 #include "platform/posix/console_input.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/device_http.h"
 #include "core/upgrade_state.h"
 #include "http_test_server.h"
 #include "test_support.h"
-#include "app/device_http.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/upgrade_state.h"
 #include "console_capture.h"
+#include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"

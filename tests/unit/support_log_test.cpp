@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "core/trace.h"
 #include "app/trace_log.h"
+#include "core/trace.h"
 #include "platform/clock.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/upgrade_state.h"
+#include "platform/net_address.h"
 #include "test_support.h"
 #include "udp_test_peer.h"
-#include "platform/net_address.h"
 
 namespace {
 

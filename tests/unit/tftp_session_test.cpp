@@ -20,19 +20,19 @@
 #include <vector>
 
 #include "app/transfer_dialogs.h"
+#include "console_capture.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "console_capture.h"
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/net_address.h"
 #include "platform/posix/dialog_model.h"
 #include "process_exit_guard.h"
 #include "res/dialog_ids.h"
-#include "tftp/tftp_packets.h"
 #include "test_support.h"
+#include "tftp/tftp_packets.h"
 #include "udp_test_peer.h"
-#include "platform/net_address.h"
 
 namespace {
 
