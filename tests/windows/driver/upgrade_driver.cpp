@@ -612,6 +612,8 @@ void bad_option(Run& run) {
     }
     expect_exit(run);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+}
+
 // A device whose nonces last one request: the password is asked once, every later challenge is
 // answered without asking (the device side checks that each answer has a client nonce of its
 // own), and the upgrade ends as usual.
