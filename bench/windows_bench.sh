@@ -9,6 +9,7 @@
 # windows_bench.sh --exe EXE --driver DRIVER.EXE --recorder DLL --floor FLOOR.EXE --device BIN
 #                  --image FILE --work DIR [--runs N] [--cpus LIST|all]
 set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
 
 EXE= DRIVER= RECORDER= FLOOR= DEVICE= IMAGE= WORK= RUNS=5 CPUS=
 ARGS=("$@")
@@ -97,16 +98,9 @@ version=$(dd if="$IMAGE" bs=1 skip=92 count=32 status=none | tr -d '\0')
 identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1.8(a)'
           'hardware=Rev. B')
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display >xvfb.log 2>&1 &
-STARTED_PIDS+=($!)
-for ((i = 0; i < 100; i++)); do [ -s display ] && break; sleep 0.1; done
-[ -s display ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -1 display)
-export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$HERE/../tests/lib/wine_session.sh"
 echo "Setting up a Wine prefix"
-timeout 180 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >wine-setup.log 2>&1 ||
-    fail "Wine did not set up its prefix"
-ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"  # the close box
+start_wine_session "$WORK/prefix"
 
 # The device at 127.0.0.1 itself, so the program serves atftp, which asks from that address. Its
 # own client holds back for an hour (and its web server with it), so each run has a fresh device.

@@ -16,6 +16,7 @@ if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
 fi
 scenario=$1 exe=$2 driver=$3 recorder=$4 device=$5 image=$6 work=$7
+here=$(cd "$(dirname "$0")" && pwd)
 ip link set lo up
 
 rm -rf "$work"
@@ -51,19 +52,8 @@ device_ip=127.0.0.2 local_ip=127.0.0.1 user=operator password='Firm-Ware7'
 identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1.8(a)'
           'hardware=Rev. B')
 
-# A private X server; with -displayfd it takes a free display number itself, without a race.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display >xvfb.log 2>&1 &
-STARTED_PIDS+=($!)
-for ((i = 0; i < 300; i++)); do [ -s display ] && break; sleep 0.1; done
-[ -s display ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -1 display)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# With no window manager Wine draws frames and captions itself, so screenshots show whole dialogs.
-timeout 180 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >wine-setup.log 2>&1 ||
-    fail "Wine did not set up its prefix"
-# Wine draws the caption buttons (the close box) with its Marlett font, from fonts-wine; this
-# Wine build does not load the fonts of its data folder, but does those of the prefix's Fonts.
-ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+source "$here/../lib/wine_session.sh"
+start_wine_session "$work/prefix"
 
 device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
                 --image-file "$work/device.bin" --user "$user" --password "$password"
