@@ -70,16 +70,7 @@ TEST_F(HttpExchangeAlone, NoPortToBindIsReportedAndNothingIsTried) {
     // 101 consecutive ports held below the ephemeral range, the exchange asked to start at the
     // first of them.
     std::vector<std::unique_ptr<OccupiedPort>> held;
-    std::uint16_t first = 0;
-    for (std::uint16_t base = 33000; base < 40000 && first == 0; base += 101) {
-        held.clear();
-        for (int i = 0; i <= MAX_BIND_RETRIES; ++i) {
-            auto port = std::make_unique<OccupiedPort>(static_cast<std::uint16_t>(base + i));
-            if (port->port() == 0) break;
-            held.push_back(std::move(port));
-        }
-        if (held.size() == static_cast<std::size_t>(MAX_BIND_RETRIES + 1)) first = base;
-    }
+    std::uint16_t first = hold_consecutive_ports(33000, 40000, MAX_BIND_RETRIES + 1, &held);
     ASSERT_NE(first, 0) << "no 101 free consecutive ports to hold";
     RefusingPort refusing;
     keep_trace();

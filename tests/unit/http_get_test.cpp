@@ -310,16 +310,7 @@ void get_without_file_descriptors(std::uint16_t device_port) {
 void get_with_every_port_taken(std::uint16_t device_port) {
     answer_boxes_on_stderr();
     std::vector<std::unique_ptr<OccupiedPort>> held;
-    std::uint16_t first = 0;
-    for (std::uint16_t base = 20000; base < 32000 && first == 0; base += 101) {
-        held.clear();
-        for (int i = 0; i <= MAX_BIND_RETRIES; ++i) {
-            auto port = std::make_unique<OccupiedPort>(static_cast<std::uint16_t>(base + i));
-            if (port->port() == 0) break;
-            held.push_back(std::move(port));
-        }
-        if (held.size() == static_cast<std::size_t>(MAX_BIND_RETRIES + 1)) first = base;
-    }
+    std::uint16_t first = hold_consecutive_ports(20000, 32000, MAX_BIND_RETRIES + 1, &held);
     if (first == 0) return;
     std::vector<char> buffer(RESPONSE_BUFFER_SIZE);
     http_get(LOOPBACK, first, LOOPBACK, device_port, "/admin/advanced", buffer.data(),

@@ -118,3 +118,18 @@ std::uint16_t free_local_port() {
     close(fd);
     return port;
 }
+
+std::uint16_t hold_consecutive_ports(std::uint16_t from, std::uint16_t to, int count,
+                                     std::vector<std::unique_ptr<OccupiedPort>>* held) {
+    for (unsigned base = from; base + static_cast<unsigned>(count) < to; base += count) {
+        held->clear();
+        for (int i = 0; i < count; ++i) {
+            auto port = std::make_unique<OccupiedPort>(static_cast<std::uint16_t>(base + i));
+            if (port->port() == 0) break;
+            held->push_back(std::move(port));
+        }
+        if (held->size() == static_cast<std::size_t>(count)) return static_cast<std::uint16_t>(base);
+    }
+    held->clear();
+    return 0;
+}

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,3 +72,8 @@ private:
 
 // A local port on 127.0.0.1 that was free a moment ago.
 std::uint16_t free_local_port();
+
+// Holds count consecutive ports on 127.0.0.1, trying the runs that start at from, from + count and
+// so on below to; returns the first port of the run held, or 0 when none could be.
+std::uint16_t hold_consecutive_ports(std::uint16_t from, std::uint16_t to, int count,
+                                     std::vector<std::unique_ptr<OccupiedPort>>* held);
