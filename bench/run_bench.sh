@@ -11,6 +11,7 @@
 # between two CPUs costs each block a cross-CPU wake-up, whose price the scheduler's placement
 # decides from run to run (five times slower on a virtual machine), for either server alike.
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 
 SERVER= ROUND_TRIP= MAKE_IMAGE= WORK=
 RUNS=11
@@ -72,24 +73,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    local f
-    for f in "$WORK"/*.out "$WORK"/*.log; do
-        [ -f "$f" ] && { echo "--- $f (last 20 lines)" >&2; tail -20 "$f" >&2; }
-    done
-    exit 1
-}
-
-# wait_for_line FILE REGEX SECONDS
-wait_for_line() {
-    local i
-    for ((i = 0; i < $3 * 50; i++)); do
-        grep -qE -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.02
-    done
-    fail "no line matching '$2' in $1 after $3 s"
-}
 
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'; }
 

@@ -60,23 +60,7 @@ cleanup() {
     rm -rf "$WORK/prefix"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    local f
-    for f in "$WORK"/*.log "$WORK"/*.out; do
-        [ -f "$f" ] && { echo "--- $f (last 20 lines)" >&2; tail -20 "$f" >&2; }
-    done
-    exit 1
-}
-# wait_for_line FILE REGEX SECONDS
-wait_for_line() {
-    local i
-    for ((i = 0; i < $3 * 20; i++)); do
-        grep -qE -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    fail "no line matching '$2' in $1 after $3 s"
-}
+source "$HERE/bench_lib.sh"
 windows_path() { echo "Z:${1//\//\\}"; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'; }
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
