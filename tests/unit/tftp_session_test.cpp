@@ -24,7 +24,6 @@
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/net_address.h"
 #include "platform/posix/dialog_model.h"
@@ -222,6 +221,36 @@ TEST_F(TftpSessionTest, TheTargetImageGoesOutInLockStepAndTheTitleCountsItsBytes
     EXPECT_EQ(occurrences(traced, "Send block 1854 (78)\n"), 1);
 }
 
+// Passes every event on to the program's dialogs; the first empty poll once the clock has reached
+// pause_ends_at keeps what the upload dialog then shows. It runs on the session's own thread, so the
+// dialog is read between two of the session's steps, never while it is being drawn.
+struct PauseWatcher final : TftpEvents {
+    explicit PauseWatcher(std::function<void()> keep) : keep_view(std::move(keep)) {}
+    void waiting(bool first) override { dialogs.waiting(first); }
+    void waiting_poll(int idle_counter) override { dialogs.waiting_poll(idle_counter); }
+    void request_accepted() override { dialogs.request_accepted(); }
+    void transfer_started(const TftpSession& session) override { dialogs.transfer_started(session); }
+    void block_acknowledged(const TftpSession& session) override {
+        dialogs.block_acknowledged(session);
+    }
+    void transfer_poll() override {
+        dialogs.transfer_poll();
+        if (clock_ms() >= pause_ends_at && !kept.load()) {
+            keep_view();
+            kept = true;
+        }
+    }
+    void transfer_ended(const TftpSession& session, TransferOutcome outcome) override {
+        dialogs.transfer_ended(session, outcome);
+    }
+    void fail(const char* message) override { dialogs.fail(message); }
+
+    TftpEvents& dialogs = transfer_dialogs();
+    std::function<void()> keep_view;
+    std::atomic<std::uint32_t> pause_ends_at{UINT32_MAX};
+    std::atomic<bool> kept{false};
+};
+
 // Acknowledgements that stream in (here with no time passing) are not all drawn as they come;
 // when they pause, the latest count must show once the redraw interval has passed, and the last
 // count at once.
@@ -230,19 +259,27 @@ TEST_F(TftpSessionTest, ACountHeldBackShowsWhenTheAcknowledgementsPause) {
     std::vector<std::uint8_t> image = patterned_image(2000);  // blocks of 512, 512, 512, 464
     std::string title_in_pause;
     int bar_in_pause = -1;
+    PauseWatcher watcher([&] {
+        title_in_pause = upload_dialog()->title;
+        bar_in_pause = upload_bar()->progress_position;
+    });
+    events = &watcher;
     TransferOutcome outcome = transfer(image, [&] {
         UdpDatagram datagram;
         for (std::uint32_t block = 0; block <= 2; ++block) {
             if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
             peer.send(server_port, tftp_ack(block));
         }
-        // Block 3 unanswered until it comes again: the session has been idle since, and now a
-        // second has passed for it.
+        // Block 3 unanswered: a second passes for the session, which polls on; the clock then
+        // stands still again, so block 3 is sent once more and the polls go on until its ACK.
         if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
+        watcher.pause_ends_at = test_clock.now + 1000;
         test_clock.now += 1000;
         if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
-        title_in_pause = upload_dialog()->title;
-        bar_in_pause = upload_bar()->progress_position;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(PACKET_WAIT_MS);
+        while (!watcher.kept && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         for (std::uint32_t block = 3; block <= 4; ++block) {
             peer.send(server_port, tftp_ack(block));
             if (block < 4 && !peer.receive(&datagram, PACKET_WAIT_MS)) return;
