@@ -10,12 +10,10 @@ fail() {
     exit 1
 }
 
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/lib/line_wait.sh"
+
 # wait_for_line FILE REGEX SECONDS
 wait_for_line() {
-    local i
-    for ((i = 0; i < $3 * 50; i++)); do
-        grep -qE -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.02
-    done
+    has_line_within "$1" "$3" -E "$2" && return 0
     fail "no line matching '$2' in $1 after $3 s"
 }

@@ -9,6 +9,7 @@ if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
 fi
 ip link set lo up
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/line_wait.sh"
 rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 PIDS=()
@@ -20,11 +21,7 @@ fail() {
 }
 # wait_for FILE REGEX SECONDS
 wait_for() {
-    local i
-    for ((i = 0; i < $3 * 20; i++)); do
-        grep -qE -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
+    has_line_within "$1" "$3" -E "$2" && return 0
     fail "no line matching '$2' in $1 after $3 s"
 }
 # warning: continue; address; the one local address; OK; confirm: Upgrade

@@ -1,5 +1,5 @@
 # Shared by the test scripts that run programs in a private network namespace: entering it, a work
-# folder of their own, stopping what they started, and waiting for a line in a file.
+# folder of their own, stopping what they started, and (from line_wait.sh) waiting for a line in a file.
 # Source it from a script; it sets an EXIT trap that stops every PID in STARTED_PIDS.
 
 # enter_private_network ARGS...: re-runs the calling script with ARGS in a private network
@@ -26,13 +26,5 @@ stop_started() {
 }
 trap stop_started EXIT
 
-# has_line_within FILE SECONDS GREP-MODE PATTERN: true once a line of FILE matches (GREP-MODE -E
-# for a regular expression, -F for fixed text), false when SECONDS pass first.
-has_line_within() {
-    local file=$1 limit=$2 mode=$3 pattern=$4 i
-    for ((i = 0; i < limit * 20; i++)); do
-        grep -q "$mode" -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/line_wait.sh"
+
