@@ -63,14 +63,9 @@ void write_to_log(const char* format, va_list arguments) {
     std::snprintf(prefix, sizeof prefix, "%8lu ms %-8s ",
                   static_cast<unsigned long>(clock_ms() - log_start_ms), thread_label());
     std::string lines = format_log_lines(prefix, text, static_cast<std::size_t>(length));
-    // Line by line, each flushed, so that a killed process leaves every whole line before it.
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        std::size_t end = lines.find('\n', start) + 1;
-        std::fwrite(lines.data() + start, 1, end - start, log_file);
-        std::fflush(log_file);
-        start = end;
-    }
+    // Flushed at once, so that a killed process leaves every whole line written before it.
+    std::fwrite(lines.data(), 1, lines.size(), log_file);
+    std::fflush(log_file);
 }
 
 }  // namespace
