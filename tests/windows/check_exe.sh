@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the Windows program from the outside: a 32-bit GUI PE that imports only Windows' own
 # DLLs and carries the target firmware image of the expected size as TEV_FIRMWARE 112, and the
-# two icons of the address dialogs (group icons 106 and 286, one 744-byte image each), and no
-# manifest; and a version resource with the program's version and the product and version of the
-# firmware it installs (the image's header, offset 0 and 92).
+# two icons of the address dialogs (group icons 106 and 286, one 744-byte image each), and the
+# application manifest (type 24, id 1; check_manifest.py reads each declaration); and a version
+# resource with the program's version and the product and version of the firmware it installs
+# (the image's header, offset 0 and 92).
 #   check_exe.sh EXE IMAGE-SIZE [IMAGE PROGRAM-VERSION PRODUCT]
 set -euo pipefail
 exe=$1 expected_size=$2 image=${3:-} program_version=${4:-} product=${5:-}
@@ -30,8 +31,17 @@ for group in 106 286; do
 done
 [ "$(grep -c -- "--type=3 .*type=icon .*size=744\]" <<<"$resources")" = 2 ] ||
     fail "the icons are not two images of 744 bytes"
-# The classic look: no manifest that would ask for the visual-styles common controls.
-if grep -q -- "--type=24 " <<<"$resources"; then fail "carries a manifest"; fi
+# One manifest, the one Windows reads as it starts a program; it must parse as XML, as Windows
+# refuses to start a program whose manifest does not.
+[ "$(grep -c -- "--type=24 " <<<"$resources")" = 1 ] &&
+    grep -q -- "--type=24 --name=1 --language=1033 " <<<"$resources" || fail "no manifest of id 1"
+manifest=$(mktemp)
+trap 'rm -f "$manifest"' EXIT
+wrestool -x --raw --type=24 --name=1 "$exe" >"$manifest"
+if command -v xmllint >/dev/null; then
+    xmllint --noout "$manifest" || fail "the manifest is not XML"
+fi
+python3 "$(dirname "$0")/check_manifest.py" "$manifest" || exit 1
 
 if [ -n "$image" ]; then
     grep -q -- "--type=16 --name=1 --language=1033 .*type=version" <<<"$resources" ||
