@@ -7,10 +7,14 @@
 // dialogs work (and take "cancel" and Ctrl-C) but nothing is printed.
 void console_output_use(std::FILE* out);
 
+// Where message boxes go when the output is headless (the quiet mode prints only errors); nullptr:
+// nowhere.
+void console_errors_use(std::FILE* errors);
+
 struct ModelDialog;
 struct ModelControl;
 // Shows the last state of a progress phase that no look at the dialog caught, before its bar takes
-// a new range (the dialog model calls it).
+// a new range (the console hands it to the dialog model as it shows a dialog).
 void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar);
 
 // For tests: modal dialogs of that template id fail to open, as when the system cannot create
