@@ -80,8 +80,9 @@ bool offered(const OptionRow& row, OptionStyle style) {
     return style == OptionStyle::LINUX || row.windows_switch != nullptr;
 }
 
-// The row of a long name, or of the one long name that starts with it. *ambiguous tells the two
-// misses apart.
+// The row of a long name, or of the one long name that starts with it, as getopt_long takes them;
+// but a start must not be a whole word of a longer name, so that "--password" is no option.
+// *ambiguous tells the two misses apart.
 const OptionRow* find_long(const char* name, std::size_t length, OptionStyle style,
                            bool* ambiguous) {
     const OptionRow* by_start = nullptr;
@@ -89,6 +90,7 @@ const OptionRow* find_long(const char* name, std::size_t length, OptionStyle sty
     for (const OptionRow& row : OPTIONS) {
         if (!offered(row, style) || std::strncmp(row.long_name, name, length) != 0) continue;
         if (row.long_name[length] == 0) return &row;
+        if (row.long_name[length] == '-') continue;
         by_start = &row;
         ++starts;
     }
@@ -187,6 +189,13 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         const OptionRow* row =
             options_ended ? nullptr : find_row(argument, style, &inline_value, &ambiguous);
         if (ambiguous) return bad_usage("option '%.120s' is ambiguous", argument);
+        if (row == nullptr && std::strncmp(argument, "--password", 10) == 0) {
+            // The name only: a value after '=' would be a password, not to be echoed.
+            std::string name(argument, std::strcspn(argument, "="));
+            return bad_usage("unknown option '%.40s': the password comes from --password-file FILE "
+                             "or TEV_PASSWORD, never from the command line",
+                             name.c_str());
+        }
         if (row == nullptr) return bad_usage("unknown option '%.120s'", argument);
         if (row->action != CommandAction::UPGRADE) {
             CommandLine answer{};
