@@ -32,8 +32,8 @@ constexpr OptionRow OPTIONS[] = {
      "answer the warning and the confirmation and ask nothing: a question the options do not "
      "answer ends the run with status 1 (needs --device)",
      nullptr, &CommandLine::yes, CommandAction::UPGRADE},
-    {"quiet", 'q', nullptr, nullptr, "print only errors and the final result line", nullptr,
-     &CommandLine::quiet, CommandAction::UPGRADE},
+    {"quiet", 'q', nullptr, nullptr, "print only errors and the final result line (needs --yes)",
+     nullptr, &CommandLine::quiet, CommandAction::UPGRADE},
     {"events", 0, nullptr, "FILE",
      "write the run's events to FILE, one JSON object a line ('-': standard output, which then "
      "carries nothing else)",
@@ -132,6 +132,8 @@ CommandLine checked(const CommandLine& line) {
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
     if (line.yes && line.device == nullptr)
         return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
+    if (line.quiet && !line.yes)
+        return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
 }
 

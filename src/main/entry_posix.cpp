@@ -84,9 +84,10 @@ int main(int argc, char** argv) {
     std::FILE* events = line.events_path != nullptr ? open_events(line.events_path) : nullptr;
     // Standard output that carries the events carries nothing else.
     std::FILE* text_output = events == stdout ? stderr : stdout;
+    // A quiet run prints only its result line: the failure's text on standard error.
     console_output_use(line.quiet ? nullptr : text_output);
-    console_errors_use(line.quiet ? stderr : nullptr);
-    static EventStream stream(events, line.quiet ? text_output : nullptr, start_ms);
+    static EventStream stream(events, line.quiet ? text_output : nullptr,
+                              line.quiet ? stderr : nullptr, start_ms);
     run_events_use(&stream);
     scripted_answers_use(answers_of(line));
     upgrade_main(nullptr, line.log_path);

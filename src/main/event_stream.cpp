@@ -17,8 +17,9 @@ std::int64_t event_clock_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-EventStream::EventStream(std::FILE* events, std::FILE* result_line, std::int64_t start_ms)
-    : events_(events), result_line_(result_line), start_ms_(start_ms) {}
+EventStream::EventStream(std::FILE* events, std::FILE* result_line, std::FILE* failure_line,
+                         std::int64_t start_ms)
+    : events_(events), result_line_(result_line), failure_line_(failure_line), start_ms_(start_ms) {}
 
 EventStream::Json EventStream::begin(const char* name) const {
     Json e;
@@ -100,11 +101,16 @@ void EventStream::result(bool verified, const char* text, const char* version_be
     e["version_before"] = version_before;
     e["version_after"] = version_after;
     write(e);
-    if (result_line_ == nullptr) return;
-    std::string line = std::string(verified ? "verified" : "failed") + ": " + text;
+    std::FILE* out = verified ? result_line_ : failure_line_;
+    if (out == nullptr) return;
+    std::string line = upgrade_state.device_ip_text[0] != 0
+                           ? std::string(upgrade_state.device_ip_text) + ": "
+                           : std::string();
+    line += verified ? "verified" : "failed";
+    if (text[0] != 0) line += std::string(": ") + text;
     for (char& c : line) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    std::fprintf(result_line_, "%s\n", line.c_str());
-    std::fflush(result_line_);
+    std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
 }

@@ -12,9 +12,11 @@
 
 class EventStream final : public RunEvents {
 public:
-    // events: where the JSON lines go (nullptr: none); result_line: where the quiet run's result
-    // line goes (nullptr: none). Neither is closed here.
-    EventStream(std::FILE* events, std::FILE* result_line, std::int64_t start_ms);
+    // events: where the JSON lines go (nullptr: none); result_line and failure_line: where a quiet
+    // run's result line goes when the device was verified and when not (nullptr: nowhere). None
+    // is closed here.
+    EventStream(std::FILE* events, std::FILE* result_line, std::FILE* failure_line,
+                std::int64_t start_ms);
 
     void started(const char* program_version, const char* product,
                  const char* image_version) override;
@@ -37,6 +39,7 @@ private:
     std::mutex mutex_;
     std::FILE* events_;
     std::FILE* result_line_;
+    std::FILE* failure_line_;
     std::int64_t start_ms_;
 };
 

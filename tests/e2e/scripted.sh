@@ -56,7 +56,7 @@ scripted wrong -- --device 127.0.0.4 --password-file wrong.txt --yes --events wr
 finish wrong 1
 scripted none -- --yes --device 127.0.0.4
 scripted elsewhere -- --yes --device 127.0.0.5 --local 10.9.9.9
-scripted nobody -- --yes --device 127.0.0.99 --events nobody.jsonl
+scripted nobody -- --yes --device 127.0.0.99 --events nobody.jsonl --quiet
 scripted usage -- --device 127.0.0.5 --yes --colour
 start_upgrade cancel "$UPGRADE" '\n'
 # Without --yes the options only fill the dialogs: the person keeps the address with Enter, and
@@ -89,7 +89,10 @@ for run in locked open; do
     [ "$(count_logged $run 'upgrade: order')" = 0 ] || fail "$run: an upgrade order"
 done
 
-# A failed run's stream ends with the failure and the box's text.
+# A failed run's stream ends with the failure and the box's text; quiet, it prints only that.
+[ ! -s nobody.out ] || fail "nobody: printed on standard output with --quiet"
+[ "$(cat nobody.err)" = "127.0.0.99: failed: Upgrade Failed: No Response From TEV" ] ||
+    fail "nobody: standard error: $(head -c 300 nobody.err)"
 [ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start result " ] || fail "nobody: events"
 jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
           and .device == "127.0.0.99"' nobody.jsonl >/dev/null || fail "nobody: result event"
@@ -120,6 +123,6 @@ jq -e -s --arg v "$version" --argjson size "$size" '
     fail "whole: event fields"
 # --events - with --quiet: standard output holds only the events; the result line is the only text.
 [ "$(events_in_order quiet.out | tail -n1)" = result ] || fail "quiet: events on standard output"
-[ "$(cat quiet.err)" = "verified: TEV@127.0.0.3 Upgrade Successful!" ] ||
+[ "$(cat quiet.err)" = "127.0.0.3: verified: TEV@127.0.0.3 Upgrade Successful!" ] ||
     fail "quiet: standard error: $(head -c 300 quiet.err)"
 echo ok

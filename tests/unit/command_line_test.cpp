@@ -26,7 +26,7 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
             EXPECT_EQ(parse({name.c_str()}).action, row.action);
             continue;
         }
-        // --yes needs --device; a device address is a value every value option takes.
+        // --yes needs --device, --quiet needs --yes; an address is a value every option takes.
         const char* value = "10.1.0.5";
         if (row.value_name != nullptr) {
             std::string joined = name + "=" + value;
@@ -37,7 +37,7 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
                 EXPECT_STREQ(line.*(row.text), value);
             }
         } else {
-            CommandLine line = parse({"--device", "10.0.0.1", name.c_str()});
+            CommandLine line = parse({"--device", "10.0.0.1", "--yes", name.c_str()});
             ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
             EXPECT_TRUE(line.*(row.flag));
         }
@@ -50,7 +50,7 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
 }
 
 TEST(OptionTable, ShortNamesStartsOfNamesAndTheEndOfTheOptions) {
-    CommandLine line = parse({"-q", "--dev", "10.0.0.2", "--ev=-", "--pass", "-", "--ye"});
+    CommandLine line = parse({"-q", "--dev", "10.0.0.2", "--ev=-", "--password-f", "-", "--ye"});
     ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
     EXPECT_TRUE(line.quiet);
     EXPECT_TRUE(line.yes);
@@ -77,6 +77,7 @@ TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
         {{"--device", "0.0.0.0"}, "--device '0.0.0.0' is not an IPv4 address"},
         {{"--local", "here"}, "--local 'here' is not an IPv4 address"},
         {{"--yes"}, "--yes needs --device: nobody is asked for the address"},
+        {{"--device", "10.0.0.2", "-q"}, "--quiet needs --yes: the questions would not be shown"},
         {{"--events", "a", "--events", "b"}, "--events given twice"},
         // Never a password on the command line, not even as a start of --password-file.
         {{"--password", "secret"},

@@ -133,7 +133,8 @@ std::vector<nlohmann::json> lines_of(std::FILE* file) {
 TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     std::FILE* events = std::tmpfile();
     std::FILE* result_line = std::tmpfile();
-    EventStream stream(events, result_line, event_clock_ms());
+    std::strcpy(upgrade_state.device_ip_text, "10.1.0.123");
+    EventStream stream(events, nullptr, result_line, event_clock_ms());
     DeviceInfo device{};
     std::strcpy(device.product_name, "TEV\"4400\"\n{\"event\":\"result\"}");
     std::strcpy(device.software_version, "3.1\x01\xff\xfe");
@@ -156,7 +157,7 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     std::rewind(result_line);
     char text[128] = "";
     ASSERT_NE(std::fgets(text, sizeof text, result_line), nullptr);
-    EXPECT_STREQ(text, "failed: Upgrade Failed: User Abort\n");
+    EXPECT_STREQ(text, "10.1.0.123: failed: Upgrade Failed: User Abort\n");
     std::fclose(events);
     std::fclose(result_line);
 }

@@ -32,7 +32,6 @@ constexpr int CLOSED_LIST_HEIGHT = 14;
 std::mutex output_mutex;
 std::atomic<int> refused_template{0};  // a test's dialog that cannot be created
 std::FILE* output = stdout;  // nullptr: headless, nothing is printed
-std::FILE* error_output = nullptr;  // message boxes when headless
 std::atomic<DialogAnswers*> answers{nullptr};
 bool bar_open = false;  // a redrawn progress line still waits for its line break
 
@@ -499,11 +498,6 @@ int show_message_box(const char* text, const char* title) {
             end_bar_line();
             std::fprintf(output, "\n== %s ==\n", title);
             print_lines(text);
-        } else if (error_output != nullptr) {
-            std::string line;
-            for (const char* c = text; *c != 0; ++c) line += (*c == '\r' || *c == '\n') ? ' ' : *c;
-            std::fprintf(error_output, "%s\n", line.c_str());
-            std::fflush(error_output);
         }
     }
     DialogAnswers* source = answers.load();
@@ -586,11 +580,6 @@ void console_output_use(std::FILE* out) {
     std::lock_guard<std::mutex> lock(output_mutex);
     output = out;
     bar_open = false;
-}
-
-void console_errors_use(std::FILE* errors) {
-    std::lock_guard<std::mutex> lock(output_mutex);
-    error_output = errors;
 }
 
 void console_dialogs_refuse_creation(int template_id) { refused_template.store(template_id); }

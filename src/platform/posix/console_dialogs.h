@@ -7,10 +7,6 @@
 // dialogs work (and take "cancel" and Ctrl-C) but nothing is printed.
 void console_output_use(std::FILE* out);
 
-// Where message boxes go when the output is headless (the quiet mode prints only errors); nullptr:
-// nowhere.
-void console_errors_use(std::FILE* errors);
-
 struct ModelDialog;
 struct ModelControl;
 // Shows the last state of a progress phase that no look at the dialog caught, before its bar takes
