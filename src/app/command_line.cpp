@@ -113,7 +113,8 @@ const OptionRow* find_row(const char* argument, OptionStyle style, const char** 
     for (const OptionRow& row : OPTIONS) {
         bool short_form = argument[0] == '-' && row.short_name != 0 &&
                           argument[1] == row.short_name && argument[2] == 0;
-        bool windows_form = style == OptionStyle::WINDOWS && is_switch(argument, row.windows_switch);
+        bool windows_form =
+            style == OptionStyle::WINDOWS && is_switch(argument, row.windows_switch);
         if (short_form || windows_form) return &row;
     }
     return nullptr;
@@ -212,7 +213,8 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         const char* value = inline_value;
         if (value == nullptr && i + 1 < count) value = arguments[++i];
         if (value == nullptr || value[0] == 0) {
-            std::string spelled = argument[0] == '/' ? argument : "--" + std::string(row->long_name);
+            std::string spelled =
+                argument[0] == '/' ? argument : "--" + std::string(row->long_name);
             return bad_usage("%s needs %s", spelled.c_str(), value_description(row->value_name));
         }
         if (line.*(row->text) != nullptr) return bad_usage("--%s given twice", row->long_name);

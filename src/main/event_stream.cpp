@@ -19,7 +19,10 @@ std::int64_t event_clock_ms() {
 
 EventStream::EventStream(std::FILE* events, std::FILE* result_line, std::FILE* failure_line,
                          std::int64_t start_ms)
-    : events_(events), result_line_(result_line), failure_line_(failure_line), start_ms_(start_ms) {}
+    : events_(events),
+      result_line_(result_line),
+      failure_line_(failure_line),
+      start_ms_(start_ms) {}
 
 EventStream::Json EventStream::begin(const char* name) const {
     Json e;

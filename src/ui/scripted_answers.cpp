@@ -70,7 +70,9 @@ private:
             if (answers_.yes) fail_upgrade("Upgrade Failed: the device refused the password");
             return 0;
         }
-        if (answers_.user != nullptr) dialog_set_item_text(dialog, CONTROL_USER_NAME, answers_.user);
+        if (answers_.user != nullptr) {
+            dialog_set_item_text(dialog, CONTROL_USER_NAME, answers_.user);
+        }
         if (answers_.has_password) {
             dialog_set_item_text(dialog, CONTROL_PASSWORD, answers_.password.c_str());
         } else if (answers_.yes) {

@@ -1,5 +1,5 @@
 // The option table and the parser that reads it: every row in both getopt_long spellings, the end
-// of the options, starts of names, the errors a script meets, and the help texts made from the table.
+// of the options, starts of names, the errors a script meets, and the help texts from the table.
 #include <gtest/gtest.h>
 
 #include <cstring>
