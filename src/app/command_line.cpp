@@ -1,30 +1,140 @@
-// The command line: options, the usage text and the version text.
+// The command line: the table of options, the parser for both spellings, the usage and version
+// texts.
 #include "app/command_line.h"
 
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 
 #include "core/firmware_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
+#include "ui/ipv4_parse.h"
 
 namespace {
 
-bool is_option(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
+// The Windows switches are those the Windows program has always taken; the other rows get theirs
+// when the Windows program takes the same options.
+constexpr OptionRow OPTIONS[] = {
+    {"device", 0, nullptr, "A.B.C.D", "the device's address, typed into the address dialog",
+     &CommandLine::device, nullptr, CommandAction::UPGRADE},
+    {"local", 0, nullptr, "A.B.C.D",
+     "this computer's address the device fetches the image from (by default the one the system "
+     "routes to the device from); it must be one of this computer's addresses",
+     &CommandLine::local, nullptr, CommandAction::UPGRADE},
+    {"user", 0, nullptr, "NAME", "the user name for the device's password dialog",
+     &CommandLine::user, nullptr, CommandAction::UPGRADE},
+    {"password-file", 0, nullptr, "FILE",
+     "the device's password: the first line of FILE ('-': standard input); without it the "
+     "environment variable TEV_PASSWORD, if set",
+     &CommandLine::password_file, nullptr, CommandAction::UPGRADE},
+    {"yes", 0, nullptr, nullptr,
+     "answer the warning and the confirmation and ask nothing: a question the options do not "
+     "answer ends the run with status 1 (needs --device)",
+     nullptr, &CommandLine::yes, CommandAction::UPGRADE},
+    {"quiet", 'q', nullptr, nullptr, "print only errors and the final result line (needs --yes)",
+     nullptr, &CommandLine::quiet, CommandAction::UPGRADE},
+    {"events", 0, nullptr, "FILE",
+     "write the run's events to FILE, one JSON object a line ('-': standard output, which then "
+     "carries nothing else)",
+     &CommandLine::events_path, nullptr, CommandAction::UPGRADE},
+    {"log", 0, "log", "FILE", "write every step of the upgrade to FILE, created anew, for support",
+     &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
+    {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
+    {"version", 0, "version", nullptr,
+     "show the program's version and the firmware images it carries", nullptr, nullptr,
+     CommandAction::VERSION},
+};
 
-// A Windows switch: '/' and the name in any letter case, as Windows programs take them.
-bool is_switch(const char* argument, const char* name) {
-    if (argument[0] != '/') return false;
-    for (const char* a = argument + 1;; ++a, ++name) {
-        char lower = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-        if (lower != *name) return false;
-        if (lower == 0) return true;
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A Windows switch: '/' and one of the row's names in any letter case.
+bool is_switch(const char* argument, const char* switches) {
+    if (argument[0] != '/' || switches == nullptr) return false;
+    const char* name = switches;
+    for (;;) {
+        std::size_t length = std::strcspn(name, "|");
+        const char* a = argument + 1;
+        std::size_t i = 0;
+        while (i < length && a[i] != 0 && lower(a[i]) == name[i]) ++i;
+        if (i == length && a[i] == 0) return true;
+        if (name[length] == 0) return false;
+        name += length + 1;
     }
 }
 
-CommandLine bad_usage(const char* format, const char* argument) {
-    CommandLine line{CommandAction::BAD_USAGE, nullptr, ""};
-    std::snprintf(line.problem, sizeof line.problem, format, argument);
+CommandLine bad_usage(const char* format, const char* first, const char* second = "") {
+    CommandLine line{};
+    line.action = CommandAction::BAD_USAGE;
+    std::snprintf(line.problem, sizeof line.problem, format, first, second);
+    return line;
+}
+
+const char* value_description(const char* value_name) {
+    if (std::strcmp(value_name, "FILE") == 0) return "a file name";
+    if (std::strcmp(value_name, "A.B.C.D") == 0) return "an IPv4 address";
+    return "a value";
+}
+
+bool offered(const OptionRow& row, OptionStyle style) {
+    return style == OptionStyle::LINUX || row.windows_switch != nullptr;
+}
+
+// The row of a long name, or of the one long name that starts with it, as getopt_long takes them;
+// but a start must not be a whole word of a longer name, so that "--password" is no option.
+// *ambiguous tells the two misses apart.
+const OptionRow* find_long(const char* name, std::size_t length, OptionStyle style,
+                           bool* ambiguous) {
+    const OptionRow* by_start = nullptr;
+    int starts = 0;
+    for (const OptionRow& row : OPTIONS) {
+        if (!offered(row, style) || std::strncmp(row.long_name, name, length) != 0) continue;
+        if (row.long_name[length] == 0) return &row;
+        if (row.long_name[length] == '-') continue;
+        by_start = &row;
+        ++starts;
+    }
+    *ambiguous = starts > 1;
+    return starts == 1 ? by_start : nullptr;
+}
+
+const OptionRow* find_row(const char* argument, OptionStyle style, const char** inline_value,
+                          bool* ambiguous) {
+    *inline_value = nullptr;
+    *ambiguous = false;
+    if (argument[0] == '-' && argument[1] == '-') {
+        const char* name = argument + 2;
+        const char* equals = std::strchr(name, '=');
+        std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name)
+                                               : std::strlen(name);
+        if (equals != nullptr) *inline_value = equals + 1;
+        return length == 0 ? nullptr : find_long(name, length, style, ambiguous);
+    }
+    for (const OptionRow& row : OPTIONS) {
+        bool short_form = argument[0] == '-' && row.short_name != 0 &&
+                          argument[1] == row.short_name && argument[2] == 0;
+        bool windows_form =
+            style == OptionStyle::WINDOWS && is_switch(argument, row.windows_switch);
+        if (short_form || windows_form) return &row;
+    }
+    return nullptr;
+}
+
+bool names_a_device(const char* text) {
+    std::uint32_t address = 0;
+    return parse_ipv4_text(text, &address) == IPV4_OK && address != 0;
+}
+
+// What the options ask of each other, once all are read.
+CommandLine checked(const CommandLine& line) {
+    if (line.device != nullptr && !names_a_device(line.device))
+        return bad_usage("--device '%.60s' is not an IPv4 address", line.device);
+    if (line.local != nullptr && !names_a_device(line.local))
+        return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
+    if (line.yes && line.device == nullptr)
+        return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
+    if (line.quiet && !line.yes)
+        return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
 }
 
@@ -44,61 +154,117 @@ void describe_image(std::string* text, const char* role, int id) {
     text->append(line);
 }
 
-}  // namespace
-
-CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style) {
-    bool windows = style == OptionStyle::WINDOWS;
-    CommandLine line{CommandAction::UPGRADE, nullptr, ""};
-    for (int i = 0; i < count; ++i) {
-        const char* argument = arguments[i];
-        if (is_option(argument, "--help") || is_option(argument, "-h") ||
-            (windows && (is_switch(argument, "?") || is_switch(argument, "help")))) {
-            return CommandLine{CommandAction::HELP, nullptr, ""};
+// The help line wrapped to width, each line after an indent.
+void append_wrapped(std::string* text, const char* help, std::size_t indent, std::size_t width,
+                    const char* line_break) {
+    std::string line;
+    const char* word = help;
+    while (*word != 0) {
+        std::size_t length = std::strcspn(word, " ");
+        if (!line.empty() && indent + line.size() + 1 + length > width) {
+            text->append(indent, ' ').append(line).append(line_break);
+            line.clear();
         }
-        if (is_option(argument, "--version") || (windows && is_switch(argument, "version"))) {
-            return CommandLine{CommandAction::VERSION, nullptr, ""};
-        }
-        const char* path = nullptr;
-        if (is_option(argument, "--log") || (windows && is_switch(argument, "log"))) {
-            if (i + 1 >= count) return bad_usage("%s needs a file name", argument);
-            path = arguments[++i];
-        } else if (std::strncmp(argument, "--log=", 6) == 0) {
-            path = argument + 6;
-        } else {
-            return bad_usage("unknown option '%.120s'", argument);
-        }
-        if (path[0] == 0) return bad_usage("%s needs a file name", "--log");
-        if (line.log_path != nullptr) return bad_usage("%s given twice", "--log");
-        line.log_path = path;
+        if (!line.empty()) line += ' ';
+        line.append(word, length);
+        word += length;
+        while (*word == ' ') ++word;
     }
-    return line;
+    if (!line.empty()) text->append(indent, ' ').append(line).append(line_break);
 }
 
-const char* usage_text(OptionStyle style) {
-    if (style == OptionStyle::WINDOWS) {
-        return "Usage: tev-upgrade.exe [/log FILE]\r\n"
-               "\r\n"
-               "Installs the firmware this program carries onto a TEV device on the local "
-               "network.\r\n"
-               "\r\n"
-               "/log FILE  or  --log FILE\r\n"
-               "      Write every step of the upgrade to FILE, for support.\r\n"
-               "/?\r\n"
-               "      Show this text.\r\n"
-               "/version\r\n"
-               "      Show the program's version and the firmware it carries.";
+}  // namespace
+
+std::span<const OptionRow> option_table() { return OPTIONS; }
+
+CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style) {
+    CommandLine line{};
+    line.action = CommandAction::UPGRADE;
+    bool options_ended = false;
+    for (int i = 0; i < count; ++i) {
+        const char* argument = arguments[i];
+        if (!options_ended && std::strcmp(argument, "--") == 0) {
+            options_ended = true;
+            continue;
+        }
+        const char* inline_value = nullptr;
+        bool ambiguous = false;
+        const OptionRow* row =
+            options_ended ? nullptr : find_row(argument, style, &inline_value, &ambiguous);
+        if (ambiguous) return bad_usage("option '%.120s' is ambiguous", argument);
+        if (row == nullptr && std::strncmp(argument, "--password", 10) == 0) {
+            // The name only: a value after '=' would be a password, not to be echoed.
+            std::string name(argument, std::strcspn(argument, "="));
+            return bad_usage("unknown option '%.40s': the password comes from --password-file FILE "
+                             "or TEV_PASSWORD, never from the command line",
+                             name.c_str());
+        }
+        if (row == nullptr) return bad_usage("unknown option '%.120s'", argument);
+        if (row->action != CommandAction::UPGRADE) {
+            CommandLine answer{};
+            answer.action = row->action;
+            return answer;
+        }
+        if (row->value_name == nullptr) {
+            if (inline_value != nullptr) return bad_usage("--%s takes no value", row->long_name);
+            line.*(row->flag) = true;
+            continue;
+        }
+        const char* value = inline_value;
+        if (value == nullptr && i + 1 < count) value = arguments[++i];
+        if (value == nullptr || value[0] == 0) {
+            std::string spelled =
+                argument[0] == '/' ? argument : "--" + std::string(row->long_name);
+            return bad_usage("%s needs %s", spelled.c_str(), value_description(row->value_name));
+        }
+        if (line.*(row->text) != nullptr) return bad_usage("--%s given twice", row->long_name);
+        line.*(row->text) = value;
     }
-    return "Usage: tev-upgrade [--log FILE]\n"
-           "       tev-upgrade --help | --version\n"
+    return checked(line);
+}
+
+std::string usage_text(OptionStyle style) {
+    std::string text;
+    if (style == OptionStyle::WINDOWS) {
+        text = "Usage: tev-upgrade.exe";
+        for (const OptionRow& row : OPTIONS) {
+            if (row.windows_switch != nullptr && row.value_name != nullptr) {
+                text += std::string(" [/") + row.long_name + " " + row.value_name + "]";
+            }
+        }
+        text += "\r\n\r\nInstalls the firmware this program carries onto a TEV device on the local "
+                "network.\r\n";
+        for (const OptionRow& row : OPTIONS) {
+            if (row.windows_switch == nullptr) continue;
+            std::string first(row.windows_switch, std::strcspn(row.windows_switch, "|"));
+            text += "\r\n/" + first;
+            if (row.value_name != nullptr) {
+                text += std::string(" ") + row.value_name + "  or  --" + row.long_name + " " +
+                        row.value_name;
+            }
+            text += "\r\n";
+            append_wrapped(&text, row.help, 6, 70, "\r\n");
+        }
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text;
+    }
+    text = "Usage: tev-upgrade [OPTION]...\n"
            "\n"
            "Installs the firmware image this program carries onto a TEV VoIP adapter or handset\n"
-           "on the local network: every dialog is shown in the terminal and answered with typed\n"
-           "lines (README.md, \"Driving the console program\", lists the questions).\n"
+           "on the local network. Every dialog is shown in the terminal and answered with typed\n"
+           "lines (README.md, \"Driving the console program\"); the options answer them for a\n"
+           "script (README.md, \"Scripts\"). Exit status: 0 when the device reports the image's\n"
+           "version, 1 when the upgrade failed or was cancelled, 2 for a wrong command line.\n"
            "\n"
-           "Options:\n"
-           "  --log FILE   write every step of the upgrade to FILE, created anew, for support\n"
-           "  --help       show this text\n"
-           "  --version    show the program's version and the firmware images it carries\n";
+           "Options:\n";
+    for (const OptionRow& row : OPTIONS) {
+        std::string names = row.short_name != 0 ? std::string("-") + row.short_name + ", " : "    ";
+        names += std::string("--") + row.long_name;
+        if (row.value_name != nullptr) names += std::string(" ") + row.value_name;
+        text += "  " + names + "\n";
+        append_wrapped(&text, row.help, 8, 79, "\n");
+    }
+    return text;
 }
 
 std::string version_text() {

@@ -1,28 +1,53 @@
-// The program's few options: a log for support, and what the program is. With none given the
-// upgrade runs as it always has.
+// The program's options, kept in one table: each row is an option's long name, its Windows switch,
+// whether it takes a value, its help line and the field it sets. The parser for both spellings, the
+// help text, the Windows usage box and the tests all read that table; adding an option is adding a
+// row. With no option given the upgrade runs as it always has, every dialog asking the person.
 #pragma once
 #include <cstddef>
+#include <span>
 #include <string>
 
 enum class CommandAction { UPGRADE, HELP, VERSION, BAD_USAGE };
 
-// Which spellings the command line takes: the Linux program --log, --help and --version; the
-// Windows program also /log, /? and /help, as Windows programs do.
+// Which spellings the command line takes: the Linux program the long options as getopt_long reads
+// them; the Windows program also the rows' switches (/log, /?, ...), in any letter case.
 enum class OptionStyle { LINUX, WINDOWS };
 
 constexpr std::size_t COMMAND_PROBLEM_SIZE = 160;
 
 struct CommandLine {
     CommandAction action;
-    const char* log_path;  // one of the arguments; nullptr without --log
+    // Each one of the arguments, or nullptr when its option was not given.
+    const char* log_path;
+    const char* device;         // the device's address, for the address dialog
+    const char* local;          // this computer's address to use
+    const char* user;           // the user name for the password dialog
+    const char* password_file;  // a file whose first line is the password; "-": standard input
+    const char* events_path;    // JSON lines of the run's events; "-": standard output
+    bool yes;    // answers the warning and the confirmation: the run asks nothing
+    bool quiet;  // only errors and the final result line
     char problem[COMMAND_PROBLEM_SIZE];  // for BAD_USAGE: what was wrong, in one line
 };
 
-// Reads the arguments after the program's name.
+struct OptionRow {
+    const char* long_name;       // without the leading "--"
+    char short_name;             // 0: none
+    const char* windows_switch;  // without the "/"; alternatives separated by '|'; nullptr: none
+    const char* value_name;      // the value's name in the help; nullptr: takes no value
+    const char* help;
+    const char* CommandLine::*text;  // the field a value option sets
+    bool CommandLine::*flag;         // the field a flag sets
+    CommandAction action;            // HELP or VERSION for those two; UPGRADE otherwise
+};
+
+std::span<const OptionRow> option_table();
+
+// Reads the arguments after the program's name. Options take their value as the next argument or
+// after '='; a long name may be cut to any start that only it has; "--" ends the options.
 CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style);
 
-// What the program does and its options, with the console guide's place for Linux.
-const char* usage_text(OptionStyle style);
+// What the program does and its options, from the table.
+std::string usage_text(OptionStyle style);
 // The program's version, and for each firmware image it carries its product and version.
 std::string version_text();
 // The box that says the log cannot be created: the path and the system's reason.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "core/run_report.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -29,6 +30,7 @@ void check_version() {
     const char* expected = expected_version();
     const char* reported = upgrade_state.device_info.software_version;
     trace("[%d]%s %s\n", static_cast<int>(upgrade_state.stage.load()), expected, reported);
+    run_outcome_version_after(reported);
     bool same = std::strcmp(expected, reported) == 0;
     trace("Verification: the device reports \"%s\", the image is \"%s\": %s\n", reported,
           expected,
@@ -51,6 +53,12 @@ std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick) {
     return now_tick - start_tick;
 }
 
+int flash_seconds_left(std::uint32_t elapsed_ticks) {
+    if (elapsed_ticks >= FLASH_WAIT_TICKS) return 0;
+    std::uint32_t left_ms = (FLASH_WAIT_TICKS - elapsed_ticks) << TICK_SHIFT;
+    return static_cast<int>((left_ms + 999) / 1000);
+}
+
 void wait_for_flash() {
     WindowHandle dialog = upgrade_state.upload_dialog;
     trace("Waiting %lu ms while the device writes its flash\n",
@@ -62,9 +70,15 @@ void wait_for_flash() {
     std::snprintf(title, sizeof title, "Updating %s Firmware to TEV@%s",
                   at_target_stage() ? "Target" : "Transition", upgrade_state.device_ip_text);
     dialog_set_title(dialog, title);
+    int seconds_told = -1;
     for (;;) {
         std::uint32_t elapsed = ticks_since(start, current_tick());
         dialog_progress_position(dialog, CONTROL_PROGRESS, static_cast<int>(elapsed));
+        int seconds_left = flash_seconds_left(elapsed);
+        if (seconds_left != seconds_told) {
+            run_events().flash_wait(seconds_left);
+            seconds_told = seconds_left;
+        }
         dialog_pump_all(dialog);
         if (elapsed >= FLASH_WAIT_TICKS) break;
         clock_sleep_ms(1u << TICK_SHIFT);
@@ -88,6 +102,7 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
     // confirm the upgrade.
     for (int attempt = 0; attempt < VERIFY_ATTEMPTS; ++attempt) {
         trace("Verification query %d of %d\n", attempt + 1, VERIFY_ATTEMPTS);
+        run_events().verify(attempt + 1);
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
             HTTP_DEVICE_PORT, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);

@@ -12,6 +12,8 @@ constexpr int VERIFY_ATTEMPTS = 10;
 // Ticks from start to now, over a wrap of the tick counter.
 std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick);
 
+// The whole seconds of the wait still to come, rounded up: the run's events tell it once a second.
+int flash_seconds_left(std::uint32_t elapsed_ticks);
 // The wait behind the upload dialog, which it destroys at the end.
 void wait_for_flash();
 // Reports a failed transfer, or reads the status page again and checks the version.

@@ -6,7 +6,9 @@
 #include "app/command_line.h"
 #include "app/trace_log.h"
 #include "app/upgrade_sequence.h"
+#include "core/run_report.h"
 #include "core/trace.h"
+#include "program_version.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -75,5 +77,7 @@ int upgrade_main(ModuleHandle instance, const char* log_path) {
     if (!window_class_register(WINDOW_CLASS_NAME, instance, upgrade_window_proc)) return 0;
     upgrade_state.app_instance = instance;
     start_up();
+    run_events().started(TEV_PROGRAM_VERSION, upgrade_state.product_label,
+                         image_version(upgrade_state.target_image));
     return run_upgrade_sequence();
 }

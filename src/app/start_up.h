@@ -5,8 +5,9 @@
 #include "platform/dialogs.h"
 
 // The program's entry, called by the platform with the module instance and the log the user asked
-// for (nullptr: none). Returns 0 at the early exits of the upgrade; otherwise the process ends
-// from elsewhere. A log that cannot be created ends it at once, after a box that says why.
+// for (nullptr: none). Returns 0 at the early exits of the upgrade, where the entry ends the run;
+// otherwise the run ends from elsewhere. A log that cannot be created ends it at once, after a box
+// that says why.
 int upgrade_main(ModuleHandle instance, const char* log_path = nullptr);
 std::intptr_t upgrade_window_proc(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                   std::intptr_t lparam);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/post_transfer.h"
+#include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "res/dialog_ids.h"
@@ -83,6 +84,7 @@ void draw_acknowledged(const TftpSession* session, UploadTitle* title) {
     std::memcpy(next, bytes, tail);
     next[tail] = 0;
     dialog_set_title(upgrade_state.upload_dialog, title->text);
+    run_events().upload(session->bytes_acked, session->transfer_size);
     title->shown = true;
     title->shown_ms = clock_ms();
     title->held_back = nullptr;
@@ -119,6 +121,7 @@ public:
     }
 
     void transfer_started(const TftpSession& session) override {
+        run_events().request_from(session.peer_ip, session.peer_port);
         open_upload_dialog(&session);
         start_upload_title(&title_);
     }
@@ -133,8 +136,9 @@ public:
     }
 
     void transfer_ended(const TftpSession& session, TransferOutcome outcome) override {
-        finish_after_transfer(&session,
-                              upload_incomplete(outcome, upgrade_state.is_phone_model != 0));
+        bool failed = upload_incomplete(outcome, upgrade_state.is_phone_model != 0);
+        if (!failed) run_events().uploaded();
+        finish_after_transfer(&session, failed);
     }
 
     void fail(const char* message) override { fail_upgrade(message); }

@@ -7,6 +7,7 @@
 
 #include "app/device_request.h"
 #include "app/transfer_dialogs.h"
+#include "core/run_report.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -93,6 +94,8 @@ int run_upgrade_sequence() {
         show_error_box("Upgrade Failed: No Response From TEV");
         return 0;
     }
+    run_outcome_version_before(upgrade_state.device_info.software_version);
+    run_events().status_read(upgrade_state.device_info);
     decide_transition();
     bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;
     int confirm_dialog = transition_first ? DIALOG_CONFIRM_TRANSITION : DIALOG_CONFIRM;
@@ -104,8 +107,10 @@ int run_upgrade_sequence() {
         show_error_box("Upgrade Failed: User Abort");
         return 0;
     }
+    run_events().confirmed();
     auto port = static_cast<std::uint16_t>(
         start_tftp_listener(upgrade_state.local_ip, transfer_dialogs()) & 0xFFFFu);
+    run_events().listening(port);
     send_upgrade_command(port);
     if (!transition_first) idle_forever();
     run_second_stage(port);

@@ -63,6 +63,24 @@ int message_box_task_modal(const char* text, const char* title);
 // Application-modal message box owned by a dialog, OK only, no icon.
 int message_box_owned(WindowHandle owner, const char* text, const char* title);
 
+// Answers a run takes from somewhere other than a person (its command line): the dialog
+// procedures run as for a person, and the answers fill their controls and press their buttons.
+class DialogAnswers {
+public:
+    // A modal dialog is open and initialised; presses is how many of its buttons the answers
+    // pressed already. Fill controls through this interface and return the id of the button to
+    // press, or 0 to leave the dialog to the person. May end the run instead.
+    virtual int answer_dialog(WindowHandle dialog, int template_id, int presses) = 0;
+    // True when the run asks nobody: message boxes are dismissed as they are shown.
+    virtual bool unattended() const = 0;
+
+protected:
+    ~DialogAnswers() = default;
+};
+// The answers for the rest of the run (nullptr: a person answers everything). Only the console
+// front end takes them so far; the Windows dialogs ignore them.
+void dialogs_use_answers(DialogAnswers* answers);
+
 // Outer rectangle of a window on the screen; false when it cannot be read.
 bool window_screen_rect(WindowHandle window, ScreenRect* rect);
 // Full size of the primary screen.

@@ -1,7 +1,7 @@
-// Ending the process: every end of the upgrader gives exit status 0, from whichever thread.
+// Ending the process with an exit status, from whichever thread.
 #pragma once
 
-[[noreturn]] void process_exit_ok();
+[[noreturn]] void process_exit(int status);
 
 // A front end may register one function to run first (the console restores the terminal).
 using ExitHook = void (*)();

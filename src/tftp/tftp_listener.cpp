@@ -8,7 +8,7 @@
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/net_address.h"
-#include "platform/process.h"
+#include "core/run_report.h"
 #include "platform/threads.h"
 #include "tftp/tftp_packets.h"
 #include "tftp/tftp_session.h"
@@ -145,7 +145,7 @@ std::int32_t tftp_listener_thread(void* argument) {
         serve_request(listener, source, file_name);
         if (upgrade_state.stage.load() != STAGE_TRANSITION) {
             net_close(listener->socket);
-            process_exit_ok();
+            run_end();
         }
         // The transition image is in: wait on the same port for the target image's request.
         upgrade_state.stage.store(STAGE_TARGET);

@@ -2,6 +2,7 @@
 // its buttons do.
 #include "ui/dialog_procs.h"
 
+#include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
@@ -101,6 +102,8 @@ std::intptr_t success_dialog_proc(WindowHandle dialog, unsigned message, std::ui
     char title[DIALOG_TITLE_SIZE];
     format_success_title(title, sizeof title, upgrade_state.device_ip_text);
     dialog_set_title(dialog, title);
+    // The one outcome that is not a failure: the device reports the image's version.
+    run_outcome_verified(title);
     dialog_set_item_text(dialog, CONTROL_TEXT_PANEL, text_success);
     dialog_set_item_text(dialog, CONTROL_SOFTWARE_VERSION,
                          upgrade_state.device_info.software_version);

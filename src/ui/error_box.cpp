@@ -1,15 +1,16 @@
 // The error message box and window centring.
 #include "ui/error_box.h"
 
-#include "platform/process.h"
+#include "core/run_report.h"
 
 int show_error_box(const char* message, const char* title) {
+    run_outcome_failed(message);
     return message_box_task_modal(message, title != nullptr ? title : ERROR_BOX_TITLE);
 }
 
 void fail_upgrade(const char* message) {
     show_error_box(message);
-    process_exit_ok();
+    run_end();
 }
 
 int centred_position(int screen_extent, int window_extent) {

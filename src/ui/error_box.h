@@ -5,8 +5,9 @@
 constexpr const char* ERROR_BOX_TITLE = "TEV Firwmare Upgrade Error";
 
 // Task-modal box with OK only; title nullptr means the default title. Returns the box's result.
+// Its text becomes the run's outcome: every error box ends the upgrade.
 int show_error_box(const char* message, const char* title = nullptr);
-// The end of an upgrade that cannot go on: the error box, then the process ends (status 0).
+// The end of an upgrade that cannot go on: the error box, then the run ends (status 1).
 [[noreturn]] void fail_upgrade(const char* message);
 // The position that centres a window of that size: differences halved by arithmetic shift.
 int centred_position(int screen_extent, int window_extent);

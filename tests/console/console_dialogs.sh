@@ -21,12 +21,13 @@ start_typing() {
     exec 3>"$fifo"
     rm -f "$fifo"
 }
-# finish_typing: ends the input and waits for the command; fails unless it ends with status 0.
+# finish_typing [STATUS]: ends the input and waits for the command; fails unless it ends with
+# STATUS (default 0).
 finish_typing() {
     exec 3>&-
     local status=0
     wait "$PID" || status=$?
-    [ "$status" = 0 ] || fail "status $status"
+    [ "$status" = "${1:-0}" ] || fail "status $status, want ${1:-0}"
 }
 # wait_shown TEXT: waits (20 s at most) until the output shows TEXT, as a person waits for the
 # question before answering it.
@@ -97,7 +98,8 @@ modeless-cancel)
     wait_shown "Cancel: type cancel and press Enter, or press Ctrl-C."
     echo cancel >&3
     wait_shown "Upgrade Failed: User Abort"
-    finish_typing
+    # The User Abort ends the program as every failure does, with status 1.
+    finish_typing 1
     has "== Connecting with TEV@10.1.0.123 =="
     has "Cancel: type cancel and press Enter, or press Ctrl-C."
     has "== TEV Firwmare Upgrade Error =="

@@ -64,18 +64,19 @@ start_upgrade() {
     RUN_PID[$name]=$!
 }
 
-# finish_upgrade NAME: waits for it and checks the exit status 0.
+# finish_upgrade NAME [STATUS]: waits for it and checks its exit status: 0 (the default) when the
+# success dialog was shown, 1 after a failure or a Cancel.
 finish_upgrade() {
     wait "${RUN_PID[$1]}" || true
     local status
     status=$(cat "$1.status" 2>/dev/null || echo none)
-    [ "$status" = 0 ] || fail "$1: upgrader exit status $status"
+    [ "$status" = "${2:-0}" ] || fail "$1: upgrader exit status $status, want ${2:-0}"
 }
 
-# upgrade NAME PROGRAM ANSWERS: both of the above.
+# upgrade NAME PROGRAM ANSWERS [STATUS]: both of the above.
 upgrade() {
-    start_upgrade "$@"
-    finish_upgrade "$1"
+    start_upgrade "$1" "$2" "$3"
+    finish_upgrade "$1" "${4:-0}"
 }
 
 # --- What the user saw

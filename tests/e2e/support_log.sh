@@ -52,7 +52,7 @@ wait_for_line wrong.trace "+++ Bad TFTP RRQ filename /wrong-name.bin" 60
 printf 'cancel\n\n' >&3
 exec 3>&-
 wait "$wrong_pid"
-[ "$(cat wrong.status)" = 0 ] || fail "wrong: exit status $(cat wrong.status)"
+[ "$(cat wrong.status)" = 1 ] || fail "wrong: exit status $(cat wrong.status)"
 expect_in_order wrong "== Waiting For Firmware Download Request From TEV ==" \
     "== TEV Firwmare Upgrade Error ==" "Upgrade Failed: User Abort"
 name=$(sed -n 's/.*Sending the upgrade command: GET .*:[0-9]*\(\/tev[0-9a-f]*\.bi1\)$/\1/p' wrong.trace)
@@ -69,7 +69,7 @@ for target in "$WORK/no-such-folder/up.log:No such file or directory" "$WORK/tak
     name=box_$(basename "$path" .log)
     printf '#!/bin/sh\nexec "%s" --log "%s"\n' "$UPGRADE" "$path" >"$name.sh"
     chmod +x "$name.sh"
-    upgrade "$name" "$WORK/$name.sh" 'continue\n127.0.0.4\n\n\n\n\n'
+    upgrade "$name" "$WORK/$name.sh" 'continue\n127.0.0.4\n\n\n\n\n' 1
     expect_in_order "$name" "== TEV Firwmare Upgrade Error ==" \
         "Can't create the log file $path: $reason" "OK [OK]: "
     expect_not_seen "$name" "Firmware Upgrade =="
@@ -78,7 +78,7 @@ done
 [ "$(count_logged untouched 'http: GET')" = 0 ] || fail "a request without the log"
 
 # Nothing at the address: each connection attempt and why it failed.
-upgrade nobody "$(with_log nobody)" 'continue\n127.0.0.99\n\n\n\n'
+upgrade nobody "$(with_log nobody)" 'continue\n127.0.0.99\n\n\n\n' 1
 expect_seen nobody "Upgrade Failed: No Response From TEV"
 [ "$(grep -c 'HTTP connection failed: Connection refused' nobody.trace)" = 10 ] ||
     fail "nobody.trace: not 10 refused connections"
@@ -98,7 +98,8 @@ expect_status() { [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat
 
 options help "$UPGRADE" --help
 expect_status help 0
-expect_seen help "Usage: tev-upgrade [--log FILE]"
+expect_seen help "Usage: tev-upgrade [OPTION]..."
+expect_seen help "  --log FILE"
 expect_seen help "Driving the console program"
 
 options version "$UPGRADE" --version
@@ -113,7 +114,7 @@ for wrong in "--verbose" "--log"; do
     # shellcheck disable=SC2086
     options usage "$UPGRADE" $wrong
     expect_status usage 2
-    grep -qF "Usage: tev-upgrade [--log FILE]" usage.err || fail "'$wrong': no usage on standard error"
+    grep -qF "Usage: tev-upgrade [OPTION]..." usage.err || fail "'$wrong': no usage on standard error"
     [ ! -s usage.out ] || fail "'$wrong': the program printed on standard output"
 done
 

@@ -18,9 +18,9 @@ start_device gone 127.0.0.9 --flash-time 1 --never-return
 start_upgrade silent "$UPGRADE" 'continue\n127.0.0.7\n\n\n\n\n'
 start_upgrade lossy "$SMALL" 'continue\n127.0.0.8\n\n\n\n\n'
 start_upgrade gone "$UPGRADE" 'continue\n127.0.0.9\n\n\n\n\n'
-finish_upgrade silent
+finish_upgrade silent 1
 finish_upgrade lossy
-finish_upgrade gone
+finish_upgrade gone 1
 
 # Never acknowledged: 30 OACKs, no block, the whole wait, the message, no query.
 [ "$(count_logged silent 'tftp fault: OACK \(tsize='"$size"' timeout=5\) not acknowledged')" = 30 ] ||

@@ -18,7 +18,7 @@ start_device case 127.0.0.6 --flash-time 2 --report-version-case swap
 start_upgrade handset "$HANDSET" 'continue\n127.0.0.5\n\n\n\n\n'
 start_upgrade case "$UPGRADE" 'continue\n127.0.0.6\n\n\n\n\n'
 finish_upgrade handset
-finish_upgrade case
+finish_upgrade case 1
 
 expect_in_order handset "== TEV-610 Firmware Upgrade ==" "TEV IP Address: 127.0.0.5" \
     "== Confirm Upgrade to Ver. $handset_version ==" "Software Version: 1.4.2" \

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/posix/console_dialogs.h"
 #include "platform/posix/dialog_model.h"
 
 namespace {
@@ -36,5 +35,5 @@ void dialog_pump_all(WindowHandle) {}
 int message_box_task_modal(const char* text, const char*) { unexpected("a message box", text); }
 int message_box_owned(WindowHandle, const char* text, const char*) { unexpected("a message box", text); }
 
-// Nothing is shown, so a progress phase that ends unseen has nothing to print.
-void console_progress_phase_ends(ModelDialog&, const ModelControl&) {}
+// Nobody answers, neither a person nor the options.
+void dialogs_use_answers(DialogAnswers*) {}

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The TFTP listener's port walk in the whole console program against the simulated device: with
 # UDP ports 69 and 70 taken it serves from 71 and the upgrade command names 71; with every port
-# from 69 to 168 taken it gives up with its message and status 0.
+# from 69 to 168 taken it gives up with its message and status 1.
 # Usage: listener_ports.sh TEV_UPGRADE TEV_DEVICE UDP_PORT_HOLDER WORK_DIR
 set -euo pipefail
 UPGRADE=$1 DEVICE=$2 HOLDER=$3 WORK=$4
@@ -57,13 +57,13 @@ until [ "$(grep -c "web server: listening" device.log)" -ge 2 ]; do
     sleep 0.05
 done
 
-# Every port from 69 to 168 taken: the message, status 0, and no order to the device.
+# Every port from 69 to 168 taken: the message, status 1, and no order to the device.
 "$HOLDER" 127.0.0.1 69 100 >holder-all.out 2>&1 &
 PIDS+=($!)
 wait_for holder-all.out '^holding' 10
 status=0
 printf "$ANSWERS" | timeout 60 "$UPGRADE" >upgrade-all.out 2>&1 || status=$?
-[ "$status" = 0 ] || fail "exit status $status with every port taken"
+[ "$status" = 1 ] || fail "exit status $status with every port taken"
 grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" upgrade-all.out ||
     fail "no bind failure message"
 [ "$(grep -c 'upgrade: order' device.log)" = 1 ] || fail "an upgrade command without a listener"

@@ -66,7 +66,7 @@ void refused_request_without_password_dialog() {
 
 TEST(DialogFailureDeathTest, APasswordDialogThatCannotOpenIsAUserAbort) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(refused_request_without_password_dialog(), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(refused_request_without_password_dialog(), ::testing::ExitedWithCode(1),
                 "TEV Firwmare Upgrade Error ==\nUpgrade Failed: User Abort\n");
 }
 

@@ -328,10 +328,10 @@ void abort_by_cancel(int id, DialogProc procedure) {
 TEST(ModelessAbort, CancelEndsTheProcessAfterTheUserAbortBox) {
     const char* box = "TEV Firwmare Upgrade Error ==\nUpgrade Failed: User Abort\nOK \\[OK\\]: \n$";
     EXPECT_EXIT(abort_by_cancel(DIALOG_CONNECTING, connecting_dialog_proc),
-                ::testing::ExitedWithCode(0), box);
-    EXPECT_EXIT(abort_by_cancel(DIALOG_WAITING, transfer_dialog_proc), ::testing::ExitedWithCode(0),
+                ::testing::ExitedWithCode(1), box);
+    EXPECT_EXIT(abort_by_cancel(DIALOG_WAITING, transfer_dialog_proc), ::testing::ExitedWithCode(1),
                 box);
-    EXPECT_EXIT(abort_by_cancel(DIALOG_UPLOAD, transfer_dialog_proc), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(abort_by_cancel(DIALOG_UPLOAD, transfer_dialog_proc), ::testing::ExitedWithCode(1),
                 box);
 }
 

@@ -320,14 +320,14 @@ void get_with_every_port_taken(std::uint16_t device_port) {
 TEST(HttpGetDeathTest, NoSocketEndsTheUpgrade) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     RefusingPort refusing;
-    EXPECT_EXIT(get_without_file_descriptors(refusing.port()), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(get_without_file_descriptors(refusing.port()), ::testing::ExitedWithCode(1),
                 "Upgrade Failed: Can't open HTTP socket");
 }
 
 TEST(HttpGetDeathTest, No101PortsToBindEndsTheUpgrade) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     RefusingPort refusing;
-    EXPECT_EXIT(get_with_every_port_taken(refusing.port()), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(get_with_every_port_taken(refusing.port()), ::testing::ExitedWithCode(1),
                 "Upgrade Failed: Can't bind HTTP socket");
 }
 

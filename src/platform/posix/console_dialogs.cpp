@@ -32,6 +32,7 @@ constexpr int CLOSED_LIST_HEIGHT = 14;
 std::mutex output_mutex;
 std::atomic<int> refused_template{0};  // a test's dialog that cannot be created
 std::FILE* output = stdout;  // nullptr: headless, nothing is printed
+std::atomic<DialogAnswers*> answers{nullptr};
 bool bar_open = false;  // a redrawn progress line still waits for its line break
 
 std::int64_t now_ms() {
@@ -499,9 +500,59 @@ int show_message_box(const char* text, const char* title) {
             print_lines(text);
         }
     }
+    DialogAnswers* source = answers.load();
+    if (source != nullptr && source->unattended()) {
+        say("OK [OK]: OK\n");
+        return MESSAGE_BOX_OK;
+    }
     std::string answer;
     ask("OK [OK]: ", &answer, false);
     return MESSAGE_BOX_OK;
+}
+
+// What the answers gave, as the questions and their typed answers would read: each field's value
+// (a password as nothing), then the buttons and the one pressed.
+std::string answered_lines(ModelDialog& dialog, int command) {
+    std::string lines;
+    for (ModelControl* input : reading_order(dialog, is_input_control)) {
+        const ModelControl& control = *input;
+        std::string value = control.text;
+        if (control.layout->control_class == ControlClass::COMBOBOX) {
+            value = control.selection >= 0
+                        ? control.entries[static_cast<std::size_t>(control.selection)]
+                        : std::string();
+        }
+        if (is_password(*control.layout)) value.clear();
+        lines += field_name(dialog, control) + ": " + value + "\n";
+    }
+    std::string names;
+    std::string preset;
+    std::string pressed;
+    for (const ModelControl& control : dialog.controls) {
+        if (!is_button(*control.layout)) continue;
+        names += (names.empty() ? "" : "/") + control.text;
+        bool is_default =
+            (control.layout->style & STYLE_BUTTON_TYPE_MASK) == STYLE_BIT_DEFAULT_BUTTON;
+        if (preset.empty() && is_default) preset = control.text;
+        if (control.layout->id == command) pressed = control.text;
+    }
+    return lines + names + " [" + preset + "]: " + pressed + "\n";
+}
+
+// The answers' turn at a modal dialog that has just been shown: each button they press is shown
+// after the dialog's button question, as a typed answer would be.
+void take_answers(WindowHandle handle, int template_id) {
+    DialogAnswers* source = answers.load();
+    if (source == nullptr) return;
+    for (int presses = 0;; ++presses) {
+        ModelDialog* dialog = model_dialog_find(handle);
+        if (dialog == nullptr || dialog->ended) return;
+        int command = source->answer_dialog(handle, template_id, presses);
+        dialog = model_dialog_find(handle);
+        if (command == 0 || dialog == nullptr) return;
+        say(answered_lines(*dialog, command));
+        model_send_command(handle, command);
+    }
 }
 
 }  // namespace
@@ -533,6 +584,8 @@ void console_output_use(std::FILE* out) {
 
 void console_dialogs_refuse_creation(int template_id) { refused_template.store(template_id); }
 
+void dialogs_use_answers(DialogAnswers* source) { answers.store(source); }
+
 int dialog_run_modal(ModuleHandle, int template_id, DialogProc procedure) {
     console_input_prepare();
     if (template_id == refused_template.load()) return -1;
@@ -542,6 +595,7 @@ int dialog_run_modal(ModuleHandle, int template_id, DialogProc procedure) {
     if (!dialog->ended) {
         dialog->visible = true;
         print_dialog(*dialog);
+        take_answers(dialog, template_id);
         end_code = run_questions(dialog);
     }
     ModelDialog* live = model_dialog_find(dialog);
@@ -557,6 +611,7 @@ void dialog_show(WindowHandle handle) {
     ModelDialog* dialog = model_dialog_find(handle);
     if (dialog == nullptr || dialog->visible) return;
     console_input_prepare();
+    model_observe_progress_phases(console_progress_phase_ends);
     dialog->visible = true;
     print_dialog(*dialog);
 }

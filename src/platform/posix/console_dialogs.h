@@ -10,7 +10,7 @@ void console_output_use(std::FILE* out);
 struct ModelDialog;
 struct ModelControl;
 // Shows the last state of a progress phase that no look at the dialog caught, before its bar takes
-// a new range (the dialog model calls it).
+// a new range (the console hands it to the dialog model as it shows a dialog).
 void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar);
 
 // For tests: modal dialogs of that template id fail to open, as when the system cannot create

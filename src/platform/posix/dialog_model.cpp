@@ -4,15 +4,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <atomic>
 #include <mutex>
-
-#include "platform/posix/console_dialogs.h"
 
 namespace {
 
 // Dialogs are made and destroyed on several threads; each is used only by its own.
 std::mutex registry_mutex;
 std::vector<ModelDialog*> registry;
+
+std::atomic<ProgressPhaseObserver> phase_observer{nullptr};
 
 int screen_width = 640;
 int screen_height = 480;
@@ -39,6 +40,10 @@ int first_tab_stop(const ModelDialog& dialog) {
 void model_dialog_pixel_size(const DialogTemplate& layout, int* width, int* height) {
     *width = pixels_x(layout.width) + 2 * FRAME_PIXELS;
     *height = pixels_y(layout.height) + 2 * FRAME_PIXELS + CAPTION_PIXELS;
+}
+
+void model_observe_progress_phases(ProgressPhaseObserver observer) {
+    phase_observer.store(observer);
 }
 
 void model_set_screen_size(int width, int height) {
@@ -176,7 +181,8 @@ void dialog_progress_range(WindowHandle dialog, int control, int minimum, int ma
     ModelDialog* live = model_dialog_find(dialog);
     ModelControl* item = model_control(live, control);
     if (item == nullptr) return;
-    console_progress_phase_ends(*live, *item);
+    ProgressPhaseObserver observer = phase_observer.load();
+    if (observer != nullptr) observer(*live, *item);
     item->progress_minimum = minimum;
     item->progress_maximum = maximum;
     item->progress_position =

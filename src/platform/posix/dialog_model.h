@@ -60,6 +60,11 @@ ModelControl* model_control(ModelDialog* dialog, int id);
 // Sends the command a click on that control would; the procedure's answer.
 std::intptr_t model_send_command(WindowHandle dialog, int id);
 
+// Told as a progress bar is about to take a new range, which starts a new phase of its dialog. The
+// console front end hands its function in, so that the model calls no front end by name.
+using ProgressPhaseObserver = void (*)(ModelDialog& dialog, const ModelControl& bar);
+void model_observe_progress_phases(ProgressPhaseObserver observer);
+
 // The notional screen the dialogs are centred on.
 void model_set_screen_size(int width, int height);
 // A template's outer size in pixels: dialog units of the 8-point font, plus frame and caption.

@@ -78,6 +78,9 @@ bool window_class_register(const char* name, ModuleHandle instance, ClassWindowP
     return RegisterClassA(&window_class) != 0;
 }
 
+// The Windows dialogs are answered by a person only, for now.
+void dialogs_use_answers(DialogAnswers*) {}
+
 void dialogs_init_common_controls() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;

@@ -11,8 +11,8 @@ std::atomic<ExitHook> exit_hook{nullptr};
 
 void process_set_exit_hook(ExitHook hook) { exit_hook.store(hook); }
 
-void process_exit_ok() {
+void process_exit(int status) {
     ExitHook hook = exit_hook.exchange(nullptr);
     if (hook != nullptr) hook();
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(status));
 }

@@ -1,0 +1,75 @@
+// The run's outcome and the receiver of its events.
+#include "core/run_report.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "platform/process.h"
+
+namespace {
+
+class NoEvents final : public RunEvents {};
+NoEvents no_events;
+std::atomic<RunEvents*> receiver{&no_events};
+std::atomic<bool> status_tells{true};
+std::atomic<bool> ended{false};
+
+std::mutex outcome_mutex;
+bool verified = false;
+std::string box_text;
+std::string version_before;
+std::string version_after;
+
+}  // namespace
+
+void run_events_use(RunEvents* events) { receiver.store(events != nullptr ? events : &no_events); }
+
+RunEvents& run_events() { return *receiver.load(); }
+
+void run_outcome_failed(const char* text) {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    verified = false;
+    box_text = text;
+}
+
+void run_outcome_verified(const char* text) {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    verified = true;
+    box_text = text;
+}
+
+void run_outcome_version_before(const char* version) {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    version_before = version;
+}
+
+void run_outcome_version_after(const char* version) {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    version_after = version;
+}
+
+void run_exit_status_tells(bool tells) { status_tells.store(tells); }
+
+int run_exit_status() {
+    if (!status_tells.load()) return 0;
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    return verified ? EXIT_VERIFIED : EXIT_FAILED;
+}
+
+void run_end() {
+    // A second end (another thread ending at the same moment) only ends the process.
+    if (!ended.exchange(true)) {
+        bool was_verified = false;
+        std::string text, before, after;
+        {
+            std::lock_guard<std::mutex> lock(outcome_mutex);
+            was_verified = verified;
+            text = box_text;
+            before = version_before;
+            after = version_after;
+        }
+        run_events().result(was_verified, text.c_str(), before.c_str(), after.c_str());
+    }
+    process_exit(run_exit_status());
+}

@@ -1,0 +1,50 @@
+// What a run tells besides its dialogs: the events a watching program follows, and the outcome
+// that becomes the process's exit status. Every end of the upgrade goes through run_end().
+#pragma once
+#include <cstdint>
+
+#include "core/device_info.h"
+
+constexpr int EXIT_VERIFIED = 0;  // the success dialog was shown
+constexpr int EXIT_FAILED = 1;    // a failure, a Cancel, a User Abort, Ctrl-C
+constexpr int EXIT_USAGE = 2;     // a wrong command line
+
+// The run's events, called from the thread where each happens. Every call does nothing unless a
+// receiver overrides it; strings from the device are passed on as they came.
+class RunEvents {
+public:
+    virtual void started(const char* /*program_version*/, const char* /*product*/,
+                         const char* /*image_version*/) {}
+    virtual void status_read(const DeviceInfo& /*device*/) {}
+    virtual void confirmed() {}
+    virtual void listening(unsigned /*port*/) {}
+    virtual void request_from(std::uint32_t /*address*/, unsigned /*port*/) {}
+    // At most as often as the upload's progress is drawn; the last count always.
+    virtual void upload(std::uint32_t /*bytes*/, std::uint32_t /*total*/) {}
+    virtual void uploaded() {}
+    virtual void flash_wait(int /*seconds_left*/) {}
+    virtual void verify(int /*attempt*/) {}
+    // The run's last event: the box's text, the device's version before and after the upgrade
+    // (empty when not read).
+    virtual void result(bool /*verified*/, const char* /*text*/, const char* /*version_before*/,
+                        const char* /*version_after*/) {}
+
+protected:
+    ~RunEvents() = default;
+};
+
+// The receiver the program's entry installs (nullptr: none); every call of run_events() reaches it.
+void run_events_use(RunEvents* events);
+RunEvents& run_events();
+
+// The outcome, as the run goes: the last error box's text, or the success dialog; the versions.
+void run_outcome_failed(const char* box_text);
+void run_outcome_verified(const char* box_text);
+void run_outcome_version_before(const char* version);
+void run_outcome_version_after(const char* version);
+// Whether the exit status tells the outcome (the default). The Windows program still ends with
+// status 0 on every path until it takes the same options.
+void run_exit_status_tells(bool tells);
+int run_exit_status();
+// The end of the run, from any thread: the result event, then the process ends with its status.
+[[noreturn]] void run_end();

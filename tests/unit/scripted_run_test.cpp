@@ -1,0 +1,165 @@
+// A run driven by options: the answers fill the dialogs and press their buttons through the console
+// front end, a question they cannot answer ends the run with status 1, the outcome becomes the
+// exit status, and the events are JSON lines whatever the device sent.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/post_transfer.h"
+#include "console_capture.h"
+#include "core/run_report.h"
+#include "core/upgrade_state.h"
+#include "main/event_stream.h"
+#include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
+#include "ui/scripted_answers.h"
+
+namespace {
+
+class ScriptedRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::memset(upgrade_state.local_addresses, 0, sizeof upgrade_state.local_addresses);
+        upgrade_state.local_addresses[0] = 0xC0A8000A;  // 192.168.0.10
+        upgrade_state.local_addresses[1] = 0x0A000005;  // 10.0.0.5
+        upgrade_state.local_ip = 0xC0A8000A;
+        upgrade_state.device_ip = 0;
+        std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
+    }
+    void TearDown() override { dialogs_use_answers(nullptr); }
+
+    static ScriptedAnswerSet unattended() {
+        ScriptedAnswerSet answers;
+        answers.device = "10.1.0.123";
+        answers.yes = true;
+        return answers;
+    }
+};
+
+TEST_F(ScriptedRun, YesAnswersEveryDialogWithoutReadingAnything) {
+    ScriptedAnswerSet answers = unattended();
+    answers.local = "10.0.0.5";
+    answers.user = "tech";
+    answers.password = "pw";
+    answers.has_password = true;
+    scripted_answers_use(answers);
+    ConsoleCapture console("cancel\nc\n", true);  // typed lines nobody may take
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc), 1);
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_CONFIRM, confirm_dialog_proc), 1);
+    EXPECT_EQ(message_box_task_modal("Upgrade Failed: example", "Error"), MESSAGE_BOX_OK);
+    EXPECT_EQ(upgrade_state.device_ip, 0x0A01007Bu);
+    EXPECT_EQ(upgrade_state.local_ip, 0x0A000005u);
+    EXPECT_STREQ(upgrade_state.auth.user_name, "tech");
+    EXPECT_STREQ(upgrade_state.auth.password, "pw");
+    std::string printed = console.printed();
+    for (const char* line : {"Continue/Cancel [Cancel]: Continue\n", "TEV IP Address: 10.1.0.123\n",
+                             "Your IP Address: 10.0.0.5\n", "User: tech\nPassword: \n",
+                             "Upgrade/Cancel [Upgrade]: Upgrade\n", "OK [OK]: OK\n"}) {
+        EXPECT_NE(printed.find(line), std::string::npos) << line << "\nin:\n" << printed;
+    }
+    EXPECT_EQ(printed.find("pw\n"), std::string::npos);
+}
+
+TEST_F(ScriptedRun, WithoutYesTheOptionsOnlyFillAndThePersonAnswers) {
+    ScriptedAnswerSet answers;
+    answers.device = "10.1.0.123";
+    scripted_answers_use(answers);
+    ConsoleCapture console("continue\n\n\nc\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 0);
+    EXPECT_NE(console.printed().find("TEV IP Address [10.1.0.123]: \n"), std::string::npos);
+}
+
+// The runs the options cannot finish end at once, with the box and status 1.
+void password_twice() {
+    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
+    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
+}
+
+TEST_F(ScriptedRun, AQuestionTheOptionsCannotAnswerEndsTheRunWithStatusOne) {
+    ScriptedAnswerSet answers = unattended();
+    scripted_answers_use(answers);
+    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc),
+                ::testing::ExitedWithCode(1), "");
+    answers.has_password = true;
+    answers.password = "refused";
+    scripted_answers_use(answers);
+    EXPECT_EXIT(password_twice(), ::testing::ExitedWithCode(1), "");
+    answers.local = "10.9.9.9";
+    scripted_answers_use(answers);
+    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
+                ::testing::ExitedWithCode(1), "");
+}
+
+TEST(RunOutcome, OnlyTheSuccessDialogGivesStatusZero) {
+    run_outcome_failed("Upgrade Failed: User Abort");
+    EXPECT_EQ(run_exit_status(), EXIT_FAILED);
+    run_outcome_verified("TEV@10.1.0.123 Upgrade Successful!");
+    EXPECT_EQ(run_exit_status(), EXIT_VERIFIED);
+    run_outcome_failed("Upgrade Failed: Version not matching");  // a later box wins
+    EXPECT_EQ(run_exit_status(), EXIT_FAILED);
+    run_exit_status_tells(false);
+    EXPECT_EQ(run_exit_status(), 0);
+    run_exit_status_tells(true);
+    EXPECT_EXIT(run_end(), ::testing::ExitedWithCode(EXIT_FAILED), "");
+}
+
+TEST(RunEventsTest, FlashWaitCountsWholeSecondsDownOncePerSecond) {
+    EXPECT_EQ(flash_seconds_left(0), 30);
+    EXPECT_EQ(flash_seconds_left(FLASH_WAIT_TICKS), 0);
+    int changes = 0;
+    for (std::uint32_t tick = 1; tick <= FLASH_WAIT_TICKS; ++tick) {
+        if (flash_seconds_left(tick) != flash_seconds_left(tick - 1)) ++changes;
+    }
+    EXPECT_EQ(changes, 30);
+}
+
+std::vector<nlohmann::json> lines_of(std::FILE* file) {
+    std::rewind(file);
+    std::vector<nlohmann::json> lines;
+    char line[4096];
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        lines.push_back(nlohmann::json::parse(line));  // throws on anything but one object a line
+    }
+    return lines;
+}
+
+TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
+    std::FILE* events = std::tmpfile();
+    std::FILE* result_line = std::tmpfile();
+    std::strcpy(upgrade_state.device_ip_text, "10.1.0.123");
+    EventStream stream(events, nullptr, result_line, event_clock_ms());
+    DeviceInfo device{};
+    std::strcpy(device.product_name, "TEV\"4400\"\n{\"event\":\"result\"}");
+    std::strcpy(device.software_version, "3.1\x01\xff\xfe");
+    stream.started("1.0.0", "TEV-4400", "3.2.9(b)");
+    stream.status_read(device);
+    stream.request_from(0x7F000002, 1234);
+    stream.flash_wait(30);
+    stream.result(false, "Upgrade Failed: User Abort", "3.1.8(a)", "");
+    std::vector<nlohmann::json> lines = lines_of(events);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1]["event"], "status");
+    EXPECT_EQ(lines[1]["product_name"], "TEV\"4400\"\n{\"event\":\"result\"}");
+    EXPECT_EQ(lines[1]["software_version"], "3.1\x01\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFD twice
+    EXPECT_EQ(lines[2]["address"], "127.0.0.2");
+    EXPECT_EQ(lines[3]["event"], "flash-wait");
+    EXPECT_EQ(lines[4]["result"], "failed");
+    EXPECT_EQ(lines[4]["text"], "Upgrade Failed: User Abort");
+    EXPECT_EQ(lines[4]["version_before"], "3.1.8(a)");
+    for (const nlohmann::json& line : lines) EXPECT_TRUE(line["ms"].is_number());
+    std::rewind(result_line);
+    char text[128] = "";
+    ASSERT_NE(std::fgets(text, sizeof text, result_line), nullptr);
+    EXPECT_STREQ(text, "10.1.0.123: failed: Upgrade Failed: User Abort\n");
+    std::fclose(events);
+    std::fclose(result_line);
+}
+
+}  // namespace
