@@ -60,9 +60,9 @@ void store_local_addresses(const std::uint32_t* addresses_be, int count) {
 void start_up() {
     if (!net_start()) fail_upgrade("Upgrade Failed: Winsock init error");
     net_host_name(upgrade_state.host_name, HOST_NAME_SIZE);
-    std::uint32_t resolved[NET_MAX_HOST_ADDRESSES];
-    int count = net_resolve_host(upgrade_state.host_name, resolved, NET_MAX_HOST_ADDRESSES);
-    store_local_addresses(resolved, count);
+    std::uint32_t own[NET_MAX_HOST_ADDRESSES];
+    int count = net_own_addresses(upgrade_state.host_name, own, NET_MAX_HOST_ADDRESSES);
+    store_local_addresses(own, count);
     std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
     random_seed(clock_ms());
     dialogs_init_common_controls();

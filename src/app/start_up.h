@@ -12,5 +12,6 @@ int upgrade_main(ModuleHandle instance, const char* log_path = nullptr);
 std::intptr_t upgrade_window_proc(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                   std::intptr_t lparam);
 void start_up();
-// Keeps the first 8 resolver answers (network order) as host-order local addresses.
+// Keeps the first 8 of the computer's own addresses (network order, in the order the platform
+// gives them) as host-order local addresses.
 void store_local_addresses(const std::uint32_t* addresses_be, int count);

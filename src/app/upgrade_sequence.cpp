@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "app/status_answer.h"
 #include "app/transfer_dialogs.h"
 #include "core/run_report.h"
 #include "core/trace.h"
@@ -25,6 +26,10 @@ constexpr std::uint32_t STAGE_POLL_MS = 10;
 bool dialog_accepted(int template_id, DialogProc procedure) {
     return dialog_run_modal(upgrade_state.app_instance, template_id, procedure) > 0;
 }
+
+// A host that answers without any of the status page's values is not a TEV (a router's login
+// page, say): it must not be sent the upgrade command.
+constexpr const char* NOT_A_TEV_TEXT = "Upgrade Failed: The Address Answered, But Not As A TEV";
 
 std::int32_t query_status_page() {
     return run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
@@ -89,9 +94,15 @@ int run_upgrade_sequence() {
     if (!dialog_accepted(address_dialog, address_dialog_proc)) return 0;
     if (upgrade_state.device_ip == 0) return 0;
     trace("Status query to %s\n", upgrade_state.device_ip_text);
-    if (query_status_page() <= 0) {
+    std::int32_t received = query_status_page();
+    if (received <= 0) {
         trace("No status page from the device\n");
         show_error_box("Upgrade Failed: No Response From TEV");
+        return 0;
+    }
+    if (!carries_status_values(upgrade_state.device_info)) {
+        trace_not_a_tev(upgrade_state.device_ip_text, upgrade_state.response_buffer, received);
+        show_error_box(NOT_A_TEV_TEXT);
         return 0;
     }
     run_outcome_version_before(upgrade_state.device_info.software_version);

@@ -1,5 +1,5 @@
-// Sockets for the upgrader: socket library start, the host's own IPv4 addresses, and the TCP and
-// UDP operations the HTTP client and the TFTP server need. Addresses and ports are host order here.
+// Sockets for the upgrader: socket library start, the computer's own IPv4 addresses, and the TCP
+// and UDP operations the HTTP client and the TFTP server need.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +24,11 @@ constexpr int NET_MAX_HOST_ADDRESSES = 64;
 bool net_start();
 // Host name into name, at most size - 1 characters and always NUL-terminated; empty on failure.
 void net_host_name(char* name, std::size_t size);
-// Resolves name; writes up to max addresses in network order, in resolver order; returns how many.
-int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max);
+// The computer's own IPv4 addresses, network order, at most max; returns how many. On Windows those
+// host_name resolves to, in resolver order: there the host name lists every adapter. On POSIX
+// the host name often resolves to loopback alone (127.0.1.1 in /etc/hosts), so the addresses
+// of the interfaces that are up are taken instead, those outside 127/8 first (loopback_last).
+int net_own_addresses(const char* host_name, std::uint32_t* addresses_be, int max);
 
 std::uint32_t net_htonl(std::uint32_t value);
 std::uint32_t net_ntohl(std::uint32_t value);
@@ -35,6 +38,10 @@ std::uint16_t net_ntohs(std::uint16_t value);
 NetSocket net_tcp_socket();
 NetSocket net_udp_socket();
 bool net_bind(NetSocket socket, const NetAddress& address);
+// Whether the calling thread's last failed bind was refused for want of privilege: on Linux a port
+// below the unprivileged range (1024 by default) for a user without the capability. Always false
+// on Windows, where every port is open to every user.
+bool net_bind_needed_privilege();
 bool net_connect(NetSocket socket, const NetAddress& address);
 // One send call; returns bytes sent or a negative value.
 long net_send(NetSocket socket, const void* data, std::size_t length);

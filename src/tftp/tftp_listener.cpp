@@ -33,6 +33,19 @@ void trace_ignored_source(const NetAddress& source, long length) {
     trace("  (the ignored datagram: %ld bytes from %s:%u)\n", length, dotted(address).text, port);
 }
 
+// An ordinary user on Linux may bind none of ports 69 to 168. The device takes the port from the
+// upgrade command, so one the system chooses serves as well. 0 when even that fails.
+std::uint16_t bind_system_port(NetSocket socket, std::uint32_t local_ip) {
+    NetAddress address;
+    fill_sockaddr(local_ip, 0, &address);
+    NetAddress bound{};
+    if (!net_bind(socket, address) || !net_local_address(socket, &bound)) return 0;
+    std::uint16_t port = net_ntohs(bound.port_be);
+    trace("TFTP ports %u to %u need privileges this user lacks; the system chose port %u\n",
+          TFTP_FIRST_PORT, TFTP_FIRST_PORT + TFTP_BIND_ATTEMPTS - 1, port);
+    return port;
+}
+
 void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name) {
     std::uint32_t peer_ip = 0;
     std::uint16_t peer_port = 0;
@@ -47,14 +60,17 @@ void serve_request(TftpListener* listener, const NetAddress& source, const char*
 }  // namespace
 
 std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
-                             int attempts) {
+                             int attempts, bool* for_privilege) {
     std::uint16_t port = first_port;
+    bool privilege_only = attempts > 0;
     for (int failures = 0; failures < attempts; ++failures) {
         NetAddress address;
         fill_sockaddr(local_ip, port, &address);
         if (net_bind(socket, address)) return port;
+        privilege_only = privilege_only && net_bind_needed_privilege();
         port = static_cast<std::uint16_t>(port + 1);
     }
+    if (for_privilege != nullptr) *for_privilege = privilege_only;
     return 0;
 }
 
@@ -103,7 +119,10 @@ std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& event
     if (listener->socket == NET_INVALID_SOCKET) {
         failure = "Upgrade Failed: Can't create TFTP listener socket";
     } else {
-        port = bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS);
+        bool for_privilege = false;
+        port = bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS,
+                               &for_privilege);
+        if (port == 0 && for_privilege) port = bind_system_port(listener->socket, local_address);
         if (port == 0) failure = "Upgrade Failed: Can't bind TFTP listener socket";
     }
     if (failure == nullptr) {

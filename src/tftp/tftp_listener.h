@@ -20,12 +20,14 @@ struct TftpListener {
 };
 
 // Binds the socket to local_ip on first_port or the next free of attempts ports; the bound port,
-// or 0 when none could be bound.
+// or 0 when none could be bound. Then *for_privilege tells whether every one of them was refused
+// for want of privilege.
 std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
-                             int attempts);
+                             int attempts, bool* for_privilege = nullptr);
 
-// Creates and binds the socket (ports 69 to 168) and starts the listener thread, which tells events
-// what it does; returns the port. When it cannot, it calls events.fail and returns 0.
+// Creates and binds the socket (ports 69 to 168, or the port the system chooses when all of them
+// need privileges the user lacks) and starts the listener thread, which tells events what it
+// does; returns the port. When it cannot, it calls events.fail and returns 0.
 std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& events);
 std::int32_t tftp_listener_thread(void* listener);
 

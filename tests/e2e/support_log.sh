@@ -3,8 +3,10 @@
 # step (local addresses, connections, the challenge without the password or the response hash,
 # the upgrade command, the read request, the number of blocks, the verification), each line
 # stamped and named by its thread, and written while the program still runs. A device that asks
-# for another file name: the log says why the upload never starts. A log that cannot be created:
-# the box with the path and the reason, and no upgrade. --help, --version, and wrong options.
+# for another file name: the log says why the upload never starts. A device that answers every
+# block with a TFTP ERROR: the log shows each and the give-up. A log that cannot be created: the
+# box with the path and the reason, and no upgrade. --help, --version, and wrong options.
+# (readme_log_lines checks README's quoted lines against these logs.)
 source "$(dirname "$0")/e2e_lib.sh"
 : "${PROGRAM_VERSION:?}" "${TARGET_IMAGE:?}" "${TWO_STAGE:?}" "${TRANSITION_IMAGE:?}"
 
@@ -33,9 +35,11 @@ expect_log_lines_stamped() {
 start_device whole 127.0.0.2 --flash-time 1 --user admin --password 'pw-Secret9'
 start_device wrong 127.0.0.3 --flash-time 1 --request-name /wrong-name.bin
 start_device untouched 127.0.0.4 --flash-time 1
+start_device refusing 127.0.0.5 --flash-time 1 --error-instead-of-ack 1
 
 # The whole upgrade and the wrong file name run side by side; each waits its 30 s.
 start_upgrade whole "$(with_log whole)" 'continue\n127.0.0.2\n\n\nadmin\npw-Secret9\n\n\n'
+start_upgrade refusing "$(with_log refusing)" 'continue\n127.0.0.5\n\n\n\n\n'
 
 mkfifo wrong.in
 (
@@ -141,4 +145,10 @@ grep -qE ' ms main +Sending the upgrade command' whole.trace || fail "whole.trac
 grep -qE ' ms listener +Send block 1 ' whole.trace || fail "whole.trace: blocks not by the listener"
 grep -qE ' ms request +HTTP connecting' whole.trace || fail "whole.trace: connections not by the worker"
 expect_log_lines_stamped whole
+
+# ERROR packets instead of acknowledgements: each one logged, the resends, the give-up.
+finish_upgrade refusing
+expect_seen refusing "Upgrade Failed: Firmware Upload Incomplete"
+expect_log refusing 'TFTP ERROR from the device, code ' 'ReSend option ack' \
+    'Timeout for ack; upgrade failed'
 echo ok

@@ -164,26 +164,14 @@ answer_300k)
     grep -q '^Product Name: TEV-4400$' up.out || fail "values not shown"
     ;;
 garbage_answer)
-    # Binary bytes instead of HTTP: no value can be read, so the confirm dialog shows none; the
-    # user cancels there. Confirming anyway leads to a wait for a request that never comes,
-    # which the waiting dialog's Cancel ends.
+    # Binary bytes instead of HTTP: no value can be read, so the host is not taken for a TEV:
+    # no confirm dialog, the box, and the status query is all it is sent.
     start_peer web --address 127.0.0.2 --garbage 4096
-    start_typing
-    say 'continue\n127.0.0.2\n\n\n'
-    wait_for_line up.out '^Upgrade/Cancel'
-    say 'cancel\n\n'
-    end_typing 5
-    grep -qx 'Product Name: ' up.out || fail "no empty product name"
-    expect_failure 'Upgrade Failed: User Abort'
-    start_typing
-    say 'continue\n127.0.0.2\n\n\n'
-    wait_for_line up.out '^Upgrade/Cancel'
-    say '\n'
-    wait_for_line up.out '^== Waiting For Firmware Download Request From TEV ==$'
-    still_waiting 3
-    say 'cancel\n\n'
-    end_typing 5
-    expect_failure 'Upgrade Failed: User Abort'
+    upgrade 'continue\n127.0.0.2\n\n\n\n' 20
+    expect_failure 'Upgrade Failed: The Address Answered, But Not As A TEV'
+    grep -q 'Upgrade/Cancel' up.out && fail "a confirm dialog for an answer without values"
+    wait_for_line peer.out '^connection 1 answered'
+    [ "$(count '^connection [0-9]+ answered' peer.out)" = 1 ] || fail "more than the status query sent"
     ;;
 long_challenge)
     # A challenge whose realm and nonce run to 500 characters: the program keeps 127 of each,

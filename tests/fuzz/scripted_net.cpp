@@ -35,7 +35,7 @@ void net_host_name(char* name, std::size_t size) {
     if (size > 0) std::snprintf(name, size, "fuzz");
 }
 
-int net_resolve_host(const char*, std::uint32_t*, int) { return 0; }
+int net_own_addresses(const char*, std::uint32_t*, int) { return 0; }
 
 std::uint32_t net_htonl(std::uint32_t value) { return htonl(value); }
 std::uint32_t net_ntohl(std::uint32_t value) { return ntohl(value); }
@@ -46,6 +46,8 @@ NetSocket net_tcp_socket() { return TCP_SOCKET; }
 NetSocket net_udp_socket() { return UDP_SOCKET; }
 
 bool net_bind(NetSocket, const NetAddress&) { return true; }
+
+bool net_bind_needed_privilege() { return false; }
 
 bool net_connect(NetSocket, const NetAddress&) {
     if (net.refuse_connections) return false;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The TFTP listener's port walk in the whole console program against the simulated device: with
 # UDP ports 69 and 70 taken it serves from 71 and the upgrade command names 71; with every port
-# from 69 to 168 taken it gives up with its message and status 1.
+# from 69 to 168 taken it gives up with its message and status 1. An ordinary user, refused all
+# of them for want of privilege, serves from a port the system chooses, named in the command;
+# refused some for privilege and the others because they are taken, the same message as above.
 # Usage: listener_ports.sh TEV_UPGRADE TEV_DEVICE UDP_PORT_HOLDER WORK_DIR
 set -euo pipefail
 UPGRADE=$1 DEVICE=$2 HOLDER=$3 WORK=$4
@@ -10,10 +12,11 @@ if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
 fi
 ip link set lo up
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/line_wait.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/ordinary_user.sh"
 rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 PIDS=()
-trap 'for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done; wait' EXIT
+trap 'for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done; wait; remove_ordinary_user_copies' EXIT
 fail() {
     echo "FAIL: $*" >&2
     for f in *.out *.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -30 "$f" >&2; }; done
@@ -67,4 +70,35 @@ printf "$ANSWERS" | timeout 60 "$UPGRADE" >upgrade-all.out 2>&1 || status=$?
 grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" upgrade-all.out ||
     fail "no bind failure message"
 [ "$(grep -c 'upgrade: order' device.log)" = 1 ] || fail "an upgrade command without a listener"
+
+# As an ordinary user. A second device, so that its log holds only these runs.
+"$DEVICE" --address 127.0.0.3 --flash-time 1 --log user.log --image-file user.bin >user-device.out 2>&1 &
+PIDS+=($!)
+wait_for user-device.out 'ready on' 10
+ordinary_user_program "$UPGRADE"
+ANSWERS_3=${ANSWERS/127.0.0.2/127.0.0.3}
+
+# Ports 69 to 99 need privilege here and 100 to 168 are still held: that is no reason to leave
+# the ports the device is used to, so the message as before.
+sysctl -qw net.ipv4.ip_unprivileged_port_start=100
+status=0
+printf "$ANSWERS_3" | timeout 60 "${AS_ORDINARY_USER[@]}" "$ORDINARY_USER_PROGRAM" >user-mixed.out 2>&1 ||
+    status=$?
+[ "$status" = 1 ] || fail "exit status $status, ports refused partly for privilege"
+grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" user-mixed.out ||
+    fail "no bind failure message with ports refused partly for privilege"
+! grep -q 'upgrade: order' user.log || fail "an upgrade command without a listener"
+
+# Every port from 69 to 168 needs privilege (1024 is the system's own start): the system's choice.
+sysctl -qw net.ipv4.ip_unprivileged_port_start=1024
+printf "$ANSWERS_3" | "${AS_ORDINARY_USER[@]}" "$ORDINARY_USER_PROGRAM" >user.out 2>&1 &
+UPGRADE_PID=$!
+PIDS+=($UPGRADE_PID)
+wait_for user.log 'tftp: (complete|failed)' 60
+port=$(sed -n 's|.*http: GET /admin/upgrade?tftp://127\.0\.0\.1:\([0-9]*\)/tev[0-9a-f]*\.bi1 HTTP/1\.1$|\1|p' user.log)
+[ -n "$port" ] || fail "no upgrade command from the ordinary user"
+[ "$port" -ge 1024 ] || fail "the ordinary user's listener is on port $port"
+grep -q "tftp: server answers from port $port\$" user.log || fail "the transfer did not run on port $port"
+grep -q 'tftp: complete, 948814 bytes' user.log || fail "the ordinary user's transfer did not complete"
+kill "$UPGRADE_PID"
 echo ok

@@ -23,8 +23,10 @@ stop_started() {
     local pid
     for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
+    remove_ordinary_user_copies
 }
 trap stop_started EXIT
 
 source "$(dirname "${BASH_SOURCE[0]}")/line_wait.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/ordinary_user.sh"
 

@@ -119,6 +119,51 @@ TEST_F(ConsoleFrontEnd, AddressAsksForTheAddressThenTheListThenTheButton) {
     EXPECT_EQ(printed.find("Your IP Address\n"), std::string::npos);  // it names the list
 }
 
+// "Your IP Address" defaults to the entry the system would send from to reach the typed device
+// (here loopback, listed second); a number typed picks another, and the OK keeps it.
+TEST_F(ConsoleFrontEnd, TheListDefaultsToTheAddressThatReachesTheDevice) {
+    upgrade_state.local_addresses[1] = 0x7F000001;
+    {
+        ConsoleCapture console("127.0.0.2\n\n\n");
+        EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+        EXPECT_NE(console.printed().find("Your IP Address (1: 192.168.0.10, 2: 127.0.0.1) [2]: \n"),
+                  std::string::npos)
+            << console.printed();
+        EXPECT_EQ(upgrade_state.local_ip, 0x7F000001u);
+    }
+    ConsoleCapture console("127.0.0.2\n1\n\n");
+    EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+    EXPECT_EQ(upgrade_state.local_ip, 0xC0A8000Au);
+}
+
+// Answers that fill the dialog and press OK without answering the list get the same default;
+// an entry picked through the dialog interface stays; a device the listed addresses do not
+// reach defaults to the first entry.
+TEST_F(ConsoleFrontEnd, AnOkWithoutAListAnswerTakesTheRoutedEntry) {
+    upgrade_state.local_addresses[1] = 0x7F000001;
+    ModelDialog* dialog = model_dialog_create(DIALOG_ADDRESS_ADAPTER, address_dialog_proc);
+    ASSERT_NE(dialog, nullptr);
+    ModelControl& list = *model_control(dialog, CONTROL_LOCAL_ADDRESS_LIST);
+    model_control(dialog, CONTROL_DEVICE_ADDRESS)->text = "127.0.0.2";
+    model_send_command(dialog, CONTROL_OK);
+    EXPECT_EQ(upgrade_state.local_ip, 0x7F000001u);
+
+    model_control(dialog, CONTROL_DEVICE_ADDRESS)->text = "10.1.0.123";
+    model_select_routed_entry(*dialog);
+    EXPECT_EQ(list.selection, 0);
+    model_control(dialog, CONTROL_DEVICE_ADDRESS)->text = "1.22.333";  // no address: no change
+    list.selection = 1;
+    model_select_routed_entry(*dialog);
+    EXPECT_EQ(list.selection, 1);
+
+    dialog->ended = false;
+    model_control(dialog, CONTROL_DEVICE_ADDRESS)->text = "127.0.0.2";
+    dialog_list_select(dialog, CONTROL_LOCAL_ADDRESS_LIST, 0);
+    model_send_command(dialog, CONTROL_OK);
+    EXPECT_EQ(upgrade_state.local_ip, 0xC0A8000Au);
+    model_dialog_remove(dialog);
+}
+
 TEST_F(ConsoleFrontEnd, RefusedAddressShowsTheBoxAndAsksAgainKeepingWhatWasTyped) {
     // Three rounds of address, list and button; a box to dismiss after each refusal.
     ConsoleCapture console(

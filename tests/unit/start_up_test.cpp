@@ -7,6 +7,7 @@
 #include "app/start_up.h"
 #include "core/upgrade_state.h"
 #include "platform/net.h"
+#include "platform/net_address.h"
 #include "test_resources.h"
 #include "ui/error_box.h"
 
@@ -36,6 +37,31 @@ TEST(LocalAddresses, AShortListEndsAtTheFirstZero) {
     EXPECT_EQ(upgrade_state.local_addresses[0], 0xC0A8000Au);
     EXPECT_EQ(upgrade_state.local_addresses[1], 0x7F000001u);
     EXPECT_EQ(upgrade_state.local_addresses[2], 0u);
+}
+
+// The interfaces' addresses: the LAN ones first, in interface order, loopback behind them, and
+// the list of 8 cut after the ordering, so that loopback is what falls off.
+TEST(LocalAddresses, LoopbackComesLastAndIsWhatAFullListLeavesOut) {
+    std::vector<std::uint32_t> found;
+    for (std::uint32_t address : {0x7F000001u, 0xC0000202u, 0x7F000109u, 0x0A000005u, 0xC6336407u}) {
+        found.push_back(net_htonl(address));
+    }
+    loopback_last(found.data(), static_cast<int>(found.size()));
+    store_local_addresses(found.data(), static_cast<int>(found.size()));
+    const std::uint32_t expected[] = {0xC0000202u, 0x0A000005u, 0xC6336407u, 0x7F000001u,
+                                      0x7F000109u, 0, 0, 0};
+    for (int i = 0; i < LOCAL_ADDRESS_COUNT; ++i) {
+        EXPECT_EQ(upgrade_state.local_addresses[i], expected[i]) << i;
+    }
+    EXPECT_EQ(upgrade_state.local_ip, 0xC0000202u);
+
+    found.clear();
+    found.push_back(net_htonl(0x7F000001u));
+    for (std::uint32_t i = 1; i <= 8; ++i) found.push_back(net_htonl(0x0A000000u + i));
+    loopback_last(found.data(), static_cast<int>(found.size()));
+    store_local_addresses(found.data(), static_cast<int>(found.size()));
+    EXPECT_EQ(upgrade_state.local_addresses[0], 0x0A000001u);
+    EXPECT_EQ(upgrade_state.local_addresses[7], 0x0A000008u);
 }
 
 TEST(StartUp, ClearsAuthenticationAndIdentifiesTheProduct) {

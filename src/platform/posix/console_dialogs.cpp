@@ -282,7 +282,8 @@ int list_index(const ModelControl& control, const std::string& answer) {
     return -1;
 }
 
-InputResult ask_list(const ModelDialog& dialog, ModelControl& control) {
+InputResult ask_list(ModelDialog& dialog, ModelControl& control) {
+    model_select_routed_entry(dialog);
     std::string choices;
     for (std::size_t i = 0; i < control.entries.size(); ++i) {
         choices += (i == 0 ? "" : ", ") + std::to_string(i + 1) + ": " + control.entries[i];
@@ -299,6 +300,7 @@ InputResult ask_list(const ModelDialog& dialog, ModelControl& control) {
         int index = list_index(control, answer);
         if (index >= 0) {
             control.selection = index;
+            control.chosen = true;
             return result;
         }
         say(control.entries.empty() ? "There is nothing to choose; press Enter.\n"

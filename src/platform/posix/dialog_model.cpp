@@ -2,10 +2,15 @@
 // change the dialog interface offers on a dialog's state.
 #include "platform/posix/dialog_model.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstring>
 #include <atomic>
 #include <mutex>
+
+#include "platform/net_address.h"
+#include "res/dialog_ids.h"
 
 namespace {
 
@@ -77,11 +82,13 @@ ModelDialog* model_dialog_create(int template_id, DialogProc procedure) {
         std::lock_guard<std::mutex> lock(registry_mutex);
         registry.push_back(dialog);
     }
-    if (procedure(dialog, DIALOG_MESSAGE_INIT, 0, 0) != 0) {
-        ModelDialog* live = model_dialog_find(dialog);
-        if (live != nullptr) live->focus_id = first_tab_stop(*live);
-    }
-    return model_dialog_find(dialog);
+    bool focus_left_to_us = procedure(dialog, DIALOG_MESSAGE_INIT, 0, 0) != 0;
+    ModelDialog* live = model_dialog_find(dialog);
+    if (live == nullptr) return nullptr;
+    if (focus_left_to_us) live->focus_id = first_tab_stop(*live);
+    // What the procedure selected as it opened is its default, not an answer.
+    for (ModelControl& control : live->controls) control.chosen = false;
+    return live;
 }
 
 ModelDialog* model_dialog_find(WindowHandle dialog) {
@@ -108,9 +115,29 @@ ModelControl* model_control(ModelDialog* dialog, int id) {
     return nullptr;
 }
 
+void model_select_routed_entry(ModelDialog& dialog) {
+    ModelControl* field = nullptr;
+    ModelControl* list = nullptr;
+    for (ModelControl& control : dialog.controls) {
+        if (control.layout->control_class == ControlClass::IP_ADDRESS) field = &control;
+        if (control.layout->id == CONTROL_LOCAL_ADDRESS_LIST) list = &control;
+    }
+    if (field == nullptr || list == nullptr || list->chosen || list->entries.empty()) return;
+    in_addr device{};
+    if (inet_pton(AF_INET, field->text.c_str(), &device) != 1 || device.s_addr == 0) return;
+    char source[INET_ADDRSTRLEN] = "";
+    in_addr route{htonl(route_source_address(ntohl(device.s_addr)))};
+    inet_ntop(AF_INET, &route, source, sizeof source);
+    auto listed = std::find(list->entries.begin(), list->entries.end(), source);
+    list->selection = listed == list->entries.end()
+                          ? 0
+                          : static_cast<int>(listed - list->entries.begin());
+}
+
 std::intptr_t model_send_command(WindowHandle dialog, int id) {
     ModelDialog* live = model_dialog_find(dialog);
     if (live == nullptr) return 0;
+    if (id == CONTROL_OK) model_select_routed_entry(*live);
     return live->procedure(live, DIALOG_MESSAGE_COMMAND, static_cast<std::uint16_t>(id), 0);
 }
 
@@ -170,6 +197,7 @@ void dialog_list_select(WindowHandle dialog, int control, int index) {
     // Like CB_SETCURSEL: an index outside the list clears the selection.
     bool inside = index >= 0 && static_cast<std::size_t>(index) < item->entries.size();
     item->selection = inside ? index : -1;
+    item->chosen = true;
 }
 
 int dialog_list_selection(WindowHandle dialog, int control) {

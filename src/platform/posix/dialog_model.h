@@ -15,6 +15,7 @@ struct ModelControl {
     std::string text;
     std::vector<std::string> entries;  // drop-down lists
     int selection = -1;
+    bool chosen = false;  // an entry picked by an answer, not the dialog's own default at opening
     int progress_minimum = 0;
     int progress_maximum = 100;
     int progress_position = 0;
@@ -57,8 +58,14 @@ ModelDialog* model_dialog_find(WindowHandle dialog);
 void model_dialog_remove(ModelDialog* dialog);
 // The first control of that id, or nullptr.
 ModelControl* model_control(ModelDialog* dialog, int id);
-// Sends the command a click on that control would; the procedure's answer.
+// Sends the command a click on that control would; the procedure's answer. OK first takes the
+// routed default below.
 std::intptr_t model_send_command(WindowHandle dialog, int id);
+// The default of a local-address list beside a device address field: unless an answer has picked
+// an entry, selects the one the system would send from to reach the address in the field, or the
+// first entry when that address is not listed. Nothing changes while the field holds no address.
+// The console calls it as the list question comes; OK calls it for answers that skip the list.
+void model_select_routed_entry(ModelDialog& dialog);
 
 // Told as a progress bar is about to take a new range, which starts a new phase of its dialog. The
 // console front end hands its function in, so that the model calls no front end by name.

@@ -1,9 +1,11 @@
 // Sockets on POSIX: BSD sockets over IPv4.
 #include "platform/net.h"
+#include "platform/net_address.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -69,18 +71,18 @@ void net_host_name(char* name, std::size_t size) {
     name[size - 1] = 0;
 }
 
-int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &list) != 0) return 0;
+int net_own_addresses(const char*, std::uint32_t* addresses_be, int max) {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return 0;
     int count = 0;
-    for (addrinfo* entry = list; entry != nullptr && count < max; entry = entry->ai_next) {
-        const auto* native = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+    for (ifaddrs* entry = list; entry != nullptr && count < max; entry = entry->ifa_next) {
+        bool up = (entry->ifa_flags & IFF_UP) != 0;
+        if (!up || entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        const auto* native = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         addresses_be[count++] = native->sin_addr.s_addr;
     }
-    freeaddrinfo(list);
+    freeifaddrs(list);
+    loopback_last(addresses_be, count);
     return count;
 }
 
@@ -96,6 +98,8 @@ bool net_bind(NetSocket socket, const NetAddress& address) {
     sockaddr_in native = to_native(address);
     return ::bind(fd_of(socket), reinterpret_cast<sockaddr*>(&native), sizeof native) == 0;
 }
+
+bool net_bind_needed_privilege() { return errno == EACCES; }
 
 bool net_connect(NetSocket socket, const NetAddress& address) {
     sockaddr_in native = to_native(address);

@@ -42,8 +42,8 @@ void net_host_name(char* name, std::size_t size) {
     name[size - 1] = 0;
 }
 
-int net_resolve_host(const char* name, std::uint32_t* addresses_be, int max) {
-    hostent* entry = gethostbyname(name);
+int net_own_addresses(const char* host_name, std::uint32_t* addresses_be, int max) {
+    hostent* entry = gethostbyname(host_name);
     if (entry == nullptr || entry->h_addr_list == nullptr) return 0;
     int count = 0;
     for (char** item = entry->h_addr_list; *item != nullptr && count < max; ++item) {
@@ -66,6 +66,8 @@ bool net_bind(NetSocket socket, const NetAddress& address) {
     sockaddr_in native = to_native(address);
     return ::bind(native_socket(socket), reinterpret_cast<sockaddr*>(&native), sizeof native) == 0;
 }
+
+bool net_bind_needed_privilege() { return false; }
 
 bool net_connect(NetSocket socket, const NetAddress& address) {
     sockaddr_in native = to_native(address);
