@@ -244,7 +244,11 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
     bool ended_from_outside = stopped(stop);
     int status = classify_http_status(buffer, ended_from_outside ? &ignored : exchange->auth);
     if (ended_from_outside && status == HTTP_AUTH_CHALLENGE) status = HTTP_OTHER_STATUS;
-    trace_answer(buffer, received, status);
+    if (ended_from_outside && received <= 0) {
+        trace("HTTP answer: none, another request to the device ended the exchange first\n");
+    } else {
+        trace_answer(buffer, received, status);
+    }
     trace_answer_end(answer, limit, stop);
     if (status == HTTP_AUTH_CHALLENGE) {
         close_socket(stop, socket);

@@ -172,7 +172,8 @@ TEST_F(DeviceRequest, ARequestFromAnotherThreadEndsTheEarlierExchangeFirst) {
     // The earlier exchange ended, with what it had received, before the second one connected.
     EXPECT_GE(command_result, 0);
     EXPECT_LE(command_result, static_cast<std::int32_t>(started.size()));
-    std::size_t ended = traced.find("HTTP answer cut short: another request to the device ended the exchange");
+    // Whether or not its answer had been read by then.
+    std::size_t ended = traced.find("another request to the device ended the exchange");
     std::size_t connecting = traced.find("to 127.0.0.1:" + std::to_string(query_server.port()) + "\n");
     ASSERT_NE(ended, std::string::npos) << traced;
     ASSERT_NE(connecting, std::string::npos) << traced;
