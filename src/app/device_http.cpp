@@ -6,8 +6,9 @@
 
 std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
-                      char* buffer, std::int32_t limit) {
-    HttpExchange exchange{&upgrade_state.auth, &upgrade_state.device_info, HttpSetupFailure::NONE};
+                      char* buffer, std::int32_t limit, HttpStop* stop) {
+    HttpExchange exchange{&upgrade_state.auth, &upgrade_state.device_info, HttpSetupFailure::NONE,
+                          stop};
     std::int32_t result = http_exchange(&exchange, local_address, local_port, device_address,
                                         device_port, path, buffer, limit);
     switch (exchange.failure) {

@@ -8,7 +8,8 @@
 // NUL-terminated. Returns -1 when the answer was a digest challenge now held in upgrade_state.auth,
 // 0 when no connection could be made or nothing came back, else the count of bytes received
 // (the status page values found in them are copied into upgrade_state.device_info). Ends the
-// upgrade with the error box when no socket can be made or no port bound.
+// upgrade with the error box when no socket can be made or no port bound. With stop, another
+// thread may end the exchange (http_stop).
 std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
-                      char* buffer, std::int32_t limit);
+                      char* buffer, std::int32_t limit, HttpStop* stop = nullptr);

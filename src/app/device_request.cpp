@@ -1,6 +1,8 @@
 // The device request runner.
 #include "app/device_request.h"
 
+#include <mutex>
+
 #include "app/device_http.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
@@ -24,15 +26,52 @@ void step_progress(WindowHandle dialog, ProgressCycle* cycle) {
     cycle->poll_count = 0;
 }
 
+// The exchange whose worker runs, whichever thread's runner started it. Two exchanges would share
+// the response buffer, the device values and the digest state; a server that keeps its
+// connection open without giving a length can leave the upgrade command's exchange running when
+// the queries after the flash begin.
+std::mutex in_flight_lock;
+HttpStop* in_flight = nullptr;
+
+// Makes stop the exchange in flight; an earlier one still running is ended first, and its worker
+// has finished before this returns.
+void claim_exchange(HttpStop* stop) {
+    bool ended = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(in_flight_lock);
+            if (in_flight == nullptr) {
+                in_flight = stop;
+                return;
+            }
+            if (!ended) {
+                trace("An earlier request to the device is still running: ending it first\n");
+                http_stop(in_flight);
+                ended = true;
+            }
+        }
+        clock_sleep_ms(1);
+    }
+}
+
+void release_exchange() {
+    std::lock_guard<std::mutex> hold(in_flight_lock);
+    in_flight = nullptr;
+}
+
 // One attempt: the exchange on a worker while this thread keeps the connecting dialog alive.
 std::int32_t run_attempt(RequestJob* job, ProgressCycle* cycle) {
     WindowHandle dialog = dialog_open_modeless(job->instance, DIALOG_CONNECTING,
                                                connecting_dialog_proc);
     dialog_show(dialog);
     std::int32_t result = 0;
+    HttpStop stop;
+    job->stop = &stop;
+    claim_exchange(&stop);
     ThreadState* worker = thread_start(device_request_worker, job);
     if (worker == nullptr) {
         // No thread, no exchange: the caller sees no answer and reports it.
+        release_exchange();
         dialog_destroy(dialog);
         return 0;
     }
@@ -42,6 +81,7 @@ std::int32_t run_attempt(RequestJob* job, ProgressCycle* cycle) {
         step_progress(dialog, cycle);
     }
     thread_release(worker);
+    release_exchange();
     dialog_destroy(dialog);
     return result;
 }
@@ -61,7 +101,7 @@ std::int32_t device_request_worker(void* argument) {
     trace("HTTP %x:%u to %x:%u", job->local_address, job->local_port, job->device_address,
           job->device_port);
     return http_get(job->local_address, job->local_port, job->device_address, job->device_port,
-                    job->path, job->buffer, job->limit);
+                    job->path, job->buffer, job->limit, job->stop);
 }
 
 std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_address,
@@ -71,8 +111,8 @@ std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_addre
     ProgressCycle cycle{0, 0};
     int silent_retries = 0;
     for (;;) {
-        RequestJob job{instance,    local_address, local_port, device_address,
-                       device_port, path,          buffer,     limit};
+        RequestJob job{instance, local_address, local_port, device_address, device_port,
+                       path,     buffer,        limit,      nullptr};
         std::int32_t result = run_attempt(&job, &cycle);
         if (result >= 0) return result;
         if (may_resend_silently(silent_retries)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/dialogs.h"
+#include "web/http_client.h"
 
 constexpr std::uint16_t HTTP_LOCAL_PORT = 23456;
 constexpr std::uint16_t HTTP_DEVICE_PORT = 80;
@@ -21,6 +22,7 @@ struct RequestJob {
     const char* path;
     char* buffer;
     std::int32_t limit;
+    HttpStop* stop;  // lets a request from another thread end this one first
 };
 
 // Returns the number of answer bytes received, 0 or more; never a refusal.

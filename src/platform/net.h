@@ -63,6 +63,13 @@ enum class WaitTimeout { EXACT, COARSE };
 // ends the wait at once whatever the precision. On Windows a message for the calling thread's
 // windows also ends the wait, so dialogs stay responsive.
 bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision);
+// Ends both directions of a connected socket. A connect, receive or wait blocked on it in another
+// thread then returns (on Linux closing it would not wake them); the socket stays open until
+// net_close.
+void net_shutdown(NetSocket socket);
+// Waits until a receive on a connected TCP socket would not block (data, the peer's close, an
+// error) or timeout_ms have passed; true in the first case. It leaves the socket blocking.
+bool net_wait_stream(NetSocket socket, int timeout_ms);
 // The system's words for why the calling thread's last socket call failed ("Connection refused"),
 // for the support log; valid until the thread's next call.
 const char* net_last_error_text();

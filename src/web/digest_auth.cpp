@@ -6,36 +6,185 @@
 
 #include "core/trace.h"
 #include "platform/clock.h"
+#include "web/http_headers.h"
 #include "web/text_builder.h"
 
 namespace {
 
-bool equals_ignoring_case(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-        char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y) return false;
-        if (x == 0) return true;
+// A directive's name or value as it stands in the answer (not NUL-terminated).
+struct TextSpan {
+    const char* start;
+    std::size_t length;
+};
+
+// What a challenge gives: each directive the client uses, with whether it was there.
+struct ChallengeValues {
+    TextSpan realm, nonce, qop, algorithm, opaque;
+    bool has_realm, has_nonce, has_qop, has_algorithm, has_opaque;
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool ends_line(char c) { return c == 0 || c == '\r' || c == '\n'; }
+bool is_token_char(char c) { return !ends_line(c) && !is_blank(c) && c != ',' && c != '=' && c != '"'; }
+
+const char* skip_blanks(const char* at) {
+    while (is_blank(*at)) ++at;
+    return at;
+}
+
+const char* skip_separators(const char* at) {
+    while (is_blank(*at) || *at == ',') ++at;
+    return at;
+}
+
+TextSpan read_token(const char* at) {
+    TextSpan token{at, 0};
+    while (is_token_char(at[token.length])) ++token.length;
+    return token;
+}
+
+// A value: a quoted string (its text between the quotes, a backslash keeping the next character
+// in it, copied as it stands) or a bare token, which ends at a comma, a blank or the end of the
+// line. Returns the position after it.
+const char* read_value(const char* at, TextSpan* value) {
+    if (*at != '"') {
+        value->start = at;
+        value->length = 0;
+        while (!ends_line(at[value->length]) && !is_blank(at[value->length]) && at[value->length] != ',') {
+            ++value->length;
+        }
+        return at + value->length;
+    }
+    ++at;
+    value->start = at;
+    while (!ends_line(*at) && *at != '"') {
+        if (*at == '\\' && !ends_line(at[1])) ++at;
+        ++at;
+    }
+    value->length = static_cast<std::size_t>(at - value->start);
+    return *at == '"' ? at + 1 : at;
+}
+
+// Past whatever stands before the next comma of the line: what a directive left over.
+const char* skip_to_comma(const char* at) {
+    while (!ends_line(*at) && *at != ',') {
+        if (*at == '"') {
+            TextSpan ignored;
+            at = read_value(at, &ignored);
+        } else {
+            ++at;
+        }
+    }
+    return at;
+}
+
+// Reads the directive at at (name, '=' and value, blanks around '=' allowed) into name and
+// value and returns the position after it; nullptr when what stands there is no directive: the
+// end of the line, or the scheme name that starts the next challenge.
+const char* read_directive(const char* at, TextSpan* name, TextSpan* value) {
+    at = skip_separators(at);
+    *name = read_token(at);
+    if (name->length == 0) return *at == '=' ? skip_to_comma(at) : nullptr;
+    const char* after = skip_blanks(at + name->length);
+    if (*after != '=') return nullptr;
+    after = skip_blanks(after + 1);
+    after = read_value(after, value);
+    return skip_to_comma(after);
+}
+
+void note_directive(const TextSpan& name, const TextSpan& value, ChallengeValues* values) {
+    struct Known {
+        const char* name;
+        TextSpan ChallengeValues::*field;
+        bool ChallengeValues::*present;
+    };
+    static constexpr Known KNOWN[] = {
+        {"realm", &ChallengeValues::realm, &ChallengeValues::has_realm},
+        {"nonce", &ChallengeValues::nonce, &ChallengeValues::has_nonce},
+        {"qop", &ChallengeValues::qop, &ChallengeValues::has_qop},
+        {"algorithm", &ChallengeValues::algorithm, &ChallengeValues::has_algorithm},
+        {"opaque", &ChallengeValues::opaque, &ChallengeValues::has_opaque},
+    };
+    for (const Known& known : KNOWN) {
+        // The first of a name counts, as a later repeat would be the server's mistake.
+        if (span_equals_ignoring_case(name.start, name.length, known.name) && !(values->*known.present)) {
+            values->*known.field = value;
+            values->*known.present = true;
+        }
     }
 }
 
-// Finds pattern (directive name, '=' and the opening quote) anywhere in text and copies the value
-// up to the next quote or the end of the text, cut to the field. False when the pattern is absent.
-bool take_quoted_value(const char* text, const char* pattern, char* field, std::size_t size) {
-    const char* found = std::strstr(text, pattern);
-    if (found == nullptr) return false;
-    const char* value = found + std::strlen(pattern);
-    std::size_t length = 0;
-    while (value[length] != 0 && value[length] != '"') ++length;
-    if (length > size - 1) length = size - 1;
-    std::memcpy(field, value, length);
+// Reads the directives of the challenge whose scheme name ends at at; returns where the next
+// challenge of the line starts (its scheme name), or nullptr at the end of the line.
+const char* read_challenge(const char* at, ChallengeValues* values) {
+    for (;;) {
+        TextSpan name{};
+        TextSpan value{};
+        const char* after = read_directive(at, &name, &value);
+        if (after == nullptr) {
+            at = skip_separators(at);
+            return ends_line(*at) ? nullptr : at;
+        }
+        if (name.length > 0) note_directive(name, value, values);
+        at = after;
+    }
+}
+
+// The first Digest challenge, scheme name in any case, with a realm and a nonce, among the
+// challenges of every WWW-Authenticate line from lines on. False when there is none.
+bool find_digest_challenge(const char* lines, ChallengeValues* found) {
+    for (const char* line = lines; line != nullptr && !ends_header_block(line); line = next_line(line)) {
+        const char* at = header_value(line, "WWW-Authenticate");
+        while (at != nullptr) {
+            at = skip_separators(at);
+            TextSpan scheme = read_token(at);
+            if (scheme.length == 0) break;
+            ChallengeValues values{};
+            at = read_challenge(at + scheme.length, &values);
+            if (span_equals_ignoring_case(scheme.start, scheme.length, "Digest") && values.has_realm &&
+                values.has_nonce) {
+                *found = values;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void copy_span(char* field, std::size_t size, const TextSpan& span) {
+    std::size_t length = span.length < size - 1 ? span.length : size - 1;
+    std::memcpy(field, span.start, length);
     field[length] = 0;
-    return true;
 }
 
 // An optional directive: its value when present, else empty.
-void take_optional_value(const char* text, const char* pattern, char* field, std::size_t size) {
-    if (!take_quoted_value(text, pattern, field, size)) field[0] = 0;
+void copy_optional(char* field, std::size_t size, bool present, const TextSpan& span) {
+    if (present) {
+        copy_span(field, size, span);
+    } else {
+        field[0] = 0;
+    }
+}
+
+// The qop to use: "auth" when the list offers it (the client does not protect bodies), else the
+// value as offered.
+void choose_qop(const TextSpan& offered, char* field, std::size_t size) {
+    const char* item = offered.start;
+    const char* end = offered.start + offered.length;
+    while (item < end) {
+        const char* comma = item;
+        while (comma < end && *comma != ',') ++comma;
+        const char* first = item;
+        const char* last = comma;
+        while (first < last && is_blank(*first)) ++first;
+        while (last > first && is_blank(last[-1])) --last;
+        if (span_equals_ignoring_case(first, static_cast<std::size_t>(last - first), "auth")) {
+            copy_span(field, size, TextSpan{first, static_cast<std::size_t>(last - first)});
+            return;
+        }
+        item = comma + 1;
+    }
+    copy_span(field, size, offered);
 }
 
 void md5_text(Md5Context* context, const char* text) {
@@ -54,11 +203,13 @@ void md5_hex_of(const char* text, char out[MD5_HEX_SIZE]) {
 }  // namespace
 
 int parse_digest_challenge(const char* text, DigestAuthState* auth) {
-    if (!take_quoted_value(text, "realm=\"", auth->realm, sizeof auth->realm) ||
-        !take_quoted_value(text, "nonce=\"", auth->nonce, sizeof auth->nonce)) {
-        trace("Digest challenge without a quoted realm and nonce: not taken\n");
+    ChallengeValues values{};
+    if (!find_digest_challenge(text, &values)) {
+        trace("No Digest challenge with a realm and a nonce: not taken\n");
         return 1;
     }
+    copy_span(auth->realm, sizeof auth->realm, values.realm);
+    copy_span(auth->nonce, sizeof auth->nonce, values.nonce);
     bool new_nonce = std::strcmp(auth->nonce, auth->previous_nonce) != 0;
     if (new_nonce) {
         copy_text(auth->previous_nonce, sizeof auth->previous_nonce, auth->nonce);
@@ -66,9 +217,13 @@ int parse_digest_challenge(const char* text, DigestAuthState* auth) {
     }
     // A fresh client nonce for every challenge taken, even when the nonce is the same.
     std::snprintf(auth->cnonce, sizeof auth->cnonce, "%x", static_cast<unsigned>(random_next()));
-    take_optional_value(text, "algorithm=\"", auth->algorithm, sizeof auth->algorithm);
-    take_optional_value(text, "qop=\"", auth->qop, sizeof auth->qop);
-    take_optional_value(text, "opaque=\"", auth->opaque, sizeof auth->opaque);
+    copy_optional(auth->algorithm, sizeof auth->algorithm, values.has_algorithm, values.algorithm);
+    if (values.has_qop) {
+        choose_qop(values.qop, auth->qop, sizeof auth->qop);
+    } else {
+        auth->qop[0] = 0;
+    }
+    copy_optional(auth->opaque, sizeof auth->opaque, values.has_opaque, values.opaque);
     // Never the password nor the response: the log goes to other people.
     trace("Digest challenge taken: realm \"%s\", qop \"%s\", algorithm \"%s\", %s%s\n",
           auth->realm, auth->qop, auth->algorithm, new_nonce ? "new nonce" : "same nonce",

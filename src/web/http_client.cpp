@@ -5,9 +5,14 @@
 
 #include "core/trace.h"
 #include "web/digest_auth.h"
+#include "web/http_answer.h"
+#include "web/http_headers.h"
 #include "web/text_builder.h"
 
 namespace {
+
+// How often a wait for the answer looks whether the exchange was ended from outside.
+constexpr int STOP_CHECK_MS = 100;
 
 // The labels of the status page, in the order they are scraped, with the field each one fills.
 struct StatusPageLabel {
@@ -35,8 +40,9 @@ bool bind_from_port(NetSocket socket, std::uint32_t local_address, std::uint16_t
     }
 }
 
-// The request line, the fixed Host line the device expects, and the Authorization line once a
-// password is known. Returns the length of the request text.
+// The request line, the fixed Host line the device expects, the Authorization line once a
+// password is known, and Connection: close, as the client keeps no connection for a next request.
+// Returns the length of the request text.
 std::size_t write_request(DigestAuthState& auth, const char* path, char* buffer,
                           std::size_t size) {
     TextBuilder request;
@@ -49,6 +55,7 @@ std::size_t write_request(DigestAuthState& auth, const char* path, char* buffer,
         request.length += static_cast<std::size_t>(build_authorization_header(
             &auth, request.text + request.length, request.size - request.length));
     }
+    text_append(&request, "Connection: close\r\n");
     text_append(&request, "\r\n");
     return request.length;
 }
@@ -80,35 +87,94 @@ void trace_answer(const char* answer, std::int32_t received, int status) {
     const char* verdict = status == HTTP_STATUS_OK            ? "OK"
                           : status == HTTP_AUTH_CHALLENGE     ? "digest challenge"
                           : status == HTTP_OTHER_STATUS       ? "other status"
-                                                              : "not an HTTP/1.1 status line";
+                                                              : "not an HTTP/1.0 or 1.1 status line";
     trace("HTTP answer: %ld bytes, status line \"%.*s\" (%s)\n", static_cast<long>(received),
           static_cast<int>(line), answer, verdict);
 }
 
-// Reads until the device closes the connection, an error, or limit bytes; NUL after each piece.
-std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit) {
-    std::int32_t received = 0;
-    while (received < limit) {
-        long got = net_recv(socket, buffer + received, static_cast<std::size_t>(limit - received));
-        if (got <= 0) break;
-        received += static_cast<std::int32_t>(got);
-        buffer[received] = 0;
+// Hands the socket to stop, so another thread can shut it; false when the exchange was ended
+// already.
+bool adopt_socket(HttpStop* stop, NetSocket socket) {
+    if (stop == nullptr) return true;
+    std::lock_guard<std::mutex> hold(stop->lock);
+    if (stop->stopped) return false;
+    stop->socket = socket;
+    return true;
+}
+
+void close_socket(HttpStop* stop, NetSocket socket) {
+    if (stop != nullptr) {
+        std::lock_guard<std::mutex> hold(stop->lock);
+        stop->socket = NET_INVALID_SOCKET;
     }
-    return received;
+    net_close(socket);
+}
+
+bool stopped(const HttpStop* stop) { return stop != nullptr && stop->stopped; }
+
+// Until bytes can be received; false when the exchange is ended from outside first.
+bool wait_for_bytes(NetSocket socket, const HttpStop* stop) {
+    if (stop == nullptr) return true;
+    while (!net_wait_stream(socket, STOP_CHECK_MS)) {
+        if (stop->stopped) return false;
+    }
+    return !stop->stopped;
+}
+
+// Reads until the answer is whole by its own length, the device closes the connection, an error,
+// or limit bytes; returns the answer's length, with a NUL after it.
+std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit, const HttpStop* stop,
+                            AnswerReader* answer) {
+    answer_begin(answer, buffer);
+    while (!answer_complete(answer) && answer->received < limit && wait_for_bytes(socket, stop)) {
+        long got = net_recv(socket, buffer + answer->received,
+                            static_cast<std::size_t>(limit - answer->received));
+        if (got <= 0) break;
+        buffer[answer->received + got] = 0;
+        answer_take(answer, static_cast<std::int32_t>(got));
+    }
+    // With nothing received the request text stays in the buffer, as it was sent.
+    if (answer->received > 0) buffer[answer->length] = 0;
+    return answer->length;
+}
+
+// How the answer ended, for the support log.
+void trace_answer_end(const AnswerReader& answer, std::int32_t limit, const HttpStop* stop) {
+    if (answer.length <= 0) return;
+    if (answer_complete(&answer)) {
+        trace("HTTP answer ended at its %s\n",
+              answer.end == AnswerEnd::AT_LAST_CHUNK ? "last chunk" : "length");
+    } else if (stopped(stop)) {
+        trace("HTTP answer cut short: another request to the device ended the exchange\n");
+    } else if (answer.received >= limit) {
+        trace("HTTP answer cut at the buffer's %ld bytes\n", static_cast<long>(limit));
+    } else {
+        const char* connection =
+            answer.header_length > 0 ? find_header(next_line(answer.buffer), "Connection") : nullptr;
+        trace("HTTP answer ended when the device closed the connection%s%.*s\n",
+              connection != nullptr ? "; it said Connection: " : "",
+              connection != nullptr ? static_cast<int>(std::strcspn(connection, "\r\n")) : 0,
+              connection != nullptr ? connection : "");
+    }
 }
 
 }  // namespace
 
 NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
                                std::uint32_t device_address, std::uint16_t device_port,
-                               HttpSetupFailure* failure) {
+                               HttpSetupFailure* failure, HttpStop* stop) {
     NetSocket socket = net_tcp_socket();
     if (socket == NET_INVALID_SOCKET) {
         *failure = HttpSetupFailure::NO_SOCKET;
         return NET_INVALID_SOCKET;
     }
-    if (!bind_from_port(socket, local_address, local_port)) {
+    // Handed over before the connect, so that a connect that waits can be ended too.
+    if (!adopt_socket(stop, socket)) {
         net_close(socket);
+        return NET_INVALID_SOCKET;
+    }
+    if (!bind_from_port(socket, local_address, local_port)) {
+        close_socket(stop, socket);
         *failure = HttpSetupFailure::NO_BIND;
         return NET_INVALID_SOCKET;
     }
@@ -128,8 +194,14 @@ NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_
     }
     const char* reason = net_last_error_text();
     trace("HTTP connection failed: %s\n", reason);
-    net_close(socket);
+    close_socket(stop, socket);
     return NET_INVALID_SOCKET;
+}
+
+void http_stop(HttpStop* stop) {
+    std::lock_guard<std::mutex> hold(stop->lock);
+    stop->stopped = true;
+    if (stop->socket != NET_INVALID_SOCKET) net_shutdown(stop->socket);
 }
 
 std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
@@ -137,15 +209,20 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
                            std::uint16_t device_port, const char* path, char* buffer,
                            std::int32_t limit) {
     exchange->failure = HttpSetupFailure::NONE;
+    HttpStop* stop = exchange->stop;
     NetSocket socket = NET_INVALID_SOCKET;
-    for (int attempt = 0; attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET;
-         ++attempt) {
+    for (int attempt = 0;
+         attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET && !stopped(stop); ++attempt) {
         socket = open_http_connection(local_address, local_port, device_address, device_port,
-                                      &exchange->failure);
+                                      &exchange->failure, stop);
         if (exchange->failure != HttpSetupFailure::NONE) return 0;
     }
     if (socket == NET_INVALID_SOCKET) {
-        trace("HTTP no connection after %d attempts\n", MAX_CONNECT_ATTEMPTS);
+        if (stopped(stop)) {
+            trace("HTTP connection attempts ended: another request to the device comes first\n");
+        } else {
+            trace("HTTP no connection after %d attempts\n", MAX_CONNECT_ATTEMPTS);
+        }
         return 0;
     }
 
@@ -155,34 +232,46 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
     // A failed send shows as an empty or failed receive below.
     net_send_all(socket, buffer, length);
 
-    std::int32_t received = receive_answer(socket, buffer, limit);
+    AnswerReader answer;
+    std::int32_t received = receive_answer(socket, buffer, limit, stop, &answer);
     trace("recv done\n");
     trace("%.*s", static_cast<int>(received), buffer);
     trace("\n");
 
-    int status = classify_http_status(buffer, exchange->auth);
-    trace_answer(buffer, received, status);
+    // An exchange ended from outside takes no challenge: its caller must not ask for a password
+    // while the request that ended it runs.
+    DigestAuthState ignored{};
+    bool ended_from_outside = stopped(stop);
+    int status = classify_http_status(buffer, ended_from_outside ? &ignored : exchange->auth);
+    if (ended_from_outside && status == HTTP_AUTH_CHALLENGE) status = HTTP_OTHER_STATUS;
+    if (ended_from_outside && received <= 0) {
+        trace("HTTP answer: none, another request to the device ended the exchange first\n");
+    } else {
+        trace_answer(buffer, received, status);
+    }
+    trace_answer_end(answer, limit, stop);
     if (status == HTTP_AUTH_CHALLENGE) {
-        net_close(socket);
+        close_socket(stop, socket);
         return -1;
     }
     if (received > 0) scrape_device_info(buffer, exchange->device_info);
-    net_close(socket);
+    close_socket(stop, socket);
     return received;
 }
 
 int classify_http_status(const char* text, DigestAuthState* auth) {
-    if (std::strncmp(text, "HTTP/1.1", 8) != 0) return HTTP_NOT_HTTP11;
+    if (std::strncmp(text, "HTTP/1.1", 8) != 0 && std::strncmp(text, "HTTP/1.0", 8) != 0) {
+        return HTTP_NOT_HTTP11;
+    }
     if (text[8] == 0) return HTTP_NO_STATUS;
     const char* status = text + 9;  // the version and the one character after it
     while (*status == ' ' || *status == '\t') ++status;
     if (*status == 0) return HTTP_NO_STATUS;
     if (std::strncmp(status, "200", 3) == 0) return HTTP_STATUS_OK;
     if (std::strncmp(status, "401", 3) != 0) return HTTP_OTHER_STATUS;
-    const char* challenge = std::strstr(status, "WWW-Authenticate:");
-    if (challenge != nullptr && parse_digest_challenge(challenge, auth) == 0) {
-        return HTTP_AUTH_CHALLENGE;
-    }
+    // The challenge is read from the header lines only, never from the body.
+    const char* headers = next_line(status);
+    if (headers != nullptr && parse_digest_challenge(headers, auth) == 0) return HTTP_AUTH_CHALLENGE;
     return HTTP_OTHER_STATUS;
 }
 

@@ -3,7 +3,9 @@
 // state and the device values it is given and reports what kept it from connecting; it keeps no
 // state and decides nothing about the upgrade.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "core/device_info.h"
 #include "core/digest_auth_state.h"
@@ -25,11 +27,23 @@ constexpr int SCRAPE_VALUE_MAX = 127;
 // local ports could be bound.
 enum class HttpSetupFailure { NONE, NO_SOCKET, NO_BIND };
 
+// Lets another thread end an exchange in progress (http_stop): its connection attempts stop, a
+// wait for the answer returns, and the exchange ends with what it has received.
+struct HttpStop {
+    std::mutex lock;                         // held while the socket is handed over or shut
+    NetSocket socket = NET_INVALID_SOCKET;   // the exchange's socket while it has one
+    std::atomic<bool> stopped{false};
+};
+
+// Ends the exchange that uses stop, from any thread; it returns soon after.
+void http_stop(HttpStop* stop);
+
 // What one exchange reads and fills besides its buffer.
 struct HttpExchange {
     DigestAuthState* auth;      // its password adds the Authorization line; a challenge lands here
     DeviceInfo* device_info;    // receives the status page values found in the answer
     HttpSetupFailure failure;   // set when the exchange ended before a connection attempt
+    HttpStop* stop;             // nullptr: nobody ends this exchange from outside
 };
 
 // A TCP socket bound to local_address at local_port or one of the next 100 ports, connected to the
@@ -37,19 +51,22 @@ struct HttpExchange {
 // bound, which *failure then tells.
 NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
                                std::uint32_t device_address, std::uint16_t device_port,
-                               HttpSetupFailure* failure);
+                               HttpSetupFailure* failure, HttpStop* stop = nullptr);
 
 // GET path from the device, up to MAX_CONNECT_ATTEMPTS connection attempts. buffer holds limit + 1
-// bytes: first the request, then the answer, NUL-terminated. Returns -1 when the answer was a
-// digest challenge now held in exchange->auth, 0 when no connection could be made or nothing came
-// back (exchange->failure tells a failure to set one up), else the count of bytes received (the
-// status page values found in them are copied into exchange->device_info).
+// bytes: first the request, then the answer, NUL-terminated. The answer ends after its
+// Content-Length, at its last chunk (kept without the chunk-size lines), or at the close.
+// Returns -1 when the answer was a digest challenge now held in exchange->auth, 0 when no
+// connection could be made or nothing came back (exchange->failure tells a failure to set one
+// up), else the length of the answer (the status page values found in it are copied into
+// exchange->device_info). An exchange ended through its stop takes no challenge.
 std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
                            std::uint16_t local_port, std::uint32_t device_address,
                            std::uint16_t device_port, const char* path, char* buffer,
                            std::int32_t limit);
 
-// One of the HTTP_* results for the NUL-terminated answer; on "401" the challenge goes into auth.
+// One of the HTTP_* results for the NUL-terminated answer, whose status line may say HTTP/1.0 or
+// HTTP/1.1; on "401" the Digest challenge among its headers goes into auth.
 int classify_http_status(const char* text, DigestAuthState* auth);
 
 // The text after label and the tags that follow it, up to the next tag, into destination (at most

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The device's digest rules, driven by Authorization headers this test computes itself from
 # RFC 2617 with md5sum: md5-sess over the raw first hash by default (hex only when configured), nc
-# of any width, auth-int, qop lists, opaque, algorithm absent or unquoted, nonce expiry by use
+# of any width, auth-int, qop lists, opaque, algorithm absent, unquoted or not the one named, nonce expiry by use
 # count and by age (401 with a new nonce and stale=true), wrong credentials (401, same nonce), and
 # a uri that is not the request's (400), and a cnonce brought back with a new nonce when the device
 # refuses reused client nonces.
@@ -89,6 +89,8 @@ grep -q 'WWW-Authenticate: Digest realm="TEV", nonce="fixed-nonce-1", qop="auth-
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000001 c1 auth-int $P op1)")" 200 "auth-int"
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000002 c1 auth $P op1)")" 401 "auth when auth-int offered"
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000002 c1 auth-int $P)")" 401 "opaque missing"
+expect_eq "$(ask 81 $P "$(header admin pw '' MD5 raw fixed-nonce-1 000000002 c1 auth-int $P op1)")" 401 \
+    "an empty algorithm where the challenge named MD5 (Apache refuses it)"
 wait_until "$issued_by" 8.1
 expect_eq "$(ask 81 $P "$(header admin pw MD5 MD5 raw fixed-nonce-1 000000003 c1 auth-int $P op1)")" 401 "nonce past its lifetime"
 [ "$(answer_nonce)" != fixed-nonce-1 ] && grep -q 'stale=true' answer.txt || fail "lifetime expiry: new nonce, stale"
@@ -99,6 +101,7 @@ curl -s -D plain-challenge.txt -o /dev/null http://127.0.0.2:82$P
 grep -q 'qop=\|algorithm=' plain-challenge.txt && fail "challenge without qop and algorithm: $(cat plain-challenge.txt)"
 n=$(sed -n 's/.*nonce="\([^"]*\)".*/\1/p' plain-challenge.txt)
 expect_eq "$(ask 82 $P "$(header admin pw '' MD5 raw "$n" '' '' '' $P)")" 200 "no qop"
+expect_eq "$(ask 82 $P "$(header admin pw MD5 MD5 raw "$n" '' '' '' $P)")" 200 "MD5 named where the challenge named none"
 expect_eq "$(ask 82 $P "$(header admin pw '' MD5 raw "$n" 000000001 c1 auth $P)")" 401 "qop not offered"
 
 # --- qop list, unquoted algorithm, md5-sess in either form

@@ -10,7 +10,8 @@ for option in --address --port --allow-peer --model --product-name --mac --seria
     --tftp-retries --exit-after-upgrade --quiet --seed --drop-data --drop-ack --duplicate-ack \
     --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return \
     --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding \
-    --tftp-source --pause-after-block --pause-time --drop-last-ack --ignore-repeated-last-block --help; do
+    --tftp-source --pause-after-block --pause-time --drop-last-ack --ignore-repeated-last-block \
+    --keep-alive --idle-timeout --header-case --http10 --basic-first --help; do
     grep -qE -- "^  $option( |$)" <<<"$help" || fail "--help does not list $option"
 done
 
@@ -35,5 +36,8 @@ refused --address 127.0.0.2 --bogus
 refused --address 127.0.0.2 --tftp-source 0.0.0.0
 refused --address 127.0.0.2 --pause-after-block 0
 refused --address 127.0.0.2 --pause-time -3
+refused --address 127.0.0.2 --keep-alive forever
+refused --address 127.0.0.2 --header-case upper
+refused --address 127.0.0.2 --basic-first yes
 [ ! -e "$WORK/tev-device.log" ] || fail "a refused command line wrote a log"
 echo ok

@@ -4,7 +4,9 @@
 //
 // Input: a flags byte (bit 0: a password is already known; bit 1: a buffer of 2048 bytes instead of
 // the full response buffer), a piece-size byte, then the answer.
+#include <cctype>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/device_http.h"
@@ -39,6 +41,31 @@ void check_request(bool authorised) {
     fuzz_require(has_authorization == authorised, "the Authorization line goes out exactly when a password is known");
 }
 
+// True when the answer can only end at the close: no header that gives its length or coding
+// (searched anywhere, in any case) and no status that carries no body.
+bool runs_to_the_close(const std::uint8_t* answer, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(answer), size);
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (text.find("content-length") != std::string::npos || text.find("transfer-encoding") != std::string::npos) {
+        return false;
+    }
+    if (text.compare(0, 7, "http/1.") != 0) return true;
+    std::size_t code = text.find_first_not_of(" \t", 9);
+    return code == std::string::npos || (text.compare(code, 3, "204") != 0 && text.compare(code, 3, "304") != 0);
+}
+
+// Where the header block of the answer ends (after its empty line); the whole size without one.
+std::size_t header_block_end(const std::uint8_t* answer, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(answer), size);
+    std::size_t first = text.find('\n');
+    if (first == std::string::npos) return size;
+    for (std::size_t at = text.find('\n', first + 1); at != std::string::npos; at = text.find('\n', at + 1)) {
+        std::size_t start = text.rfind('\n', at - 1) + 1;
+        if (at == start || (at == start + 1 && text[start] == '\r')) return at + 1;
+    }
+    return size;
+}
+
 std::int32_t exchange(char* buffer, std::int32_t limit, const std::uint8_t* answer, std::size_t size,
                       std::size_t piece_size) {
     script_answer(answer, size, piece_size);
@@ -49,17 +76,37 @@ std::int32_t exchange(char* buffer, std::int32_t limit, const std::uint8_t* answ
     fuzz_require(upgrade_state.auth.nonce_count == count_before + (authorised ? 1u : 0u) ||
                      upgrade_state.auth.nonce_count == 0,
                  "each authorised request counts once under its nonce");
-    std::size_t expected = size < static_cast<std::size_t>(limit) ? size : static_cast<std::size_t>(limit);
-    if (result >= 0) {
-        fuzz_require(static_cast<std::size_t>(result) == expected, "the result is the count received, up to the limit");
-    } else {
-        fuzz_require(result == -1 && expected > 0, "only a received challenge gives -1");
+    std::size_t received = size < static_cast<std::size_t>(limit) ? size : static_cast<std::size_t>(limit);
+    if (result < 0) {
+        fuzz_require(result == -1 && received > 0, "only a received challenge gives -1");
+        return result;
     }
-    if (expected > 0) {
-        fuzz_require(buffer[expected] == 0 && std::memcmp(buffer, answer, expected) == 0,
-                     "the answer stands NUL-terminated at the start of the buffer");
+    fuzz_require(static_cast<std::size_t>(result) <= received, "the answer is never longer than what came");
+    if (runs_to_the_close(answer, size)) {
+        fuzz_require(static_cast<std::size_t>(result) == received, "without a length the answer runs to the close");
+    }
+    if (result > 0) {
+        std::size_t head = header_block_end(answer, size);
+        std::size_t same = head < static_cast<std::size_t>(result) ? head : static_cast<std::size_t>(result);
+        fuzz_require(buffer[result] == 0 && std::memcmp(buffer, answer, same) == 0,
+                     "the answer stands NUL-terminated at the start of the buffer, its header block unchanged");
     }
     return result;
+}
+
+// The same answer in one piece gives the same answer: the reading does not depend on how the
+// bytes arrive.
+void check_piece_independence(const char* buffer, std::int32_t result, std::int32_t limit,
+                              const std::uint8_t* answer, std::size_t size) {
+    DigestAuthState auth = upgrade_state.auth;
+    DeviceInfo info = upgrade_state.device_info;
+    std::unique_ptr<char[]> whole(new char[static_cast<std::size_t>(limit) + 1]);
+    script_answer(answer, size, size + 1);
+    std::int32_t again = http_get(0x7F000001u, 23456, 0x7F000002u, 80, PATH, whole.get(), limit);
+    fuzz_require(again == result && (result <= 0 || std::memcmp(whole.get(), buffer, static_cast<std::size_t>(result)) == 0),
+                 "an answer in pieces reads as the same answer in one piece");
+    upgrade_state.auth = auth;
+    upgrade_state.device_info = info;
 }
 
 }  // namespace
@@ -81,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(limit) + 1]);
 
     std::int32_t result = exchange(buffer.get(), limit, answer, answer_size, piece_size);
+    if (result >= 0 && !password_known) check_piece_independence(buffer.get(), result, limit, answer, answer_size);
     if (result == -1) {
         std::strcpy(upgrade_state.auth.user_name, "admin");
         std::strcpy(upgrade_state.auth.password, "secret");

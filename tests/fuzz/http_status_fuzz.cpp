@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DigestAuthState auth{};
     int status = classify_http_status(text.get(), &auth);
     require_fields_terminated(auth);
-    bool http11 = std::strncmp(text.get(), "HTTP/1.1", 8) == 0;
-    fuzz_require((status == HTTP_NOT_HTTP11) == !http11, "only a text without HTTP/1.1 is not HTTP/1.1");
+    bool http1x = std::strncmp(text.get(), "HTTP/1.1", 8) == 0 || std::strncmp(text.get(), "HTTP/1.0", 8) == 0;
+    fuzz_require((status == HTTP_NOT_HTTP11) == !http1x, "only a text without HTTP/1.0 or HTTP/1.1 is neither");
     fuzz_require(status >= HTTP_NO_STATUS && status <= HTTP_OTHER_STATUS, "a known classification");
     if (status == HTTP_AUTH_CHALLENGE) {
         fuzz_require(auth.nonce_count == 0, "a first challenge starts the count afresh");

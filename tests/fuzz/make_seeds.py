@@ -113,6 +113,13 @@ def exchange_seeds():
              for flags, piece, answer in [(0, 255, answers[0]), (0, 0, answers[1]), (1, 3, answers[2]),
                                           (2, 1, answers[3]), (3, 255, answers[4]), (0, 255, '')]]
     seeds.append(bytes([2, 10]) + (HEAD_200 + PAGE + '<!-- ' + 'x' * 3000 + ' -->').encode('latin-1'))
+    # Answers that end before the close: by their length, and chunked with a label split in two.
+    body = PAGE
+    seeds.append(bytes([0, 1]) + ('HTTP/1.1 200 OK\r\ncontent-length: %d\r\n\r\n' % len(body) + body +
+                                  'after the end').encode('latin-1'))
+    cut = body.find('Name:') + 2
+    chunks = '%x;ext=1\r\n%s\r\n%X\r\n%s\r\n0\r\nTrailer: t\r\n\r\n' % (cut, body[:cut], len(body) - cut, body[cut:])
+    seeds.append(bytes([0, 0]) + ('HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n' + chunks).encode('latin-1'))
     return seeds
 
 

@@ -110,6 +110,9 @@ long net_recv_from(NetSocket, void* buffer, std::size_t size, NetAddress* from) 
 
 bool net_set_nonblocking(NetSocket) { return true; }
 void net_close(NetSocket) {}
+void net_shutdown(NetSocket) {}
+// The scripted peer always has its next piece, or its close, ready.
+bool net_wait_stream(NetSocket, int) { return true; }
 
 bool net_local_address(NetSocket, NetAddress* address) {
     *address = scripted_address(0x7F000001u, 69);

@@ -143,6 +143,46 @@ TEST_F(DeviceRequest, AnEmptyPasswordSendsNoCredentialsAndAsksAgain) {
     EXPECT_TRUE(carries(requests[2], "username=\"admin\""));
 }
 
+TEST_F(DeviceRequest, ARequestFromAnotherThreadEndsTheEarlierExchangeFirst) {
+    // The upgrade command's answer without a length, on a connection the server keeps open: its
+    // exchange waits for a close that does not come, as the queries after the flash begin.
+    const std::string started = "HTTP/1.1 200 OK\r\n\r\nFirmware upgrade started.";
+    HttpTestServer command_server({started}, AfterAnswer::HOLD);
+    HttpTestServer query_server({PAGE});
+    console = std::make_unique<ConsoleCapture>("", true);
+    keep_trace();
+    std::int32_t command_result = -7;
+    std::thread main_thread([&] {
+        command_result = run_device_request(nullptr, LOOPBACK, free_local_port(), LOOPBACK,
+                                            command_server.port(), "/admin/upgrade?tftp://x",
+                                            upgrade_state.response_buffer, RESPONSE_LIMIT);
+    });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (command_server.answers_sent() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(command_server.answers_sent(), 1);
+
+    EXPECT_EQ(run_device_request(nullptr, LOOPBACK, free_local_port(), LOOPBACK, query_server.port(),
+                                 "/admin/advanced", upgrade_state.response_buffer, RESPONSE_LIMIT),
+              static_cast<std::int32_t>(PAGE.size()));
+    main_thread.join();
+    std::string traced = kept_trace();
+    stop_keeping_trace();
+    // The earlier exchange ended, with what it had received, before the second one connected.
+    EXPECT_GE(command_result, 0);
+    EXPECT_LE(command_result, static_cast<std::int32_t>(started.size()));
+    // Whether or not its answer had been read by then.
+    std::size_t ended = traced.find("another request to the device ended the exchange");
+    std::size_t connecting = traced.find("to 127.0.0.1:" + std::to_string(query_server.port()) + "\n");
+    ASSERT_NE(ended, std::string::npos) << traced;
+    ASSERT_NE(connecting, std::string::npos) << traced;
+    EXPECT_LT(ended, connecting) << traced;
+    ASSERT_EQ(command_server.requests().size(), 1u);
+    EXPECT_GT(command_server.requests()[0].client_closed_step, 0u);
+    EXPECT_STREQ(upgrade_state.device_info.software_version, "3.2.9(b)");
+}
+
 std::atomic<bool> release_worker{false};
 
 std::int32_t returns_259_when_released(void*) {

@@ -212,30 +212,87 @@ TEST(DigestChallenge, ALaterChallengeClearsWhatItOmits) {
     EXPECT_STREQ(auth.opaque, "");
 }
 
-TEST(DigestChallenge, UnquotedAlgorithmIsNotTakenAndThePlainFormIsSent) {
-    GuardedAuth state = fresh_auth();
-    DigestAuthState& auth = state.auth;
+TEST(DigestChallenge, BareTokenValuesAreTakenAsTheQuotedOnes) {
+    // As Apache httpd writes it: algorithm and qop bare, a stale flag after them.
+    GuardedAuth bare = fresh_auth();
     ASSERT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"TEV VoIP\", "
-                                     "nonce=\"5f3a9c0d\", algorithm=MD5-sess",
-                                     &auth),
+                                     "nonce=\"5f3a9c0d\", algorithm=MD5, qop=auth,stale=true",
+                                     &bare.auth),
               0);
-    EXPECT_STREQ(auth.algorithm, "");
-    std::strcpy(auth.user_name, "admin");
-    std::strcpy(auth.password, "tev-secret");
-    std::strcpy(auth.uri, "/admin/advanced");
-    auth.nonce_count = 1;
-    EXPECT_EQ(header_of(auth),
-              std::string(PREFIX) +
-                  "algorithm=\"\",response=\"54cda777797f5871b03516ef83dc0c3a\"\r\n");
+    EXPECT_STREQ(bare.auth.algorithm, "MD5");
+    EXPECT_STREQ(bare.auth.qop, "auth");
+    GuardedAuth quoted = fresh_auth();
+    ASSERT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"TEV VoIP\", "
+                                     "nonce=\"5f3a9c0d\", algorithm=\"MD5\", qop=\"auth\"",
+                                     &quoted.auth),
+              0);
+    for (DigestAuthState* auth : {&bare.auth, &quoted.auth}) {
+        std::strcpy(auth->user_name, "admin");
+        std::strcpy(auth->password, "tev-secret");
+        std::strcpy(auth->cnonce, "1a2b");
+        std::strcpy(auth->uri, "/admin/advanced");
+        auth->nonce_count = 2;
+    }
+    EXPECT_EQ(header_of(bare.auth), header_of(quoted.auth));
+    EXPECT_EQ(header_of(bare.auth), header_of(known_auth("auth", "MD5", 2)));
+
+    // A bare value ends at a comma, a blank or the end of the line; blanks around '=' are allowed.
+    GuardedAuth spaced = fresh_auth();
+    ASSERT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm = r1 ,nonce=n-1\tqop=auth,"
+                                     "opaque=o\r\nX-Other: algorithm=MD5-sess",
+                                     &spaced.auth),
+              0);
+    EXPECT_STREQ(spaced.auth.realm, "r1");
+    EXPECT_STREQ(spaced.auth.nonce, "n-1");
+    EXPECT_STREQ(spaced.auth.qop, "");  // after a blank without a comma: not a directive of its own
+    EXPECT_STREQ(spaced.auth.opaque, "o");
+    EXPECT_STREQ(spaced.auth.algorithm, "");
+    EXPECT_TRUE(guard_intact(spaced));
 }
 
-TEST(DigestChallenge, AQopListIsTakenWhole) {
+TEST(DigestChallenge, AQopListOfferingAuthGivesAuth) {
+    struct Case {
+        const char* qop;
+        const char* chosen;
+    };
+    for (const Case& c : {Case{"qop=\"auth,auth-int\"", "auth"}, Case{"qop=\"auth-int, auth\"", "auth"},
+                          Case{"qop=\"auth-int\"", "auth-int"}, Case{"qop=auth-int", "auth-int"},
+                          Case{"qop=\"auth-int,x\"", "auth-int,x"}}) {
+        GuardedAuth state = fresh_auth();
+        std::string challenge = std::string("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", ") + c.qop;
+        ASSERT_EQ(parse_digest_challenge(challenge.c_str(), &state.auth), 0) << c.qop;
+        EXPECT_STREQ(state.auth.qop, c.chosen) << c.qop;
+    }
+}
+
+TEST(DigestChallenge, TheDigestOneIsChosenAmongSeveral) {
+    const char* const answers[] = {
+        // Two lines, Basic first.
+        "WWW-Authenticate: Basic realm=\"basic\"\r\n"
+        "WWW-Authenticate: Digest realm=\"TEV\", nonce=\"n-d\", qop=\"auth\"\r\n",
+        // One line, Basic then Digest; Basic's realm and a nonce-like directive are not Digest's.
+        "WWW-Authenticate: Basic realm=\"basic\", nonce=\"n-b\", Digest realm=\"TEV\", "
+        "nonce=\"n-d\", qop=auth\r\n",
+        // A token68 scheme, a Digest without nonce, then the usable one, names in any case.
+        "wWw-aUTHENTICATE: Negotiate abc==, DiGeSt realm=\"x\", dIGEST Realm=\"TEV\", "
+        "Nonce=\"n-d\", QOP=\"auth\"\r\n",
+    };
+    for (const char* answer : answers) {
+        GuardedAuth state = fresh_auth();
+        ASSERT_EQ(parse_digest_challenge(answer, &state.auth), 0) << answer;
+        EXPECT_STREQ(state.auth.realm, "TEV") << answer;
+        EXPECT_STREQ(state.auth.nonce, "n-d") << answer;
+        EXPECT_STREQ(state.auth.qop, "auth") << answer;
+        EXPECT_STREQ(state.auth.opaque, "") << answer;
+    }
+    // Without any Digest challenge nothing is taken, and the body after the empty line is not read.
     GuardedAuth state = fresh_auth();
-    ASSERT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", "
-                                     "qop=\"auth,auth-int\"",
+    EXPECT_EQ(parse_digest_challenge("WWW-Authenticate: Basic realm=\"r\", nonce=\"n\"\r\n", &state.auth), 1);
+    EXPECT_EQ(parse_digest_challenge("Server: x\r\n\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"",
                                      &state.auth),
-              0);
-    EXPECT_STREQ(state.auth.qop, "auth,auth-int");
+              1);
+    EXPECT_EQ(parse_digest_challenge("X-Note: Digest realm=\"r\", nonce=\"n\"\r\n", &state.auth), 1);
+    EXPECT_STREQ(state.auth.realm, "");
 }
 
 TEST(DigestChallenge, WithoutRealmOrNonceItIsNotTaken) {
@@ -247,9 +304,9 @@ TEST(DigestChallenge, WithoutRealmOrNonceItIsNotTaken) {
     EXPECT_EQ(parse_digest_challenge("WWW-Authenticate: Digest nonce=\"n\"", &auth), 1);
     EXPECT_STREQ(auth.realm, "old realm");
     EXPECT_STREQ(auth.nonce, "old nonce");
-    // The realm is replaced before the nonce is looked for.
-    EXPECT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"new\", nonce=n", &auth), 1);
-    EXPECT_STREQ(auth.realm, "new");
+    // A challenge not taken changes nothing, not even the realm it carries.
+    EXPECT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"new\", cnonce=\"n\"", &auth), 1);
+    EXPECT_STREQ(auth.realm, "old realm");
     EXPECT_STREQ(auth.nonce, "old nonce");
     EXPECT_EQ(auth.nonce_count, 4u);
 }

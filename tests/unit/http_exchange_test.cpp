@@ -31,7 +31,7 @@ struct ExchangeFixture : ::testing::Test {
 
     DigestAuthState auth{};
     DeviceInfo info{};
-    HttpExchange exchange{&auth, &info, HttpSetupFailure::NO_SOCKET};
+    HttpExchange exchange{&auth, &info, HttpSetupFailure::NO_SOCKET, nullptr};
     std::vector<char> buffer;
 };
 

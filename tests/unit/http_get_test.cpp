@@ -32,7 +32,8 @@ std::string page(const char* status_line) {
     return std::string(status_line) + "\r\nContent-Type: text/html\r\n\r\n" + STATUS_PAGE_BODY;
 }
 
-const char* const PLAIN_REQUEST = "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n";
+const char* const PLAIN_REQUEST =
+    "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\nConnection: close\r\n\r\n";
 
 class HttpGet : public ::testing::Test {
 protected:
@@ -195,14 +196,14 @@ TEST_F(HttpGet, WithAPasswordEachRequestCarriesTheNextCountAndItsOwnUri) {
               "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n"
               "Authorization: Digest username=\"admin\",realm=\"TEV VoIP\",nonce=\"5f3a9c0d\","
               "uri=\"/admin/advanced\",algorithm=\"\",response=\"6d5d1b251b1e2021fab19ffce24734df\","
-              "opaque=\"op4q\",qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n\r\n");
+              "opaque=\"op4q\",qop=auth,nc=000000001,cnonce=\"1a2b\"\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(requests[1].text,
               "GET /admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1 HTTP/1.1\r\n"
               "Host: 192.168.2.110\r\n"
               "Authorization: Digest username=\"admin\",realm=\"TEV VoIP\",nonce=\"5f3a9c0d\","
               "uri=\"/admin/upgrade?tftp://127.0.0.1:69/tev1f.bi1\",algorithm=\"\","
               "response=\"c3497805da24233459820202adef35c4\","
-              "opaque=\"op4q\",qop=auth,nc=000000002,cnonce=\"1a2b\"\r\n\r\n");
+              "opaque=\"op4q\",qop=auth,nc=000000002,cnonce=\"1a2b\"\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(upgrade_state.auth.nonce_count, 2u);
     EXPECT_STREQ(upgrade_state.auth.uri, upgrade_path);
     expect_status_page_scraped();
@@ -230,7 +231,7 @@ TEST_F(HttpGet, ALongRequestArrivesWhole) {
     EXPECT_GT(get(server.port(), path.c_str()), 0);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].text,
-              "GET " + path + " HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");
+              "GET " + path + " HTTP/1.1\r\nHost: 192.168.2.110\r\nConnection: close\r\n\r\n");
 }
 
 TEST_F(HttpGet, TakenLocalPortMovesToTheNext) {

@@ -15,7 +15,11 @@ TEST(HttpStatus, ClassifiesTheStatusLine) {
     EXPECT_EQ(classify_http_status("HTTP/1.1 \t 200", &auth), HTTP_STATUS_OK);
     EXPECT_EQ(classify_http_status("HTTP/1.1 2000 Whatever", &auth), HTTP_STATUS_OK);
     EXPECT_EQ(classify_http_status("HTTP/1.1 404 Not Found\r\n", &auth), HTTP_OTHER_STATUS);
-    EXPECT_EQ(classify_http_status("HTTP/1.0 200 OK\r\n", &auth), HTTP_NOT_HTTP11);
+    EXPECT_EQ(classify_http_status("HTTP/1.0 200 OK\r\n", &auth), HTTP_STATUS_OK);
+    EXPECT_EQ(classify_http_status("HTTP/1.0 404 Not Found\r\n", &auth), HTTP_OTHER_STATUS);
+    EXPECT_EQ(classify_http_status("HTTP/1.0", &auth), HTTP_NO_STATUS);
+    EXPECT_EQ(classify_http_status("HTTP/1.2 200 OK\r\n", &auth), HTTP_NOT_HTTP11);
+    EXPECT_EQ(classify_http_status("HTTP/2 200\r\n", &auth), HTTP_NOT_HTTP11);
     EXPECT_EQ(classify_http_status("http/1.1 200 OK\r\n", &auth), HTTP_NOT_HTTP11);
     EXPECT_EQ(classify_http_status("GET / HTTP/1.1\r\n", &auth), HTTP_NOT_HTTP11);
     EXPECT_EQ(classify_http_status("", &auth), HTTP_NOT_HTTP11);
@@ -35,7 +39,7 @@ TEST(HttpStatus, A401IsAChallengeOnlyWithRealmAndNonce) {
                                    &auth),
               HTTP_OTHER_STATUS);
     EXPECT_EQ(classify_http_status("HTTP/1.1 401 Unauthorized\r\n"
-                                   "www-authenticate: Digest realm=\"TEV\", nonce=\"n\"\r\n\r\n",
+                                   "WWW-Authenticate: Basic realm=\"TEV\", nonce=\"n\"\r\n\r\n",
                                    &auth),
               HTTP_OTHER_STATUS);
     EXPECT_STREQ(auth.nonce, "");
@@ -45,12 +49,28 @@ TEST(HttpStatus, A401IsAChallengeOnlyWithRealmAndNonce) {
               HTTP_AUTH_CHALLENGE);
     EXPECT_STREQ(auth.realm, "TEV");
     EXPECT_STREQ(auth.nonce, "abc");
-    // A challenge header inside the body counts too.
-    EXPECT_EQ(classify_http_status("HTTP/1.1 401 No\r\n\r\n<p>WWW-Authenticate: realm=\"b\" "
-                                   "nonce=\"body\"</p>",
+    // Only the headers are read: a challenge, or its directives, in the body count for nothing.
+    EXPECT_EQ(classify_http_status("HTTP/1.1 401 No\r\n\r\nWWW-Authenticate: Digest realm=\"b\", "
+                                   "nonce=\"body\"",
                                    &auth),
-              HTTP_AUTH_CHALLENGE);
-    EXPECT_STREQ(auth.nonce, "body");
+              HTTP_OTHER_STATUS);
+    EXPECT_EQ(classify_http_status("HTTP/1.1 401 No\r\nWWW-Authenticate: Digest realm=\"h\"\n\n"
+                                   "nonce=\"body\"",
+                                   &auth),
+              HTTP_OTHER_STATUS);
+    EXPECT_STREQ(auth.nonce, "abc");
+}
+
+TEST(HttpStatus, HeaderNamesAndTheSchemeInAnyCaseAndHttp10) {
+    for (const char* answer :
+         {"HTTP/1.1 401 Unauthorized\r\nwww-authenticate: digest realm=\"r\", nonce=\"n1\"\r\n\r\n",
+          "HTTP/1.1 401 Unauthorized\r\nWww-Authenticate: DIGEST Realm=\"r\", NONCE=\"n1\"\r\n\r\n",
+          "HTTP/1.0 401 Unauthorized\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n1\"\n\n"}) {
+        DigestAuthState auth{};
+        EXPECT_EQ(classify_http_status(answer, &auth), HTTP_AUTH_CHALLENGE) << answer;
+        EXPECT_STREQ(auth.realm, "r") << answer;
+        EXPECT_STREQ(auth.nonce, "n1") << answer;
+    }
 }
 
 const char* const TABLE_PAGE =

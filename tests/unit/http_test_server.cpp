@@ -9,9 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace {
+
+std::atomic<std::uint64_t> steps{0};
 
 int bound_socket(std::uint16_t port, std::uint16_t* bound_port) {
     return bound_loopback_socket(SOCK_STREAM, port, bound_port);
@@ -30,7 +33,8 @@ void send_whole(int fd, const std::string& data) {
 
 }  // namespace
 
-HttpTestServer::HttpTestServer(std::vector<std::string> answers) : answers_(std::move(answers)) {
+HttpTestServer::HttpTestServer(std::vector<std::string> answers, AfterAnswer after)
+    : answers_(std::move(answers)), after_(after) {
     listener_ = bound_socket(0, &port_);
     if (listener_ < 0 || listen(listener_, 16) != 0) std::abort();
     thread_ = std::thread([this] { serve(); });
@@ -62,16 +66,31 @@ void HttpTestServer::serve() {
         socklen_t length = sizeof client;
         int fd = accept(listener_, reinterpret_cast<sockaddr*>(&client), &length);
         if (fd < 0) return;
-        ReceivedRequest request{"", ntohs(client.sin_port)};
+        ReceivedRequest request{"", ntohs(client.sin_port), ++steps, 0};
         char chunk[4096];
         while (!ends_header(request.text)) {
             ssize_t n = recv(fd, chunk, sizeof chunk, 0);
             if (n <= 0) break;
             request.text.append(chunk, static_cast<std::size_t>(n));
         }
-        requests_.push_back(request);
         send_whole(fd, answer);
+        ++sent_;
+        if (after_ == AfterAnswer::HOLD) hold(fd, &request);
+        requests_.push_back(request);
         close(fd);
+    }
+}
+
+void HttpTestServer::hold(int fd, ReceivedRequest* request) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(HELD_SECONDS);
+    char chunk[1024];
+    while (!stop_ && std::chrono::steady_clock::now() < deadline) {
+        pollfd readable{fd, POLLIN, 0};
+        if (poll(&readable, 1, 50) <= 0) continue;
+        if (recv(fd, chunk, sizeof chunk, 0) <= 0) {
+            request->client_closed_step = ++steps;
+            return;
+        }
     }
 }
 

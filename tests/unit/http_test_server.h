@@ -13,17 +13,29 @@ constexpr std::uint32_t LOOPBACK = 0x7F000001u;
 struct ReceivedRequest {
     std::string text;
     std::uint16_t client_port;
+    // Steps on one clock shared by every server of the process, so that tests can order events
+    // across servers: when the connection was accepted, and (for a held one) when the client
+    // closed it, 0 when it never did.
+    std::uint64_t accepted_step;
+    std::uint64_t client_closed_step;
 };
+
+// What a server does after an answer: closes the connection, or holds it open until the client
+// closes it (as a server that keeps connections does), for at most HELD_SECONDS.
+enum class AfterAnswer { CLOSE, HOLD };
+constexpr int HELD_SECONDS = 20;
 
 class HttpTestServer {
 public:
-    // Serves answers[i] to the i-th connection, then closes that connection.
-    explicit HttpTestServer(std::vector<std::string> answers);
+    // Serves answers[i] to the i-th connection, then closes or holds that connection.
+    explicit HttpTestServer(std::vector<std::string> answers, AfterAnswer after = AfterAnswer::CLOSE);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     std::uint16_t port() const { return port_; }
+    // How many answers have gone out whole so far.
+    int answers_sent() const { return sent_; }
     // Waits for the serving thread to finish, then returns what it received.
     const std::vector<ReceivedRequest>& requests();
     // Stops serving at once, whatever answers are left, and returns what it received.
@@ -31,12 +43,15 @@ public:
 
 private:
     void serve();
+    void hold(int fd, ReceivedRequest* request);
 
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::vector<std::string> answers_;
+    AfterAnswer after_ = AfterAnswer::CLOSE;
     std::vector<ReceivedRequest> requests_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> sent_{0};
     std::thread thread_;
 };
 

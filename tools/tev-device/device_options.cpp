@@ -114,6 +114,28 @@ bool set_algorithm(DeviceOptions& o, const char* value) {
 
 bool set_rate(double* rate, const char* value) { return parse_rate(value, rate); }
 
+bool set_keep_alive(DeviceOptions& o, const char* value) {
+    if (std::strcmp(value, "length") == 0) o.keep_alive = KeepAlive::LENGTH;
+    else if (std::strcmp(value, "chunked") == 0) o.keep_alive = KeepAlive::CHUNKED;
+    else if (std::strcmp(value, "no-length") == 0) o.keep_alive = KeepAlive::NO_LENGTH;
+    else return false;
+    return true;
+}
+
+bool set_header_case(DeviceOptions& o, const char* value) {
+    if (std::strcmp(value, "lower") == 0) o.header_case = HeaderCase::LOWER;
+    else if (std::strcmp(value, "canonical") == 0) o.header_case = HeaderCase::CANONICAL;
+    else return false;
+    return true;
+}
+
+bool set_basic_first(DeviceOptions& o, const char* value) {
+    if (std::strcmp(value, "own-line") == 0) o.basic_first = BasicFirst::OWN_LINE;
+    else if (std::strcmp(value, "same-line") == 0) o.basic_first = BasicFirst::SAME_LINE;
+    else return false;
+    return true;
+}
+
 const OptionRow OPTIONS[] = {
     {"--address", "A.B.C.D", "IPv4 address of the web server and the TFTP client (required)",
      [](DeviceOptions& o, Pending& p, const char* v) { p.address_given = true; return parse_ipv4(v, &o.address) && o.address != 0; }},
@@ -219,8 +241,22 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { return set_rate(&o.late_ack, v); }},
     {"--never-ack-oack", nullptr, "fault: never acknowledge the OACK",
      [](DeviceOptions& o, Pending&, const char*) { o.never_ack_oack = true; return true; }},
-    {"--keep-connection-open", nullptr, "fault: keep each HTTP connection open after the answer, until the client closes it",
-     [](DeviceOptions& o, Pending&, const char*) { o.keep_connection_open = true; return true; }},
+    {"--keep-connection-open", nullptr, "fault: keep each HTTP connection open after an answer without a length, until the client closes it",
+     [](DeviceOptions& o, Pending&, const char*) {
+         o.keep_alive = KeepAlive::NO_LENGTH;
+         o.hold_forever = true;
+         return true;
+     }},
+    {"--keep-alive", "length|chunked|no-length", "keep each HTTP connection open after the answer: with a Content-Length or chunked (a label split across chunks) whatever the client asks; without a length (no-length) unless the client asks for the close",
+     [](DeviceOptions& o, Pending&, const char* v) { return set_keep_alive(o, v); }},
+    {"--idle-timeout", "SECONDS", "close a connection kept open after SECONDS without a request (default 0: when the client does)",
+     [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.idle_timeout_ms); }},
+    {"--header-case", "lower|canonical", "write header names in lower case, or capitalised word by word (Www-Authenticate)",
+     [](DeviceOptions& o, Pending&, const char* v) { return set_header_case(o, v); }},
+    {"--http10", nullptr, "answer with an HTTP/1.0 status line",
+     [](DeviceOptions& o, Pending&, const char*) { o.http10 = true; return true; }},
+    {"--basic-first", "own-line|same-line", "put a Basic challenge before the Digest one, on a header line of its own or first on the same line",
+     [](DeviceOptions& o, Pending&, const char* v) { return set_basic_first(o, v); }},
     {"--never-return", nullptr, "fault: the web server stays closed after the flash",
      [](DeviceOptions& o, Pending&, const char*) { o.never_return = true; return true; }},
     {"--report-version", "TEXT", "fault: after a flash report TEXT instead of the image's version",

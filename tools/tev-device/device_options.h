@@ -10,6 +10,10 @@ enum class Markup { PLAIN, BOLD, FONT, BOLD_FONT };
 // upgrader sends it), over its 32 hexadecimal characters (RFC 2617, as curl sends it), or either.
 enum class SessForm { RAW, HEX, EITHER };
 enum class CaseChange { NONE, UPPER, LOWER, SWAP };
+// Whether a connection stays open after its answer, and how the answer's end is then told.
+enum class KeepAlive { NO, LENGTH, CHUNKED, NO_LENGTH };
+enum class HeaderCase { AS_WRITTEN, LOWER, CANONICAL };
+enum class BasicFirst { NO, OWN_LINE, SAME_LINE };
 
 struct DeviceOptions {
     // Network: the device binds and talks only from `address`.
@@ -45,7 +49,13 @@ struct DeviceOptions {
     std::uint32_t seed = 1;
     double drop_data = 0, drop_ack = 0, duplicate_ack = 0, ack_other_port = 0, error_instead_of_ack = 0;
     double late_ack = 0;
-    bool never_ack_oack = false, keep_connection_open = false, never_return = false;
+    bool never_ack_oack = false, never_return = false;
+    KeepAlive keep_alive = KeepAlive::NO;
+    bool hold_forever = false;  // fault: no length, and held whatever the client asks
+    std::int64_t idle_timeout_ms = 0;  // a kept connection closed after this silence; 0: never
+    HeaderCase header_case = HeaderCase::AS_WRITTEN;
+    bool http10 = false;
+    BasicFirst basic_first = BasicFirst::NO;
     bool report_version_set = false;
     std::string report_version;
     CaseChange report_version_case = CaseChange::NONE;

@@ -37,6 +37,14 @@ bool is_sess(const std::string& algorithm) { return same_text_ignoring_case(algo
 // Absent and empty both mean MD5 (RFC 2617 3.2.1).
 std::string effective_algorithm(const std::string& algorithm) { return algorithm.empty() ? "MD5" : algorithm; }
 
+// An answer names the algorithm the challenge named, as Apache httpd requires: an absent one means
+// MD5, and an empty value passes only when the challenge named none.
+bool algorithm_as_challenged(const std::string& challenged, const std::optional<std::string>& answered) {
+    if (!answered) return same_text_ignoring_case(effective_algorithm(challenged), "MD5");
+    if (challenged.empty()) return answered->empty() || same_text_ignoring_case(*answered, "MD5");
+    return same_text_ignoring_case(*answered, challenged);
+}
+
 bool offered_qop(const std::string& offered, const std::string& qop) {
     std::size_t start = 0;
     while (start <= offered.size()) {
@@ -89,10 +97,10 @@ AuthVerdict check_directives(const DigestServer* server, const HttpRequest& requ
     if (!o.opaque.empty() && c.opaque.value_or("") != o.opaque) {
         return verdict(AuthOutcome::WRONG, "opaque \"" + c.opaque.value_or("(none)") + "\" is not ours");
     }
-    std::string algorithm = effective_algorithm(c.algorithm.value_or(""));
-    if (!same_text_ignoring_case(algorithm, effective_algorithm(o.algorithm))) {
+    if (!algorithm_as_challenged(o.algorithm, c.algorithm)) {
         return verdict(AuthOutcome::WRONG, "algorithm \"" + c.algorithm.value_or("") + "\" was not offered");
     }
+    std::string algorithm = effective_algorithm(c.algorithm.value_or(""));
     bool has_qop = c.qop.has_value() && !c.qop->empty();
     if (o.qop.empty() && has_qop) return verdict(AuthOutcome::WRONG, "qop \"" + *c.qop + "\" was not offered");
     if (!o.qop.empty() && !has_qop) return verdict(AuthOutcome::WRONG, "qop missing");

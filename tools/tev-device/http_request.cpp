@@ -3,6 +3,8 @@
 
 #include <strings.h>
 
+#include <cctype>
+
 namespace {
 
 std::string trim(const std::string& text) {
@@ -42,6 +44,12 @@ bool parse_http_request(const std::string& text, HttpRequest* request) {
         if (line.empty()) break;
         std::size_t colon = line.find(':');
         if (colon == std::string::npos) continue;
+        if (colon == 10 && strncasecmp(line.c_str(), "Connection", colon) == 0) {
+            std::string options = "," + trim(line.substr(colon + 1)) + ",";
+            for (char& c : options) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            request->asks_close = options.find(",close,") != std::string::npos ||
+                                  options.find(", close,") != std::string::npos;
+        }
         if (strncasecmp(line.c_str(), "Authorization", colon) == 0 && colon == 13) {
             request->has_authorization = true;
             request->authorization = trim(line.substr(colon + 1));

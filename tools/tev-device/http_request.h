@@ -5,6 +5,7 @@
 struct HttpRequest {
     std::string method, target, version;
     bool has_authorization = false;
+    bool asks_close = false;  // a Connection header with the "close" option
     std::string authorization;       // the header's value, without name and surrounding blanks
     std::string authorization_line;  // the whole header line as received, for the log
 };

@@ -28,14 +28,19 @@ bool tend_held(int fd) {
 }
 
 void poll_held(HttpServer* server, const std::vector<pollfd>& fds) {
-    std::vector<int> still_held;
+    std::vector<HeldConnection> still_held;
+    std::int64_t now = elapsed_ms();
     for (std::size_t i = 0; i < server->held.size(); ++i) {
         const pollfd& p = fds[i + 1];
+        const HeldConnection& held = server->held[i];
         if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !tend_held(p.fd)) {
             log_event("http: client closed a held connection");
             close(p.fd);
+        } else if (held.close_at_ms > 0 && now >= held.close_at_ms) {
+            log_event("http: idle time-out, held connection closed");
+            close(p.fd);
         } else {
-            still_held.push_back(p.fd);
+            still_held.push_back(held);
         }
     }
     server->held = still_held;
@@ -76,9 +81,10 @@ void http_stop_listening(HttpServer* server) {
 int http_wait_connection(HttpServer* server, int timeout_ms, std::string* peer) {
     std::vector<pollfd> fds;
     fds.push_back(pollfd{server->listen_fd, POLLIN, 0});  // a negative fd is skipped by poll
-    for (int fd : server->held) fds.push_back(pollfd{fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), timeout_ms) <= 0) return -1;
+    for (const HeldConnection& held : server->held) fds.push_back(pollfd{held.fd, POLLIN, 0});
+    int ready = poll(fds.data(), fds.size(), timeout_ms);
     poll_held(server, fds);
+    if (ready <= 0) return -1;
     if (server->listen_fd < 0 || (fds[0].revents & POLLIN) == 0) return -1;
     sockaddr_in client{};
     socklen_t length = sizeof client;
@@ -129,11 +135,11 @@ void http_close_connection(int fd) {
     close(fd);
 }
 
-void http_hold_connection(HttpServer* server, int fd) {
+void http_hold_connection(HttpServer* server, int fd, std::int64_t idle_ms) {
     if (server->held.size() >= HELD_LIMIT) {
-        close(server->held.front());
+        close(server->held.front().fd);
         server->held.erase(server->held.begin());
     }
-    server->held.push_back(fd);
-    log_event("http: connection held open (fault)");
+    server->held.push_back(HeldConnection{fd, idle_ms > 0 ? elapsed_ms() + idle_ms : 0});
+    log_event("http: connection held open");
 }

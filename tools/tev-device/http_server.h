@@ -5,11 +5,16 @@
 #include <string>
 #include <vector>
 
+struct HeldConnection {
+    int fd;
+    std::int64_t close_at_ms;  // when the idle time-out closes it; 0: never
+};
+
 struct HttpServer {
     std::uint32_t address = 0;  // host byte order
     std::uint16_t port = 80;
     int listen_fd = -1;
-    std::vector<int> held;  // connections kept open after their answer
+    std::vector<HeldConnection> held;  // connections kept open after their answer
 };
 
 bool http_listen(HttpServer* server);
@@ -24,4 +29,5 @@ void http_send_all(int fd, const std::string& text);
 // Ends the answer: our side is shut first, what the client still sends is read, then closed, so
 // that unread input never turns the close into a reset that could cut the answer.
 void http_close_connection(int fd);
-void http_hold_connection(HttpServer* server, int fd);
+// Keeps fd open after its answer; with idle_ms above 0 it is closed after that long.
+void http_hold_connection(HttpServer* server, int fd, std::int64_t idle_ms);

@@ -30,6 +30,18 @@ std::string seconds_text(std::int64_t ms) {
     return text;
 }
 
+// Whether the connection stays open after the answer. An answer without a length ends only at
+// the close, so that form keeps it only for a client that did not ask for the close; the other
+// forms, and the fault, keep it whatever the client asked.
+bool keeps_connection(const DeviceOptions& o, const HttpRequest& request) {
+    if (o.keep_alive == KeepAlive::NO) return false;
+    if (o.keep_alive == KeepAlive::NO_LENGTH && !o.hold_forever && request.asks_close) {
+        log_event("http: the client asked for the close");
+        return false;
+    }
+    return true;
+}
+
 // One connection: read the request, answer, close (or hold). True when it ordered an upgrade.
 bool serve_connection(DeviceState* device, HttpServer* server, int fd, const std::string& peer, UpgradeOrder* order) {
     log_detail("http: connection from %s", peer.c_str());
@@ -43,8 +55,8 @@ bool serve_connection(DeviceState* device, HttpServer* server, int fd, const std
     bool parsed = parse_http_request(text, &request);
     WebAnswer answer = answer_request(device, parsed ? &request : nullptr);
     http_send_all(fd, answer.text);
-    if (device->options.keep_connection_open) {
-        http_hold_connection(server, fd);
+    if (keeps_connection(device->options, request)) {
+        http_hold_connection(server, fd, device->options.idle_timeout_ms);
     } else {
         http_close_connection(fd);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "answer_form.h"
 #include "device_log.h"
 #include "status_page.h"
 
@@ -21,12 +22,12 @@ const char* reason_phrase(int status) {
     return "Error";
 }
 
+// The text is written in answer_request, in the form the options ask for.
 WebAnswer response(int status, const std::string& extra_headers, const std::string& body) {
     WebAnswer answer;
     answer.status = status;
-    answer.text = "HTTP/1.1 " + std::to_string(status) + " " + reason_phrase(status) + "\r\n" +
-                  "Server: TEV-Web\r\n" + extra_headers + "Content-Type: text/html\r\n" +
-                  "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    answer.headers = extra_headers;
+    answer.body = body;
     return answer;
 }
 
@@ -110,5 +111,6 @@ WebAnswer answer_request(DeviceState* device, const HttpRequest* request) {
         answer = short_page(404);
     }
     log_event("http: answered %d", answer.status);
+    answer.text = write_answer(device->options, answer.status, reason_phrase(answer.status), answer.headers, answer.body);
     return answer;
 }

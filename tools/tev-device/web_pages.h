@@ -8,7 +8,9 @@
 
 struct WebAnswer {
     int status = 0;
-    std::string text;  // status line, headers and body
+    std::string headers;  // the lines the page adds (a challenge, Allow), each ending in CR LF
+    std::string body;
+    std::string text;     // status line, headers and body as sent
     bool has_order = false;
     UpgradeOrder order;
 };

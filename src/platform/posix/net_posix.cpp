@@ -175,6 +175,13 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision) 
     return readable;
 }
 
+void net_shutdown(NetSocket socket) { ::shutdown(fd_of(socket), SHUT_RDWR); }
+
+bool net_wait_stream(NetSocket socket, int timeout_ms) {
+    pollfd entry{fd_of(socket), POLLIN, 0};
+    return ::poll(&entry, 1, timeout_ms) > 0;
+}
+
 const char* net_last_error_text() {
     thread_local char text[96];
     int error = errno;

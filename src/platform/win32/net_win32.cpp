@@ -158,6 +158,18 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
     return woken == WAIT_OBJECT_0;
 }
 
+void net_shutdown(NetSocket socket) { ::shutdown(native_socket(socket), SD_BOTH); }
+
+bool net_wait_stream(NetSocket socket, int timeout_ms) {
+    // select, unlike the event wait above, leaves the socket in blocking mode. A shutdown from
+    // another thread need not end a blocking receive here, so the exchange waits in short steps.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(native_socket(socket), &readable);
+    timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
+}
+
 const char* net_last_error_text() {
     // The errors an upgrade meets; Winsock 1.1 has no text of its own for them.
     int error = WSAGetLastError();

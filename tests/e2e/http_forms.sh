@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Whole upgrades against web servers that write HTTP in other common forms: header names in lower
+# case (as HTTP/2 front ends pass them on) or capitalised word by word (Www-Authenticate, as Go's
+# net/http writes them), an HTTP/1.0 status line, and a Basic challenge before the Digest one, on
+# a line of its own or first on the same line. The password is asked once, the Digest challenge is
+# answered, the confirm dialog shows the device's values, and the device keeps the image.
+source "$(dirname "$0")/e2e_lib.sh"
+
+size=$(image_size "$SMALL_IMAGE")
+version=$(image_version "$SMALL_IMAGE")
+declare -A form=([lower]="--header-case lower" [canonical]="--header-case canonical" [http10]="--http10"
+    [basic-line]="--basic-first own-line" [basic-same]="--basic-first same-line")
+runs=(lower canonical http10 basic-line basic-same)
+address=2
+for run in "${runs[@]}"; do
+    # shellcheck disable=SC2086
+    start_device "$run" "127.0.0.$address" --flash-time 2 --user admin --password pw --realm "TEV Admin" \
+        --algorithm-unquoted ${form[$run]}
+    start_upgrade "$run" "$SMALL" "continue\n127.0.0.$address\n\n\n\npw\n\n\n\n"
+    address=$((address + 1))
+done
+for run in "${runs[@]}"; do finish_upgrade "$run"; done
+
+for run in "${runs[@]}"; do
+    expect_in_order "$run" "== Enter Password Information ==" "== Confirm Upgrade to Ver. $version ==" \
+        "Software Version: 3.1.8(a)" "$size/$size Bytes: 100%" "Upgrade Successful! ==" "$version"
+    for value in "Product Name: TEV-4400" "MAC Address: 00:1B:5A:12:34:56" "Serial Number: TV12345678"; do
+        expect_seen "$run" "$value"
+    done
+    [ "$(count_seen "$run" 'Enter Password Information')" = 1 ] || fail "$run: password asked more than once"
+    expect_image "$run" "$SMALL_IMAGE"
+    # refused once without credentials; the query, the command and the query after the flash pass
+    [ "$(count_logged "$run" 'auth: challenge \(no credentials\)')" = 1 ] || fail "$run: challenges"
+    [ "$(count_logged "$run" 'auth: accepted, user "admin" nc 00000000[123]$')" = 3 ] ||
+        fail "$run: three requests with accepted credentials expected"
+    expect_logged "$run" 'Authorization: Digest username="admin",realm="TEV Admin",nonce="[0-9a-f]+",uri="/admin/advanced",algorithm="MD5",response="[0-9a-f]{32}",qop=auth,nc=000000001,cnonce="[0-9a-f]+"$'
+done
+echo ok
