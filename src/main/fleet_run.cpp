@@ -207,7 +207,6 @@ bool start_child(Child* child, const std::string& program, std::vector<std::stri
             dup2(errors[1], 2) < 0) {
             _exit(127);
         }
-        execve("/proc/self/exe", argv.data(), envp.data());
         execve(program.c_str(), argv.data(), envp.data());
         static const char failed[] = "tev-upgrade: can't start the program for this device\n";
         [[maybe_unused]] ssize_t written = write(2, failed, sizeof failed - 1);
@@ -305,7 +304,7 @@ void close_fd(int* fd) {
 
 class FleetRun {
 public:
-    FleetRun(const Plan& plan, const char* program)
+    FleetRun(const Plan& plan, const std::string& program)
         : plan_(plan), program_(program), environment_(child_environment(plan)),
           display_(plan.quiet, start_ms_) {
         for (const std::string& address : plan.devices) {
@@ -461,6 +460,15 @@ private:
     bool cancelled_ = false;
 };
 
+// This program's file, so that each child runs the very same build (argv[0] when the system
+// does not say).
+std::string own_program(const char* argv0) {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return argv0;
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 bool fleet_wanted(const CommandLine& line) {
@@ -493,6 +501,6 @@ int run_fleet(const CommandLine& line, const char* program) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    FleetRun fleet(plan, program);
+    FleetRun fleet(plan, own_program(program));
     return fleet.run();
 }
