@@ -21,7 +21,7 @@ bool add_fleet_device(std::vector<std::string>* list, const std::string& text,
                       std::string* problem) {
     std::uint32_t address = 0;
     if (parse_ipv4_text(text.c_str(), &address) != IPV4_OK || address == 0) {
-        *problem = "'" + text.substr(0, 60) + "' is not an IPv4 address";
+        *problem = std::string("'").append(text, 0, 60).append("' is not an IPv4 address");
         return false;
     }
     std::string plain = dotted(address).text;
@@ -46,7 +46,8 @@ bool add_fleet_devices_text(std::vector<std::string>* list, const std::string& t
         std::string address = trimmed(line.substr(0, line.find('#')));
         if (address.empty()) continue;
         if (!add_fleet_device(list, address, problem)) {
-            *problem = file_name + ":" + std::to_string(number) + ": " + *problem;
+            std::string where = file_name + ":" + std::to_string(number) + ": ";
+            problem->insert(0, where);
             return false;
         }
     }

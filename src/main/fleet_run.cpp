@@ -122,7 +122,7 @@ bool read_password(const char* path, std::string* password, std::string* problem
 bool make_plan(const CommandLine& line, Plan* plan, std::string* problem) {
     for (int i = 0; i < line.device_count; ++i) {
         if (!add_fleet_device(&plan->devices, line.devices[i], problem)) {
-            *problem = "--device " + *problem;
+            problem->insert(0, "--device ");
             return false;
         }
     }
@@ -335,7 +335,8 @@ public:
             }
         }
         display_.draw(rows_, true);
-        std::fputs(("\n" + fleet_summary(rows_)).c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fputs(fleet_summary(rows_).c_str(), stdout);
         std::fflush(stdout);
         for (const FleetRow& row : rows_) {
             if (row.state != FleetState::VERIFIED) return 1;
