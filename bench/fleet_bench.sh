@@ -46,16 +46,18 @@ stop_devices() {
 }
 trap stop_devices EXIT
 
-# kib FIELD PID...: the sum of a smaps_rollup field (kB) over the processes still there.
+# kib FIELDS PID...: the sum of the smaps_rollup fields (kB; FIELDS a regular expression) over
+# the processes still there.
 kib() {
-    local field=$1 pid
+    local fields=$1 pid
     shift
     for pid in "$@"; do cat "/proc/$pid/smaps_rollup" 2>/dev/null || true; done |
-        awk -v f="$field:" '$1 == f { s += $2 } END { print s + 0 }'
+        awk -v f="^($fields):$" '$1 ~ f { s += $2 } END { print s + 0 }'
 }
 
 # run COUNT: starts COUNT devices, upgrades them all in one run, prints
-# "COUNT SECONDS PEAK_RSS_KIB PEAK_PSS_KIB ONE_CHILD_PSS_KIB".
+# "COUNT SECONDS PEAK_RSS_KIB PEAK_PSS_KIB CHILD_RSS_KIB CHILD_PRIVATE_KIB" (the child columns:
+# the largest child's resident size, and the largest one's memory of its own, not shared).
 run() {
     local count=$1 i address list=devices-$count.txt
     : >"$list"
@@ -69,7 +71,7 @@ run() {
     for ((i = 0; i < count; i++)); do
         wait_for_line "dev-$count-$i.out" "tev-device: ready on" 30
     done
-    local start end pid status peak_rss=0 peak_pss=0 child_pss=0 rss pss children
+    local start end pid status peak_rss=0 peak_pss=0 child_rss=0 child_private=0 rss pss children
     start=$EPOCHREALTIME
     "$UPGRADE" --devices "$list" --jobs 32 --yes --quiet </dev/null >"fleet-$count.out" 2>&1 &
     pid=$!
@@ -82,8 +84,10 @@ run() {
         [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
         [ "$pss" -gt "$peak_pss" ] && peak_pss=$pss
         for i in $children; do
-            pss=$(kib Pss "$i")
-            [ "$pss" -gt "$child_pss" ] && child_pss=$pss
+            rss=$(kib Rss "$i")
+            pss=$(kib 'Private_Clean|Private_Dirty' "$i")
+            [ "$rss" -gt "$child_rss" ] && child_rss=$rss
+            [ "$pss" -gt "$child_private" ] && child_private=$pss
         done
         sleep 0.1
     done
@@ -94,8 +98,9 @@ run() {
         cmp -s "dev-$count-$i.bin" "$IMAGE" || fail "$count devices: device $i did not keep the image"
     done
     stop_devices
-    awk -v c="$count" -v a="$start" -v b="$end" -v r="$peak_rss" -v p="$peak_pss" -v k="$child_pss" \
-        'BEGIN { printf "%d %.2f %d %d %d\n", c, b - a, r, p, k }'
+    awk -v c="$count" -v a="$start" -v b="$end" -v r="$peak_rss" -v p="$peak_pss" \
+        -v k="$child_rss" -v u="$child_private" \
+        'BEGIN { printf "%d %.2f %d %d %d %d\n", c, b - a, r, p, k, u }'
 }
 
 : >results.txt
@@ -106,11 +111,12 @@ done
 
 # The table, in Markdown, against the first count's run.
 awk 'NR == 1 { t1 = $2; p1 = $4 }
-     { printf "| %d | %.1f | %.2f | %.1f | %.1f | %s | %.1f |\n", $1, $2, $2 / t1, $3 / 1024, $4 / 1024,
-              NR == 1 ? "-" : sprintf("%.1f", ($4 - p1) / ($1 - 1) / 1024), $5 / 1024 }' results.txt >rows.md
+     { printf "| %d | %.1f | %.2f | %.1f | %.1f | %s | %.1f | %.1f |\n", $1, $2, $2 / t1, $3 / 1024,
+              $4 / 1024, NR == 1 ? "-" : sprintf("%.2f", ($4 - p1) / ($1 - 1) / 1024), $5 / 1024,
+              $6 / 1024 }' results.txt >rows.md
 {
-    echo "| Devices | Wall time (s) | Time / one device | Peak RSS, all processes (MiB) | Peak PSS, all processes (MiB) | PSS added per device (MiB) | PSS of one child (MiB) |"
-    echo "|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| Devices | Wall time (s) | Time / one device | Peak RSS, all processes (MiB) | Peak PSS, all processes (MiB) | PSS added per device (MiB) | One child: RSS (MiB) | One child: private (MiB) |"
+    echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
     cat rows.md
 } >table.md
 cat table.md
