@@ -29,6 +29,7 @@ struct CommandLine {
     const char* devices_path;   // several devices: a file of addresses, one a line
     const char* jobs;           // several devices: at most this many upgrades at a time
     const char* log_dir;        // several devices: each one's log in this folder
+    const char* deadline;       // several devices: seconds one upgrade may take
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;

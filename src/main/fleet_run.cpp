@@ -36,9 +36,10 @@ namespace {
 // of the TFTP and HTTP port walks.
 constexpr int DEFAULT_JOBS = 32;
 constexpr int MAX_JOBS = 90;
-// A whole upgrade takes about 35 s, 60 s when the device falls silent; ten minutes is far past
-// any upgrade that is still getting somewhere.
-constexpr std::int64_t CHILD_DEADLINE_MS = 600'000;
+// A whole upgrade takes about 31 s, 58 s when the device falls silent; ten minutes is far past
+// any upgrade that is still getting somewhere (--deadline).
+constexpr long DEFAULT_DEADLINE_S = 600;
+constexpr long MAX_DEADLINE_S = 86400;
 // After its Cancel (Ctrl-C or the deadline) a child has this long to end on its own.
 constexpr std::int64_t STOP_GRACE_MS = 15'000;
 constexpr int POLL_MS = 100;
@@ -84,6 +85,7 @@ int usage_error(const std::string& problem) {
 struct Plan {
     std::vector<std::string> devices;
     int jobs = DEFAULT_JOBS;
+    long deadline_s = DEFAULT_DEADLINE_S;
     std::vector<std::string> common_args;  // after the program and its --device
     const char* log_dir = nullptr;
     bool has_password = false;
@@ -118,6 +120,13 @@ bool read_password(const char* path, std::string* password, std::string* problem
     return true;
 }
 
+bool read_number(const char* text, long low, long high, long* value) {
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text, &end, 10);
+    return end != text && *end == 0 && errno == 0 && *value >= low && *value <= high;
+}
+
 // The plan from the options; a usage problem otherwise.
 bool make_plan(const CommandLine& line, Plan* plan, std::string* problem) {
     for (int i = 0; i < line.device_count; ++i) {
@@ -144,13 +153,16 @@ bool make_plan(const CommandLine& line, Plan* plan, std::string* problem) {
         return false;
     }
     if (line.jobs != nullptr) {
-        char* end = nullptr;
-        long jobs = std::strtol(line.jobs, &end, 10);
-        if (*end != 0 || jobs < 1 || jobs > MAX_JOBS) {
+        long jobs = 0;
+        if (!read_number(line.jobs, 1, MAX_JOBS, &jobs)) {
             *problem = "--jobs needs a number from 1 to " + std::to_string(MAX_JOBS);
             return false;
         }
         plan->jobs = static_cast<int>(jobs);
+    }
+    if (line.deadline != nullptr && !read_number(line.deadline, 1, MAX_DEADLINE_S, &plan->deadline_s)) {
+        *problem = "--deadline needs seconds from 1 to " + std::to_string(MAX_DEADLINE_S);
+        return false;
     }
     plan->common_args = {"--yes", "--quiet", "--events", "-"};
     if (line.user != nullptr) plan->common_args.insert(plan->common_args.end(), {"--user", line.user});
@@ -366,7 +378,7 @@ private:
             rows_[i].ended_ms = rows_[i].started_ms;
         } else {
             rows_[i].state = FleetState::CONNECTING;
-            children_[i].deadline_ms = rows_[i].started_ms + CHILD_DEADLINE_MS;
+            children_[i].deadline_ms = rows_[i].started_ms + plan_.deadline_s * 1000;
         }
         display_.changed(before, rows_[i]);
     }
@@ -441,7 +453,7 @@ private:
                 continue;
             }
             if (child.kill_ms < 0 && now >= child.deadline_ms) {
-                child.why = "no end after " + std::to_string(CHILD_DEADLINE_MS / 1000) + " s";
+                child.why = "no end after " + std::to_string(plan_.deadline_s) + " s";
                 kill(child.pid, SIGINT);
                 child.kill_ms = now + STOP_GRACE_MS;
             } else if (child.kill_ms >= 0 && now >= child.kill_ms) {
@@ -474,7 +486,7 @@ std::string own_program(const char* argv0) {
 
 bool fleet_wanted(const CommandLine& line) {
     return line.devices_path != nullptr || line.device_count > 1 || line.jobs != nullptr ||
-           line.log_dir != nullptr;
+           line.log_dir != nullptr || line.deadline != nullptr;
 }
 
 int run_fleet(const CommandLine& line, const char* program) {

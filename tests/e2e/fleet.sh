@@ -2,8 +2,9 @@
 # Several devices in one run, each upgrade a child process: eight devices from a devices file at
 # most four at a time, each keeping the image; eight of which one refuses the password and one
 # falls silent in the middle of its transfer, each reported with its own reason while the six
-# others are verified; a devices file naming an address twice (status 2); and Ctrl-C in the
-# middle of the transfers, which ends every child with its User Abort and still prints the summary.
+# others are verified; a child that hangs past --deadline and one that is killed, each shown with
+# what happened; a devices file naming an address twice (status 2); and Ctrl-C in the middle of
+# the transfers, which ends every child with its User Abort and still prints the summary.
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -55,6 +56,8 @@ start_device mixed11 127.0.0.11 --flash-time 1 --user admin --password 'pw one' 
 for i in 20 21 22; do
     start_device stop$i 127.0.0.$i --flash-time 1 --pause-after-block 20 --pause-time 100
 done
+start_device odd25 127.0.0.25 --keep-connection-open
+start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time 100
 
 {
     echo '# the lab bench'
@@ -67,6 +70,15 @@ fleet all --devices all.txt --device 127.0.0.9 --jobs 4 --user admin --password-
 mixed=()
 for i in 10 11 12 13 14 15 16 17; do mixed+=(--device 127.0.0.$i); done
 TEV_PASSWORD='pw one' fleet mixed "${mixed[@]}" --user admin --yes --log-dir mixed-logs
+
+# One child waits without end for the device's answer, one is killed in the middle of its transfer.
+"$UPGRADE" --device 127.0.0.25 --device 127.0.0.26 --yes --deadline 10 </dev/null >odd.out 2>odd.err &
+odd_pid=$!
+STARTED_PIDS+=("$odd_pid")
+has_line_within odd26.log 30 -F "tftp: DATA 20 (512 bytes)" || fail "odd26: no transfer"
+victim=$(ps -o pid=,args= --ppid "$odd_pid" | awk '/ 127\.0\.0\.26 / { print $1 }')
+[ -n "$victim" ] || fail "odd: no child for 127.0.0.26"
+kill -KILL "$victim"
 
 # A repeated address is a wrong command line: nothing starts.
 printf '127.0.0.30\n# 127.0.0.31\n127.0.0.32\n\n127.0.0.030\n' >twice.txt
@@ -102,6 +114,13 @@ grep -qxF "0 of 3 devices verified" stop.out || fail "stop: no summary count"
 
 finish all 0
 finish mixed 1
+wait "$odd_pid" && odd_status=0 || odd_status=$?
+[ "$odd_status" = 1 ] || fail "odd: exit status $odd_status, want 1"
+summary_row odd 127.0.0.25 |
+    grep -qE ' 1[0-9]\.[0-9] s +failed: no end after 10 s; Upgrade Failed: User Abort$' ||
+    fail "odd: 127.0.0.25: $(summary_row odd 127.0.0.25)"
+summary_row odd 127.0.0.26 | grep -qE ' failed: killed by signal 9 \(Killed\)$' ||
+    fail "odd: 127.0.0.26: $(summary_row odd 127.0.0.26)"
 declare -A port_of=()
 for i in 2 3 4 5 6 7 8 9; do
     expect_image all$i "$TARGET_IMAGE"
