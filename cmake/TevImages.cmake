@@ -137,6 +137,9 @@ function(tev_add_upgrader name)
     tev_posix_resources(resources ${name} ${pairs})
     # The console program also writes its events as JSON lines (header-only nlohmann-json).
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp ${CMAKE_SOURCE_DIR}/src/main/event_stream.cpp)
+    # And runs several devices, each in a child process of its own (src/main/fleet_*).
+    file(GLOB fleet CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/main/fleet_*.cpp)
+    list(APPEND entry ${fleet})
   endif()
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS "${depends}")
   add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/core/upgrade_state.cpp ${resources})

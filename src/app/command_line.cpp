@@ -40,6 +40,18 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::events_path, nullptr, CommandAction::UPGRADE},
     {"log", 0, "log", "FILE", "write every step of the upgrade to FILE, created anew, for support",
      &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
+    {"devices", 0, nullptr, "FILE",
+     "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
+     "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
+     &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
+    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time (default 32)",
+     &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
+    {"log-dir", 0, nullptr, "DIR",
+     "with several devices, write each one's --log to DIR/ADDRESS.log",
+     &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
+    {"deadline", 0, nullptr, "SECONDS",
+     "with several devices, cancel an upgrade still running SECONDS after its start (default 600)",
+     &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
      "show the program's version and the firmware images it carries", nullptr, nullptr,
@@ -127,11 +139,13 @@ bool names_a_device(const char* text) {
 
 // What the options ask of each other, once all are read.
 CommandLine checked(const CommandLine& line) {
-    if (line.device != nullptr && !names_a_device(line.device))
-        return bad_usage("--device '%.60s' is not an IPv4 address", line.device);
+    for (int i = 0; i < line.device_count; ++i) {
+        if (!names_a_device(line.devices[i]))
+            return bad_usage("--device '%.60s' is not an IPv4 address", line.devices[i]);
+    }
     if (line.local != nullptr && !names_a_device(line.local))
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
-    if (line.yes && line.device == nullptr)
+    if (line.yes && line.device == nullptr && line.devices_path == nullptr)
         return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
     if (line.quiet && !line.yes)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
@@ -216,6 +230,14 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
             std::string spelled =
                 argument[0] == '/' ? argument : "--" + std::string(row->long_name);
             return bad_usage("%s needs %s", spelled.c_str(), value_description(row->value_name));
+        }
+        if (row->text == &CommandLine::device) {
+            if (line.device_count == COMMAND_MAX_DEVICES)
+                return bad_usage("more than %s --device options: list them with --devices FILE",
+                                 std::to_string(COMMAND_MAX_DEVICES).c_str());
+            line.devices[line.device_count++] = value;
+            if (line.device == nullptr) line.device = value;
+            continue;
         }
         if (line.*(row->text) != nullptr) return bad_usage("--%s given twice", row->long_name);
         line.*(row->text) = value;

@@ -14,6 +14,8 @@ enum class CommandAction { UPGRADE, HELP, VERSION, BAD_USAGE };
 enum class OptionStyle { LINUX, WINDOWS };
 
 constexpr std::size_t COMMAND_PROBLEM_SIZE = 160;
+// --device may be repeated up to this many times (more devices: --devices FILE).
+constexpr int COMMAND_MAX_DEVICES = 256;
 
 struct CommandLine {
     CommandAction action;
@@ -24,6 +26,13 @@ struct CommandLine {
     const char* user;           // the user name for the password dialog
     const char* password_file;  // a file whose first line is the password; "-": standard input
     const char* events_path;    // JSON lines of the run's events; "-": standard output
+    const char* devices_path;   // several devices: a file of addresses, one a line
+    const char* jobs;           // several devices: at most this many upgrades at a time
+    const char* log_dir;        // several devices: each one's log in this folder
+    const char* deadline;       // several devices: seconds one upgrade may take
+    // Every --device in order (device is the first); more than one upgrades several devices.
+    const char* devices[COMMAND_MAX_DEVICES];
+    int device_count;
     bool yes;    // answers the warning and the confirmation: the run asks nothing
     bool quiet;  // only errors and the final result line
     char problem[COMMAND_PROBLEM_SIZE];  // for BAD_USAGE: what was wrong, in one line

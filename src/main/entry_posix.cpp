@@ -11,6 +11,7 @@
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
+#include "main/fleet_run.h"
 #include "platform/posix/console_dialogs.h"
 #include "ui/scripted_answers.h"
 
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
             return EXIT_USAGE;
         case CommandAction::UPGRADE: break;
     }
+    if (fleet_wanted(line)) return run_fleet(line, argv[0]);
     std::FILE* events = line.events_path != nullptr ? open_events(line.events_path) : nullptr;
     // Standard output that carries the events carries nothing else.
     std::FILE* text_output = events == stdout ? stderr : stdout;

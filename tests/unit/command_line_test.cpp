@@ -50,7 +50,7 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
 }
 
 TEST(OptionTable, ShortNamesStartsOfNamesAndTheEndOfTheOptions) {
-    CommandLine line = parse({"-q", "--dev", "10.0.0.2", "--ev=-", "--password-f", "-", "--ye"});
+    CommandLine line = parse({"-q", "--device", "10.0.0.2", "--ev=-", "--password-f", "-", "--ye"});
     ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
     EXPECT_TRUE(line.quiet);
     EXPECT_TRUE(line.yes);

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Several devices in one run, each upgrade a child process: eight devices from a devices file at
+# most four at a time, each keeping the image; eight of which one refuses the password and one
+# falls silent in the middle of its transfer, each reported with its own reason while the six
+# others are verified; a child that hangs past --deadline and one that is killed, each shown with
+# what happened; a devices file naming an address twice (status 2); and Ctrl-C in the middle of
+# the transfers, which ends every child with its User Abort and still prints the summary.
+# The fleets run side by side: each whole upgrade waits about 30 s for the flash.
+source "$(dirname "$0")/e2e_lib.sh"
+
+# fleet NAME ARGS...: the upgrader in the background with ARGS and standard input closed:
+# NAME.out (its lines, not a terminal), NAME.err, NAME.status.
+fleet() {
+    local name=$1
+    shift
+    (
+        set +e
+        timeout 150 "$UPGRADE" "$@" </dev/null >"$name.out" 2>"$name.err"
+        echo $? >"$name.status"
+    ) &
+    RUN_PID[$name]=$!
+}
+
+finish() {
+    wait "${RUN_PID[$1]}" || true
+    [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"
+}
+
+# summary_row NAME ADDRESS: the summary's line for the address.
+summary_row() { sed -n '/^ADDRESS .*RESULT$/,$p' "$1.out" | grep -E "^$(regex_quote "$2") " || true; }
+
+# own_port DEVICE: the device was ordered to fetch from the port its own child listened on (the
+# child's log in logs/), and that child served the device's own request.
+own_port() {
+    local address=$2 port
+    port=$(sed -n 's/.*upgrade: order to fetch .* from 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$1.log")
+    [ -n "$port" ] || fail "$1: no upgrade order"
+    grep -qF "TFTP listener on 127.0.0.1:$port" "$3/$address.log" ||
+        fail "$1: ordered to port $port, which its own child did not listen on"
+    grep -qF "TFTP read request for " "$3/$address.log" &&
+        grep -F "TFTP read request for " "$3/$address.log" | grep -qvF " from $address:" &&
+        fail "$1: its child served a request from another address"
+    echo "$port"
+}
+
+printf 'pw one\n' >pw.txt
+for i in 2 3 4 5 6 7 8 9; do
+    start_device all$i 127.0.0.$i --flash-time 1 --user admin --password 'pw one'
+done
+for i in 12 13 14 15 16 17; do
+    start_device mixed$i 127.0.0.$i --flash-time 1 --user admin --password 'pw one'
+done
+start_device mixed10 127.0.0.10 --flash-time 1 --user admin --password 'another'
+start_device mixed11 127.0.0.11 --flash-time 1 --user admin --password 'pw one' \
+    --pause-after-block 100 --pause-time 40
+for i in 20 21 22; do
+    start_device stop$i 127.0.0.$i --flash-time 1 --pause-after-block 20 --pause-time 100
+done
+start_device odd25 127.0.0.25 --keep-connection-open
+start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time 100
+
+{
+    echo '# the lab bench'
+    for i in 2 3 4 5; do echo "127.0.0.$i"; done
+    echo
+    for i in 6 7 8; do echo "  127.0.0.$i   # rack $i"; done
+} >all.txt
+fleet all --devices all.txt --device 127.0.0.9 --jobs 4 --user admin --password-file pw.txt \
+    --yes --log-dir all-logs
+mixed=()
+for i in 10 11 12 13 14 15 16 17; do mixed+=(--device 127.0.0.$i); done
+TEV_PASSWORD='pw one' fleet mixed "${mixed[@]}" --user admin --yes --log-dir mixed-logs
+
+# One child waits without end for the device's answer, one is killed in the middle of its transfer.
+"$UPGRADE" --device 127.0.0.25 --device 127.0.0.26 --yes --deadline 10 </dev/null >odd.out 2>odd.err &
+odd_pid=$!
+STARTED_PIDS+=("$odd_pid")
+has_line_within odd26.log 30 -F "tftp: DATA 20 (512 bytes)" || fail "odd26: no transfer"
+victim=$(ps -o pid=,args= --ppid "$odd_pid" | awk '/ 127\.0\.0\.26 / { print $1 }')
+[ -n "$victim" ] || fail "odd: no child for 127.0.0.26"
+kill -KILL "$victim"
+
+# A repeated address is a wrong command line: nothing starts.
+printf '127.0.0.30\n# 127.0.0.31\n127.0.0.32\n\n127.0.0.030\n' >twice.txt
+fleet twice --devices twice.txt --yes
+finish twice 2
+grep -qxF "tev-upgrade: twice.txt:5: 127.0.0.30 is listed twice" twice.err ||
+    fail "twice: $(head -n1 twice.err)"
+[ ! -s twice.out ] || fail "twice: printed a table"
+
+# Ctrl-C once every device is in the middle of its transfer (each stands still after block 20).
+"$UPGRADE" --device 127.0.0.20 --device 127.0.0.21 --device 127.0.0.22 --yes \
+    </dev/null >stop.out 2>stop.err &
+stop_pid=$!
+STARTED_PIDS+=("$stop_pid")
+for i in 20 21 22; do
+    has_line_within stop$i.log 30 -F "tftp: DATA 20 (512 bytes)" || fail "stop$i: no transfer"
+done
+children=$(ps -o pid= --ppid "$stop_pid" | tr -d ' ')
+[ "$(echo "$children" | wc -w)" = 3 ] || fail "stop: children '$children'"
+kill -INT "$stop_pid"
+for ((i = 0; i < 300; i++)); do kill -0 "$stop_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$stop_pid" 2>/dev/null && fail "stop: still running 30 s after Ctrl-C"
+wait "$stop_pid" && stop_status=0 || stop_status=$?
+[ "$stop_status" = 1 ] || fail "stop: exit status $stop_status, want 1"
+for pid in $children; do
+    ! kill -0 "$pid" 2>/dev/null || fail "stop: child $pid left behind"
+done
+for i in 20 21 22; do
+    summary_row stop 127.0.0.$i | grep -qE ' failed: Upgrade Failed: User Abort$' ||
+        fail "stop: 127.0.0.$i not ended with its User Abort"
+done
+grep -qxF "0 of 3 devices verified" stop.out || fail "stop: no summary count"
+
+finish all 0
+finish mixed 1
+wait "$odd_pid" && odd_status=0 || odd_status=$?
+[ "$odd_status" = 1 ] || fail "odd: exit status $odd_status, want 1"
+summary_row odd 127.0.0.25 |
+    grep -qE ' 1[0-9]\.[0-9] s +failed: no end after 10 s; Upgrade Failed: User Abort$' ||
+    fail "odd: 127.0.0.25: $(summary_row odd 127.0.0.25)"
+summary_row odd 127.0.0.26 | grep -qE ' failed: killed by signal 9 \(Killed\)$' ||
+    fail "odd: 127.0.0.26: $(summary_row odd 127.0.0.26)"
+declare -A port_of=()
+for i in 2 3 4 5 6 7 8 9; do
+    expect_image all$i "$TARGET_IMAGE"
+    summary_row all 127.0.0.$i | grep -qE ' 3\.1\.8\(a\) +3\.2\.9\(b\) .* verified$' ||
+        fail "all: 127.0.0.$i: $(summary_row all 127.0.0.$i)"
+done
+grep -qxF "8 of 8 devices verified" all.out || fail "all: summary count"
+# --jobs 4: never more than four upgrades between their start and their end.
+most=$(awk '$4 == "connecting" { n++; if (n > m) m = n } $4 == "verified" || $4 == "failed:" { n-- }
+            END { print m + 0 }' all.out)
+[ "$most" = 4 ] || fail "all: $most upgrades at once with --jobs 4"
+
+for i in 12 13 14 15 16 17; do
+    expect_image mixed$i "$TARGET_IMAGE"
+    summary_row mixed 127.0.0.$i | grep -qE ' verified$' || fail "mixed: 127.0.0.$i not verified"
+done
+summary_row mixed 127.0.0.10 | grep -qE ' failed: Upgrade Failed: the device refused the password$' ||
+    fail "mixed: 127.0.0.10: $(summary_row mixed 127.0.0.10)"
+summary_row mixed 127.0.0.11 | grep -qE ' failed: Upgrade Failed: Firmware Upload Incomplete$' ||
+    fail "mixed: 127.0.0.11: $(summary_row mixed 127.0.0.11)"
+[ ! -e mixed10.bin ] && [ ! -e mixed11.bin ] || fail "mixed: a failed device kept an image"
+grep -qxF "6 of 8 devices verified" mixed.out || fail "mixed: summary count"
+
+# Each device fetched from the port its own child listened on; the children of one run that
+# overlapped never shared a port.
+for i in 2 3 4 5 6 7 8 9; do own_port all$i 127.0.0.$i all-logs >/dev/null; done
+ports=()
+for i in 11 12 13 14 15 16 17; do ports+=("$(own_port mixed$i 127.0.0.$i mixed-logs)"); done
+[ "$(printf '%s\n' "${ports[@]}" | sort -u | wc -l)" = 7 ] || fail "mixed: ports ${ports[*]}"
+echo ok
