@@ -121,7 +121,7 @@ const OptionRow* find_row(const char* argument, OptionStyle style, const char** 
         return length == 0 ? nullptr : find_long(name, length, style, ambiguous);
     }
     for (const OptionRow& row : OPTIONS) {
-        bool short_form = argument[0] == '-' && row.short_name != 0 &&
+        bool short_form = offered(row, style) && argument[0] == '-' && row.short_name != 0 &&
                           argument[1] == row.short_name && argument[2] == 0;
         bool windows_form =
             style == OptionStyle::WINDOWS && is_switch(argument, row.windows_switch);
