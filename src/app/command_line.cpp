@@ -191,6 +191,8 @@ void append_wrapped(std::string* text, const char* help, std::size_t indent, std
     if (!line.empty()) text->append(indent, ' ').append(line).append(line_break);
 }
 
+constexpr std::size_t USAGE_BOX_WIDTH = 50;
+
 // How the Windows usage spells a row: its first switch, and " VALUE" when it takes one.
 std::string first_switch(const OptionRow& row) {
     return std::string(row.windows_switch, std::strcspn(row.windows_switch, "|"));
@@ -254,24 +256,30 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
 std::string usage_text(OptionStyle style) {
     std::string text;
     if (style == OptionStyle::WINDOWS) {
-        text = "Usage: tev-upgrade.exe";
+        // Short lines: a message box wraps a long one again where it likes (under Wine at about
+        // 50 characters), and the whole list must fit a screen of 768 pixels.
+        std::string line = "Usage: tev-upgrade.exe";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr || row.action != CommandAction::UPGRADE) continue;
-            text += " [/" + first_switch(row) + value_after(row) + "]";
+            std::string group = " [/" + first_switch(row) + value_after(row) + "]";
+            if (line.size() + group.size() > USAGE_BOX_WIDTH) {
+                text += line + "\r\n";
+                line = "   ";
+            }
+            line += group;
         }
-        text += "\r\n\r\n";
+        text += line + "\r\n\r\n";
         append_wrapped(&text,
                        "Installs the firmware this program carries onto a TEV device on the local "
-                       "network. With /yes the dialogs answer themselves from the options and "
-                       "nobody is asked; without it the options only fill them in. Exit status: 0 "
-                       "when the device reports the image's version, 1 when the upgrade failed or "
-                       "was cancelled, 2 for a wrong command line.",
-                       0, 70, "\r\n");
+                       "network. With /yes the dialogs answer themselves; without it the options "
+                       "only fill them in. Exit status: 0 verified, 1 failed or cancelled, 2 a "
+                       "wrong command line. Each switch may also be written --name, as on Linux.",
+                       0, USAGE_BOX_WIDTH, "\r\n");
+        text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            text += "\r\n/" + first_switch(row) + value_after(row) + "  or  --" + row.long_name +
-                    value_after(row) + "\r\n";
-            append_wrapped(&text, row.help, 6, 70, "\r\n");
+            text += "/" + first_switch(row) + value_after(row) + "\r\n";
+            append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         return text;

@@ -102,12 +102,22 @@ TEST(OptionTable, TheWindowsProgramTakesOnlyTheRowsWithASwitch) {
     EXPECT_EQ(parse({"/help"}).action, CommandAction::BAD_USAGE);
     std::string windows = usage_text(OptionStyle::WINDOWS);
     std::string linux_help = usage_text(OptionStyle::LINUX);
-    EXPECT_EQ(windows.rfind("Usage: tev-upgrade.exe [/device A.B.C.D] [/local A.B.C.D] [/user NAME] "
-                            "[/passwordfile FILE] [/yes] [/events FILE] [/log FILE]\r\n",
+    EXPECT_EQ(windows.rfind("Usage: tev-upgrade.exe [/device A.B.C.D]\r\n"
+                            "    [/local A.B.C.D] [/user NAME]\r\n"
+                            "    [/passwordfile FILE] [/yes] [/events FILE]\r\n"
+                            "    [/log FILE]\r\n\r\n",
                             0),
               0u)
         << windows;
     EXPECT_NE(windows.find("Exit status: 0"), std::string::npos);
+    // Lines a message box need not wrap again, few enough for a screen.
+    std::size_t lines = 0;
+    for (std::size_t start = 0, end; start < windows.size(); start = end + 2, ++lines) {
+        end = windows.find("\r\n", start);
+        if (end == std::string::npos) end = windows.size();
+        EXPECT_LE(end - start, 50u) << windows.substr(start, end - start);
+    }
+    EXPECT_LE(lines, 44u);
     for (const OptionRow& row : option_table()) {
         SCOPED_TRACE(row.long_name);
         std::string long_name = std::string("--") + row.long_name;
