@@ -135,12 +135,14 @@ function(tev_add_upgrader name)
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_win32.cpp)
   else()
     tev_posix_resources(resources ${name} ${pairs})
-    # The console program also writes its events as JSON lines (header-only nlohmann-json).
-    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp ${CMAKE_SOURCE_DIR}/src/main/event_stream.cpp)
-    # And runs several devices, each in a child process of its own (src/main/fleet_*).
+    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp)
+    # The console program also runs several devices, each in a child process of its own.
     file(GLOB fleet CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/main/fleet_*.cpp)
     list(APPEND entry ${fleet})
   endif()
+  # Both programs write their events as JSON lines (header-only nlohmann-json).
+  list(APPEND entry ${CMAKE_SOURCE_DIR}/src/main/event_stream.cpp
+       ${CMAKE_SOURCE_DIR}/src/main/run_options.cpp)
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS "${depends}")
   add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/core/upgrade_state.cpp ${resources})
   target_compile_definitions(${name} PRIVATE TEV_INITIAL_STAGE=${initial_stage})
@@ -148,5 +150,19 @@ function(tev_add_upgrader name)
   target_link_libraries(${name} PRIVATE tev_core tev_platform)
   if(WIN32)
     target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -s)
+    tev_nlohmann_json_for_windows(${name})
   endif()
+endfunction()
+
+# The cross compiler does not search /usr/include, and must not: it would find the host's C
+# library. It gets a folder that holds only a link to the host's nlohmann headers.
+function(tev_nlohmann_json_for_windows name)
+  set(host_headers /usr/include/nlohmann)
+  if(NOT EXISTS ${host_headers}/json.hpp)
+    message(FATAL_ERROR "nlohmann-json not found in ${host_headers}: install nlohmann-json3-dev")
+  endif()
+  set(folder ${CMAKE_BINARY_DIR}/nlohmann-include)
+  file(MAKE_DIRECTORY ${folder})
+  file(CREATE_LINK ${host_headers} ${folder}/nlohmann SYMBOLIC)
+  target_include_directories(${name} SYSTEM PRIVATE ${folder})
 endfunction()

@@ -13,28 +13,28 @@
 
 namespace {
 
-// The Windows switches are those the Windows program has always taken; the other rows get theirs
-// when the Windows program takes the same options.
+// The Windows program takes every row with a switch; --quiet has none, since its dialogs are its
+// output.
 constexpr OptionRow OPTIONS[] = {
-    {"device", 0, nullptr, "A.B.C.D", "the device's address, typed into the address dialog",
+    {"device", 0, "device", "A.B.C.D", "the device's address, typed into the address dialog",
      &CommandLine::device, nullptr, CommandAction::UPGRADE},
-    {"local", 0, nullptr, "A.B.C.D",
+    {"local", 0, "local", "A.B.C.D",
      "this computer's address the device fetches the image from (by default the one the system "
      "routes to the device from); it must be one of this computer's addresses",
      &CommandLine::local, nullptr, CommandAction::UPGRADE},
-    {"user", 0, nullptr, "NAME", "the user name for the device's password dialog",
+    {"user", 0, "user", "NAME", "the user name for the device's password dialog",
      &CommandLine::user, nullptr, CommandAction::UPGRADE},
-    {"password-file", 0, nullptr, "FILE",
+    {"password-file", 0, "passwordfile|password-file", "FILE",
      "the device's password: the first line of FILE ('-': standard input); without it the "
      "environment variable TEV_PASSWORD, if set",
      &CommandLine::password_file, nullptr, CommandAction::UPGRADE},
-    {"yes", 0, nullptr, nullptr,
+    {"yes", 0, "yes", nullptr,
      "answer the warning and the confirmation and ask nothing: a question the options do not "
      "answer ends the run with status 1 (needs --device)",
      nullptr, &CommandLine::yes, CommandAction::UPGRADE},
     {"quiet", 'q', nullptr, nullptr, "print only errors and the final result line (needs --yes)",
      nullptr, &CommandLine::quiet, CommandAction::UPGRADE},
-    {"events", 0, nullptr, "FILE",
+    {"events", 0, "events", "FILE",
      "write the run's events to FILE, one JSON object a line ('-': standard output, which then "
      "carries nothing else)",
      &CommandLine::events_path, nullptr, CommandAction::UPGRADE},
@@ -92,6 +92,16 @@ bool offered(const OptionRow& row, OptionStyle style) {
     return style == OptionStyle::LINUX || row.windows_switch != nullptr;
 }
 
+// Whether the name starts with the first `length` characters of `typed`; on Windows in any letter
+// case, as its switches.
+bool starts_with(const char* name, const char* typed, std::size_t length, OptionStyle style) {
+    if (style == OptionStyle::LINUX) return std::strncmp(name, typed, length) == 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (name[i] == 0 || name[i] != lower(typed[i])) return false;
+    }
+    return true;
+}
+
 // The row of a long name, or of the one long name that starts with it, as getopt_long takes them;
 // but a start must not be a whole word of a longer name, so that "--password" is no option.
 // *ambiguous tells the two misses apart.
@@ -100,7 +110,7 @@ const OptionRow* find_long(const char* name, std::size_t length, OptionStyle sty
     const OptionRow* by_start = nullptr;
     int starts = 0;
     for (const OptionRow& row : OPTIONS) {
-        if (!offered(row, style) || std::strncmp(row.long_name, name, length) != 0) continue;
+        if (!offered(row, style) || !starts_with(row.long_name, name, length, style)) continue;
         if (row.long_name[length] == 0) return &row;
         if (row.long_name[length] == '-') continue;
         by_start = &row;
@@ -123,13 +133,21 @@ const OptionRow* find_row(const char* argument, OptionStyle style, const char** 
         return length == 0 ? nullptr : find_long(name, length, style, ambiguous);
     }
     for (const OptionRow& row : OPTIONS) {
-        bool short_form = argument[0] == '-' && row.short_name != 0 &&
+        bool short_form = offered(row, style) && argument[0] == '-' && row.short_name != 0 &&
                           argument[1] == row.short_name && argument[2] == 0;
         bool windows_form =
             style == OptionStyle::WINDOWS && is_switch(argument, row.windows_switch);
         if (short_form || windows_form) return &row;
     }
     return nullptr;
+}
+
+// "--password" or a longer word that starts with it; on Windows also "/password", in any case.
+bool names_the_password(const char* argument, OptionStyle style) {
+    const char* typed = nullptr;
+    if (argument[0] == '-' && argument[1] == '-') typed = argument + 2;
+    if (style == OptionStyle::WINDOWS && argument[0] == '/') typed = argument + 1;
+    return typed != nullptr && starts_with("password", typed, 8, style);
 }
 
 bool names_a_device(const char* text) {
@@ -187,6 +205,17 @@ void append_wrapped(std::string* text, const char* help, std::size_t indent, std
     if (!line.empty()) text->append(indent, ' ').append(line).append(line_break);
 }
 
+constexpr std::size_t USAGE_BOX_WIDTH = 50;
+
+// How the Windows usage spells a row: its first switch, and " VALUE" when it takes one.
+std::string first_switch(const OptionRow& row) {
+    return std::string(row.windows_switch, std::strcspn(row.windows_switch, "|"));
+}
+
+std::string value_after(const OptionRow& row) {
+    return row.value_name != nullptr ? std::string(" ") + row.value_name : std::string();
+}
+
 }  // namespace
 
 std::span<const OptionRow> option_table() { return OPTIONS; }
@@ -206,9 +235,10 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         const OptionRow* row =
             options_ended ? nullptr : find_row(argument, style, &inline_value, &ambiguous);
         if (ambiguous) return bad_usage("option '%.120s' is ambiguous", argument);
-        if (row == nullptr && std::strncmp(argument, "--password", 10) == 0) {
-            // The name only: a value after '=' would be a password, not to be echoed.
-            std::string name(argument, std::strcspn(argument, "="));
+        if (row == nullptr && names_the_password(argument, style)) {
+            // The name only: a value after '=' (or a Windows ':') would be a password, not to be
+            // echoed.
+            std::string name(argument, std::strcspn(argument, "=:"));
             return bad_usage("unknown option '%.40s': the password comes from --password-file FILE "
                              "or TEV_PASSWORD, never from the command line",
                              name.c_str());
@@ -248,24 +278,30 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
 std::string usage_text(OptionStyle style) {
     std::string text;
     if (style == OptionStyle::WINDOWS) {
-        text = "Usage: tev-upgrade.exe";
+        // Short lines: a message box wraps a long one again where it likes (under Wine at about
+        // 50 characters), and the whole list must fit a screen of 768 pixels.
+        std::string line = "Usage: tev-upgrade.exe";
         for (const OptionRow& row : OPTIONS) {
-            if (row.windows_switch != nullptr && row.value_name != nullptr) {
-                text += std::string(" [/") + row.long_name + " " + row.value_name + "]";
+            if (row.windows_switch == nullptr || row.action != CommandAction::UPGRADE) continue;
+            std::string group = " [/" + first_switch(row) + value_after(row) + "]";
+            if (line.size() + group.size() > USAGE_BOX_WIDTH) {
+                text += line + "\r\n";
+                line = "   ";
             }
+            line += group;
         }
-        text += "\r\n\r\nInstalls the firmware this program carries onto a TEV device on the local "
-                "network.\r\n";
+        text += line + "\r\n\r\n";
+        append_wrapped(&text,
+                       "Installs the firmware this program carries onto a TEV device on the local "
+                       "network. With /yes the dialogs answer themselves; without it the options "
+                       "only fill them in. Exit status: 0 verified, 1 failed or cancelled, 2 a "
+                       "wrong command line. Each switch may also be written --name, as on Linux.",
+                       0, USAGE_BOX_WIDTH, "\r\n");
+        text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            std::string first(row.windows_switch, std::strcspn(row.windows_switch, "|"));
-            text += "\r\n/" + first;
-            if (row.value_name != nullptr) {
-                text += std::string(" ") + row.value_name + "  or  --" + row.long_name + " " +
-                        row.value_name;
-            }
-            text += "\r\n";
-            append_wrapped(&text, row.help, 6, 70, "\r\n");
+            text += "/" + first_switch(row) + value_after(row) + "\r\n";
+            append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         return text;

@@ -10,7 +10,8 @@
 enum class CommandAction { UPGRADE, HELP, VERSION, BAD_USAGE };
 
 // Which spellings the command line takes: the Linux program the long options as getopt_long reads
-// them; the Windows program also the rows' switches (/log, /?, ...), in any letter case.
+// them; the Windows program those of the rows with a switch, and the switches (/device, /log, /?,
+// ...), both in any letter case.
 enum class OptionStyle { LINUX, WINDOWS };
 
 constexpr std::size_t COMMAND_PROBLEM_SIZE = 160;

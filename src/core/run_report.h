@@ -42,8 +42,8 @@ void run_outcome_failed(const char* box_text);
 void run_outcome_verified(const char* box_text);
 void run_outcome_version_before(const char* version);
 void run_outcome_version_after(const char* version);
-// Whether the exit status tells the outcome (the default). The Windows program still ends with
-// status 0 on every path until it takes the same options.
+// Whether the exit status tells the outcome (the default, which both programs keep); without,
+// every end gives 0.
 void run_exit_status_tells(bool tells);
 int run_exit_status();
 // The end of the run, from any thread: the result event, then the process ends with its status.

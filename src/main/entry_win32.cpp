@@ -1,5 +1,7 @@
-// The Windows program's entry: hands the module instance and the log the user asked for to the
-// upgrade; the other options answer in a message box.
+// The Windows program's entry: the options of the console program in the Windows spelling (they
+// fill the dialogs, and with /yes answer them), the log and the events file, then the upgrade.
+// The exit status tells the outcome, as the console program's: 0 verified, 1 failed or
+// cancelled, 2 a wrong command line; a batch file reads it after `start /wait`.
 #include <windows.h>
 
 #include <cstdlib>  // __argc, __argv
@@ -8,11 +10,24 @@
 #include "app/command_line.h"
 #include "app/start_up.h"
 #include "core/run_report.h"
+#include "main/event_stream.h"
+#include "main/run_options.h"
 #include "ui/error_box.h"
+#include "ui/scripted_answers.h"
+
+namespace {
+
+// A problem with a file the options name: the box says it, and nothing is sent to the device.
+int stop(std::string problem) {
+    if (!problem.empty() && problem[0] >= 'a' && problem[0] <= 'z') problem[0] -= 'a' - 'A';
+    show_error_box(problem.c_str());
+    return EXIT_FAILED;
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // The Windows program ends with status 0 on every path until it takes the console's options.
-    run_exit_status_tells(false);
+    std::int64_t start_ms = event_clock_ms();
     // The C runtime splits the command line with Windows' own quoting rules.
     CommandLine line = parse_command_line(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
     switch (line.action) {
@@ -26,9 +41,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             std::string text =
                 std::string(line.problem) + "\r\n\r\n" + usage_text(OptionStyle::WINDOWS);
             show_error_box(text.c_str());
-            return 0;
+            return EXIT_USAGE;
         }
         case CommandAction::UPGRADE: break;
     }
-    return upgrade_main(instance, line.log_path);
+    std::string problem;
+    std::FILE* events = nullptr;
+    if (line.events_path != nullptr) {
+        events = open_events_file(line.events_path, &problem);
+        if (events == nullptr) return stop(problem);
+    }
+    static EventStream stream(events, nullptr, nullptr, start_ms);
+    run_events_use(&stream);
+    ScriptedAnswerSet answers;
+    if (!answers_from_options(line, &answers, &problem)) return stop(problem);
+    answers.password_option = "/passwordfile";
+    scripted_answers_use(answers);
+    upgrade_main(instance, line.log_path);
+    run_end();
 }

@@ -77,8 +77,9 @@ public:
 protected:
     ~DialogAnswers() = default;
 };
-// The answers for the rest of the run (nullptr: a person answers everything). Only the console
-// front end takes them so far; the Windows dialogs ignore them.
+// The answers for the rest of the run (nullptr: a person answers everything). The console front
+// end gives them their turn before it asks; the Windows dialogs once they are up, and unattended
+// a message box there presses its own OK.
 void dialogs_use_answers(DialogAnswers* answers);
 
 // Outer rectangle of a window on the screen; false when it cannot be read.

@@ -76,9 +76,10 @@ private:
         if (answers_.has_password) {
             dialog_set_item_text(dialog, CONTROL_PASSWORD, answers_.password.c_str());
         } else if (answers_.yes) {
-            fail_upgrade(
-                "Upgrade Failed: the device wants a password; give it with --password-file FILE "
-                "or TEV_PASSWORD");
+            std::string text =
+                std::string("Upgrade Failed: the device wants a password; give it with ") +
+                answers_.password_option + " FILE or TEV_PASSWORD";
+            fail_upgrade(text.c_str());
         }
         return press_ok();
     }

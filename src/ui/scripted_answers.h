@@ -10,6 +10,8 @@ struct ScriptedAnswerSet {
     bool has_password = false;
     std::string password;          // fills the password dialog's password, once
     bool yes = false;              // presses the buttons: nobody is asked anything
+    // How the option that gives the password is spelled, for the box that asks for it.
+    const char* password_option = "--password-file";
 };
 
 // Installs the answers for the rest of the run. A question the answers cannot take ends the run

@@ -2,6 +2,7 @@
 // of the options, starts of names, the errors a script meets, and the help texts from the table.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <set>
 #include <string>
@@ -95,13 +96,28 @@ TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
 }
 
 TEST(OptionTable, TheWindowsProgramTakesOnlyTheRowsWithASwitch) {
-    EXPECT_STREQ(parse({"--device", "10.0.0.2"}, OptionStyle::WINDOWS).problem,
-                 "unknown option '--device'");
+    EXPECT_STREQ(parse({"--quiet"}, OptionStyle::WINDOWS).problem, "unknown option '--quiet'");
+    EXPECT_STREQ(parse({"-q"}, OptionStyle::WINDOWS).problem, "unknown option '-q'");
     EXPECT_EQ(parse({"/HELP"}, OptionStyle::WINDOWS).action, CommandAction::HELP);
     EXPECT_EQ(parse({"/help"}).action, CommandAction::BAD_USAGE);
     std::string windows = usage_text(OptionStyle::WINDOWS);
     std::string linux_help = usage_text(OptionStyle::LINUX);
-    EXPECT_EQ(windows.rfind("Usage: tev-upgrade.exe [/log FILE]\r\n", 0), 0u) << windows;
+    EXPECT_EQ(windows.rfind("Usage: tev-upgrade.exe [/device A.B.C.D]\r\n"
+                            "    [/local A.B.C.D] [/user NAME]\r\n"
+                            "    [/passwordfile FILE] [/yes] [/events FILE]\r\n"
+                            "    [/log FILE]\r\n\r\n",
+                            0),
+              0u)
+        << windows;
+    EXPECT_NE(windows.find("Exit status: 0"), std::string::npos);
+    // Lines a message box need not wrap again, few enough for a screen.
+    std::size_t lines = 0;
+    for (std::size_t start = 0, end; start < windows.size(); start = end + 2, ++lines) {
+        end = windows.find("\r\n", start);
+        if (end == std::string::npos) end = windows.size();
+        EXPECT_LE(end - start, 50u) << windows.substr(start, end - start);
+    }
+    EXPECT_LE(lines, 44u);
     for (const OptionRow& row : option_table()) {
         SCOPED_TRACE(row.long_name);
         std::string long_name = std::string("--") + row.long_name;
@@ -116,6 +132,84 @@ TEST(OptionTable, TheWindowsProgramTakesOnlyTheRowsWithASwitch) {
         }
     }
     EXPECT_EQ(windows.find("\n\n"), std::string::npos);  // Windows line breaks only
+}
+
+// The names of a switch: "a|b" gives a and b.
+std::vector<std::string> switches_of(const OptionRow& row) {
+    std::vector<std::string> names;
+    for (const char* name = row.windows_switch;; ++name) {
+        std::size_t length = std::strcspn(name, "|");
+        names.emplace_back(name, length);
+        name += length;
+        if (*name == 0) return names;
+    }
+}
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string capitalised(std::string text) {
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// Every row with a switch, in every Windows spelling: each switch and the long name, in lower,
+// upper and mixed letter case, the long name also with its value after '='.
+TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
+    int rows = 0;
+    for (const OptionRow& row : option_table()) {
+        if (row.windows_switch == nullptr || row.action != CommandAction::UPGRADE) continue;
+        ++rows;
+        std::vector<std::string> spellings;
+        for (const std::string& name : switches_of(row)) {
+            spellings.push_back("/" + name);
+            spellings.push_back("/" + upper(name));
+            spellings.push_back("/" + capitalised(name));
+        }
+        std::string long_name = std::string("--") + row.long_name;
+        spellings.push_back(long_name);
+        spellings.push_back(upper(long_name));
+        spellings.push_back("--" + capitalised(row.long_name));
+        const char* value = "10.1.0.5";
+        for (const std::string& spelling : spellings) {
+            SCOPED_TRACE(spelling);
+            std::vector<const char*> arguments = {spelling.c_str()};
+            if (row.value_name != nullptr) arguments.push_back(value);
+            if (row.text != &CommandLine::device) {
+                arguments.insert(arguments.end(), {"/DEVICE", "10.0.0.1", "/Yes"});
+            }
+            CommandLine line = parse(arguments, OptionStyle::WINDOWS);
+            ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
+            if (row.value_name != nullptr) {
+                EXPECT_STREQ(line.*(row.text), value);
+            } else {
+                EXPECT_TRUE(line.*(row.flag));
+            }
+            // The Linux program knows no switch, and its long names only in lower case.
+            if (spelling != long_name) {
+                std::string problem = parse({spelling.c_str(), value}).problem;
+                EXPECT_EQ(problem, "unknown option '" + spelling + "'");
+            }
+        }
+        if (row.value_name != nullptr) {
+            std::string joined = upper(long_name) + "=" + value;
+            EXPECT_STREQ(parse({joined.c_str()}, OptionStyle::WINDOWS).*(row.text), value);
+        }
+    }
+    EXPECT_EQ(rows, 7);  // device, local, user, password file, yes, events, log
+    // Never a password on the command line, in the Windows spelling either; a value after ':' or
+    // '=' is not echoed.
+    for (const char* argument : {"/Password", "/PASSWORD:secret", "--Password=secret"}) {
+        std::string name(argument, std::strcspn(argument, ":="));
+        EXPECT_EQ(std::string(parse({argument}, OptionStyle::WINDOWS).problem),
+                  "unknown option '" + name +
+                      "': the password comes from --password-file FILE or TEV_PASSWORD, never "
+                      "from the command line");
+    }
+    EXPECT_STREQ(parse({"/yes"}, OptionStyle::WINDOWS).problem,
+                 "--yes needs --device: nobody is asked for the address");
 }
 
 }  // namespace

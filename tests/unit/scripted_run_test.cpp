@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "main/event_stream.h"
+#include "main/run_options.h"
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/scripted_answers.h"
@@ -160,6 +162,35 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     EXPECT_STREQ(text, "10.1.0.123: failed: Upgrade Failed: User Abort\n");
     std::fclose(events);
     std::fclose(result_line);
+}
+
+// The password file as a Windows editor writes it (CR LF) gives the password alone; a file that
+// cannot be read is a problem that names it; without the file TEV_PASSWORD answers.
+TEST(RunOptions, ThePasswordComesFromItsFileOrTheEnvironment) {
+    char path[] = "/tmp/tev-password-XXXXXX";
+    int descriptor = mkstemp(path);
+    ASSERT_GE(descriptor, 0);
+    std::FILE* file = fdopen(descriptor, "w");
+    std::fputs("Firm-Ware7\r\nsecond line\n", file);
+    std::fclose(file);
+    CommandLine line{};
+    line.password_file = path;
+    ScriptedAnswerSet answers;
+    std::string problem;
+    ASSERT_TRUE(answers_from_options(line, &answers, &problem)) << problem;
+    EXPECT_TRUE(answers.has_password);
+    EXPECT_EQ(answers.password, "Firm-Ware7");
+    std::remove(path);
+    ScriptedAnswerSet missing;
+    EXPECT_FALSE(answers_from_options(line, &missing, &problem));
+    EXPECT_EQ(problem, std::string("can't read ") + path + ": No such file or directory");
+    line.password_file = nullptr;
+    setenv("TEV_PASSWORD", "from-env", 1);
+    ScriptedAnswerSet from_environment;
+    EXPECT_TRUE(answers_from_options(line, &from_environment, &problem));
+    unsetenv("TEV_PASSWORD");
+    EXPECT_TRUE(from_environment.has_password);
+    EXPECT_EQ(from_environment.password, "from-env");
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 # bad-option, wrong-name (the device asks for another file; /log says so), two-addresses (the
 # device's read request leaves from its other address, 127.0.0.3), fresh-cnonce (a device that
 # challenges at every other request and refuses a client nonce brought back), confirm-fails (the
-# confirm dialog cannot be created).
+# confirm dialog cannot be created), unattended (/device, /local, /user, /passwordfile, /yes and
+# /events in mixed spellings and letter case: nothing typed or clicked; the events file is read
+# too), unattended-refused (the same with a password the device refuses), options-fill (the
+# options without /yes only fill in the dialogs).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -69,6 +72,16 @@ case $scenario in
     # and at the verification; each answer must bring a client nonce of its own.
     fresh-cnonce) device_options+=(--nonce-uses 1 --refuse-reused-cnonce) ;;
     confirm-fails) ;;
+    # The options of a provisioning script; the password file as Notepad writes it (CR LF).
+    unattended | unattended-refused | options-fill)
+        given=$password
+        [ "$scenario" = unattended-refused ] && given=not-the-password
+        printf '%s\r\n' "$given" >password.txt
+        options="/DEVICE $device_ip --User $user /PasswordFile \"$(windows_path "$work/password.txt")\""
+        if [ "$scenario" != options-fill ]; then
+            options+=" /local $local_ip /Yes /events \"$(windows_path "$work/events.jsonl")\""
+        fi
+        driver_values=("options=$options") ;;
     warning-cancel | no-device) device_options=() ;;
     log-unwritable)
         device_options=()
@@ -134,6 +147,20 @@ cnonces_all_different() {
     [ "$(answered_nonces | cut -d' ' -f2 | sort -u | wc -l)" = "$(answered_nonces | wc -l)" ]
 }
 none_refused() { ! grep -q 'auth: refused' device.log; }
+# The events file: one JSON object a line, the last the run's result with this outcome and text.
+events_parse() { python3 -c 'import json, sys
+[json.loads(line) for line in open(sys.argv[1])]' events.jsonl; }
+events_end_with() {
+    python3 - "$1" "$2" <<'PYTHON'
+import json, sys
+events = [json.loads(line) for line in open("events.jsonl")]
+last = events[-1]
+print("     last event:", json.dumps(last))
+sys.exit(0 if last["event"] == "result" and last["result"] == sys.argv[1]
+         and last["text"] == sys.argv[2] else 1)
+PYTHON
+}
+events_saw_the_upload() { jq -e -s "map(select(.event == \"uploaded\")) | length == 1" events.jsonl >/dev/null; }
 case $scenario in
     upgrade)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
@@ -163,8 +190,21 @@ case $scenario in
         expect "the device challenged the program three times or more" several_challenges_answered
         expect "every challenge was answered with a client nonce of its own" cnonces_all_different
         expect "the device refused no answer" none_refused ;;
-    confirm-fails)
+    confirm-fails | options-fill)
         expect "the device got no upgrade command" no_upgrade_command ;;
+    unattended)
+        expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
+        expect "the device fetched from the chosen local address $local_ip" received_from_local
+        expect "the device runs $version" runs_version
+        expect "the events file is one JSON object a line" events_parse
+        expect "the events tell of the whole upload" events_saw_the_upload
+        expect "the events end with the result verified" events_end_with verified \
+            "TEV@$device_ip Upgrade Successful!" ;;
+    unattended-refused)
+        expect "the device got no upgrade command" no_upgrade_command
+        expect "the events file is one JSON object a line" events_parse
+        expect "the events end with the result failed" events_end_with failed \
+            "Upgrade Failed: the device refused the password" ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

@@ -4,6 +4,9 @@
 // after windows.h, which it needs
 #include <commctrl.h>
 
+#include <atomic>
+#include <cstdio>  // sscanf
+
 #include "platform/dialogs.h"
 #include "platform/win32/input_wake.h"
 #include "res/dialog_template_bytes.h"
@@ -38,6 +41,75 @@ LRESULT CALLBACK class_thunk(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 HWND hwnd(WindowHandle window) { return static_cast<HWND>(window); }
 
+// --- Answers from the options ---
+// They take their turn once the dialog is up: a timer's message comes only when the queue holds
+// nothing else, so the dialog has been shown and drawn. A press is sent as a click sends it; a
+// dialog still open after it gets another turn, which tells the answers it refused them.
+
+std::atomic<DialogAnswers*> answers{nullptr};
+constexpr UINT_PTR ANSWER_TIMER = 0x7E57;
+constexpr UINT ANSWER_DELAY_MS = 100;
+
+// One modal dialog while it runs; the runs of a thread form a stack (a message box's loop may
+// run inside a dialog's).
+struct ModalRun {
+    DialogProc procedure;
+    int template_id;
+    HWND dialog;
+    int presses;
+    bool ended;
+    ModalRun* outer;
+};
+thread_local ModalRun* modal_runs = nullptr;
+
+void take_answer(ModalRun* run) {
+    DialogAnswers* source = answers.load();
+    if (source == nullptr || run->ended) return;
+    int command = source->answer_dialog(run->dialog, run->template_id, run->presses);
+    if (command == 0 || run->ended) return;
+    ++run->presses;
+    SendMessageA(run->dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(run->dialog, command)));
+    if (!run->ended) SetTimer(run->dialog, ANSWER_TIMER, ANSWER_DELAY_MS, nullptr);
+}
+
+// Unattended, a message box presses its own OK once it is up.
+thread_local HHOOK box_hook = nullptr;
+
+void CALLBACK press_box_ok(HWND box, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(box, timer);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// The box is the first dialog window the thread creates once the hook is in.
+LRESULT CALLBACK catch_box(int code, WPARAM wparam, LPARAM lparam) {
+    auto window = reinterpret_cast<HWND>(wparam);
+    char name[16] = "";
+    if (code == HCBT_CREATEWND && box_hook != nullptr &&
+        GetClassNameA(window, name, sizeof name) != 0 && lstrcmpA(name, "#32770") == 0) {
+        SetTimer(window, ANSWER_TIMER, ANSWER_DELAY_MS, press_box_ok);
+        HHOOK hook = box_hook;
+        box_hook = nullptr;  // the box alone, not what its owner does after it
+        LRESULT next = CallNextHookEx(hook, code, wparam, lparam);
+        UnhookWindowsHookEx(hook);
+        return next;
+    }
+    return CallNextHookEx(box_hook, code, wparam, lparam);
+}
+
+int message_box(HWND owner, const char* text, const char* title, UINT style) {
+    DialogAnswers* source = answers.load();
+    if (source != nullptr && source->unattended() && box_hook == nullptr) {
+        box_hook = SetWindowsHookExA(WH_CBT, catch_box, nullptr, GetCurrentThreadId());
+    }
+    int result = MessageBoxA(owner, text, title, style);
+    if (box_hook != nullptr) {
+        UnhookWindowsHookEx(box_hook);
+        box_hook = nullptr;
+    }
+    return result;
+}
+
 // Windows calls one procedure of its own convention; it finds the upgrader's procedure, handed
 // over as the creation parameter, in the dialog's user slot. The procedures themselves are
 // created without a parameter, so they see 0 there. Messages before the init message (the font)
@@ -67,6 +139,25 @@ const DLGTEMPLATE* as_template(const TemplateBuffer& buffer) {
     return reinterpret_cast<const DLGTEMPLATE*>(buffer.bytes);
 }
 
+// A modal dialog's procedure is found through its run, which also gives the answers their turn.
+INT_PTR CALLBACK modal_thunk(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        auto* run = reinterpret_cast<ModalRun*>(lparam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+        run->dialog = dialog;
+        if (answers.load() != nullptr) SetTimer(dialog, ANSWER_TIMER, ANSWER_DELAY_MS, nullptr);
+        return run->procedure(dialog, message, wparam, 0);
+    }
+    auto* run = reinterpret_cast<ModalRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (run == nullptr) return FALSE;
+    if (message == WM_TIMER && wparam == ANSWER_TIMER) {
+        KillTimer(dialog, ANSWER_TIMER);
+        take_answer(run);
+        return TRUE;
+    }
+    return run->procedure(dialog, message, wparam, lparam);
+}
+
 }  // namespace
 
 bool window_class_register(const char* name, ModuleHandle instance, ClassWindowProc procedure) {
@@ -78,8 +169,7 @@ bool window_class_register(const char* name, ModuleHandle instance, ClassWindowP
     return RegisterClassA(&window_class) != 0;
 }
 
-// The Windows dialogs are answered by a person only, for now.
-void dialogs_use_answers(DialogAnswers*) {}
+void dialogs_use_answers(DialogAnswers* source) { answers.store(source); }
 
 void dialogs_init_common_controls() {
     INITCOMMONCONTROLSEX controls{};
@@ -91,9 +181,12 @@ void dialogs_init_common_controls() {
 int dialog_run_modal(ModuleHandle instance, int template_id, DialogProc procedure) {
     TemplateBuffer buffer;
     if (!build_template(template_id, &buffer)) return -1;
-    return static_cast<int>(DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance),
-                                                    as_template(buffer), nullptr, dialog_thunk,
-                                                    reinterpret_cast<LPARAM>(procedure)));
+    ModalRun run{procedure, template_id, nullptr, 0, false, modal_runs};
+    modal_runs = &run;
+    auto end_code = DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), as_template(buffer),
+                                            nullptr, modal_thunk, reinterpret_cast<LPARAM>(&run));
+    modal_runs = run.outer;
+    return static_cast<int>(end_code);
 }
 
 WindowHandle dialog_open_modeless(ModuleHandle instance, int template_id, DialogProc procedure) {
@@ -107,12 +200,39 @@ void dialog_show(WindowHandle dialog) { ShowWindow(hwnd(dialog), SW_SHOWNORMAL);
 
 void dialog_destroy(WindowHandle dialog) { DestroyWindow(hwnd(dialog)); }
 
-void dialog_end(WindowHandle dialog, int end_code) { EndDialog(hwnd(dialog), end_code); }
+void dialog_end(WindowHandle dialog, int end_code) {
+    for (ModalRun* run = modal_runs; run != nullptr; run = run->outer) {
+        if (run->dialog == hwnd(dialog)) run->ended = true;
+    }
+    EndDialog(hwnd(dialog), end_code);
+}
 
 void dialog_set_title(WindowHandle dialog, const char* text) { SetWindowTextA(hwnd(dialog), text); }
 
+namespace {
+
+// The address control takes an address as its four numbers (IPM_SETADDRESS), not as a text.
+bool set_address(HWND control, const char* text) {
+    char name[32] = "";
+    GetClassNameA(control, name, sizeof name);
+    if (lstrcmpiA(name, WC_IPADDRESSA) != 0) return false;
+    unsigned part[4];
+    char after = 0;
+    int read = std::sscanf(text, "%3u.%3u.%3u.%3u%c", &part[0], &part[1], &part[2], &part[3],
+                           &after);
+    if (read != 4 || part[0] > 255 || part[1] > 255 || part[2] > 255 || part[3] > 255) {
+        return false;
+    }
+    SendMessageA(control, IPM_SETADDRESS, 0, MAKEIPADDRESS(part[0], part[1], part[2], part[3]));
+    return true;
+}
+
+}  // namespace
+
 void dialog_set_item_text(WindowHandle dialog, int control, const char* text) {
-    SetDlgItemTextA(hwnd(dialog), control, text);
+    if (!set_address(GetDlgItem(hwnd(dialog), control), text)) {
+        SetDlgItemTextA(hwnd(dialog), control, text);
+    }
 }
 
 void dialog_get_item_text(WindowHandle dialog, int control, char* text, int size) {
@@ -167,11 +287,11 @@ void dialog_pump_all(WindowHandle dialog) {
 }
 
 int message_box_task_modal(const char* text, const char* title) {
-    return MessageBoxA(nullptr, text, title, MB_OK | MB_TASKMODAL);
+    return message_box(nullptr, text, title, MB_OK | MB_TASKMODAL);
 }
 
 int message_box_owned(WindowHandle owner, const char* text, const char* title) {
-    return MessageBoxA(hwnd(owner), text, title, MB_OK | MB_APPLMODAL);
+    return message_box(hwnd(owner), text, title, MB_OK | MB_APPLMODAL);
 }
 
 bool window_screen_rect(WindowHandle window, ScreenRect* rect) {

@@ -243,9 +243,11 @@ void check_abort(Gallery& gallery, HWND dialog, const std::string& name) {
     if (box == nullptr) return;
     check(!IsWindow(dialog), name + ": the dialog is gone while the box shows");
     answer_box(box, "Upgrade Failed: User Abort", name);
-    DWORD status = 1;
-    check(wait_for_exit(&gallery.program, &status) && status == 0,
-          name + ": the program ends with status 0");
+    // The exit status tells the outcome, in the gallery as in the program: the abort is a failure.
+    DWORD status = 0;
+    check(wait_for_exit(&gallery.program, &status) && status == 1,
+          name + ": the program ends with status 1 (it ended with " + std::to_string(status) +
+              ")");
     check(result_value(gallery, "outcome") == "(none)", name + ": and without going on");
 }
 

@@ -2,11 +2,13 @@
 // every dialog on the way. The dialogs a user can read are read, typed into, clicked and saved as
 // screenshots; window-record.dll records every dialog shown and every title set, with those too
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
-// that record is checked at the end. Then the program must end by itself with status 0.
+// that record is checked at the end. Then the program must end by itself, with the exit status
+// that tells the outcome (0 verified, 1 failed or cancelled, 2 a wrong command line).
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
-// wrong-name, two-addresses, fresh-cnonce, confirm-fails, and serve for the benchmark (to the
-// upload's end, the image fetched by another client).
+// wrong-name, two-addresses, fresh-cnonce, confirm-fails; unattended and unattended-refused (the
+// options with /yes answer every dialog), options-fill (the options without /yes fill them in);
+// and serve for the benchmark (to the upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
 // the one box that log-unwritable expects), problem (the first line of bad-option's box), log
@@ -135,15 +137,17 @@ void close_and_check(HWND dialog, int button, const std::string& step) {
     check(wait_until_gone(dialog), step + ": closes");
 }
 
-// The program ends by itself, with status 0.
-void expect_exit(Run& run) {
-    if (WaitForSingleObject(run.program.process.hProcess, EXIT_WAIT_MS) != WAIT_OBJECT_0) {
+// The program ends by itself, with the status that tells the outcome: 0 verified, 1 failed or
+// cancelled, 2 a wrong command line.
+void expect_exit(Run& run, DWORD wanted, DWORD wait_ms = EXIT_WAIT_MS) {
+    if (WaitForSingleObject(run.program.process.hProcess, wait_ms) != WAIT_OBJECT_0) {
         describe_dialogs(run.process_id);
     }
-    DWORD status = 1;
+    DWORD status = 99;
     bool ended = wait_for_exit(&run.program, &status, 0);
     check(ended, "tev-upgrade.exe ends by itself");
-    check(ended && status == 0, "exit status " + std::to_string(status) + ", want 0");
+    check(ended && status == wanted,
+          "exit status " + std::to_string(status) + ", want " + std::to_string(wanted));
 }
 
 // --- The dialogs, step by step ---
@@ -497,7 +501,7 @@ void check_upload_titles(const Record& record, bool whole) {
 
 void warning_cancel(Run& run) {
     warning_step(run, CONTROL_CANCEL);
-    expect_exit(run);
+    expect_exit(run, 1);
     check_shown(read_record(run), {{product_title()}});
 }
 
@@ -514,7 +518,7 @@ ShowGroups shown_to_the_transfer() {
 
 void upgrade(Run& run) {
     if (through_confirm(run) && flash_wait_step(run)) success_step(run);
-    expect_exit(run);
+    expect_exit(run, 0);
     Record record = read_record(run);
     ShowGroups groups = shown_to_the_transfer();
     groups.push_back({connecting_title()});
@@ -532,7 +536,7 @@ void upload_cancel(Run& run) {
             error_box_step(run, upload, "Upgrade Failed: User Abort");
         }
     }
-    expect_exit(run);
+    expect_exit(run, 1);
     Record record = read_record(run);
     ShowGroups groups = shown_to_the_transfer();
     groups.push_back({ERROR_BOX_TITLE});
@@ -545,7 +549,7 @@ void no_device(Run& run) {
     if (warning_step(run, CONTROL_OK) && address_step(run)) {
         error_box_step(run, nullptr, "Upgrade Failed: No Response From TEV");
     }
-    expect_exit(run);
+    expect_exit(run, 1);
     Record record = read_record(run);
     check_shown(record, {{product_title()}, {product_title()}, {connecting_title()},
                          {ERROR_BOX_TITLE}});
@@ -580,7 +584,7 @@ void wrong_name(Run& run) {
             error_box_step(run, waiting, "Upgrade Failed: User Abort");
         }
     }
-    expect_exit(run);
+    expect_exit(run, 1);
     ShowGroups groups = shown_to_the_transfer();
     groups.back() = {ERROR_BOX_TITLE};  // no upload dialog
     check_shown(read_record(run), groups);
@@ -589,7 +593,7 @@ void wrong_name(Run& run) {
 // A log that cannot be created: one box that names the path and the reason, and no upgrade.
 void log_unwritable(Run& run) {
     error_box_step(run, nullptr, value("box"));
-    expect_exit(run);
+    expect_exit(run, 1);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
 }
 
@@ -604,13 +608,14 @@ void bad_option(Run& run) {
         }
         check(text.rfind(value("problem") + "\r\n", 0) == 0,
               "usage box: begins with '" + value("problem") + "': '" + visible(text) + "'");
-        check(text.find("Usage: tev-upgrade.exe [/log FILE]") != std::string::npos,
-              "usage box: shows the usage");
+        check(text.find("Usage: tev-upgrade.exe [/device A.B.C.D]") != std::string::npos &&
+                  text.find("\r\n/passwordfile FILE\r\n") != std::string::npos,
+              "usage box: shows the usage with every option");
         screenshot(run, box, "usage");
         click(box, IDOK);
         check(wait_until_gone(box), "usage box: closes");
     }
-    expect_exit(run);
+    expect_exit(run, 2);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
 }
 
@@ -619,7 +624,7 @@ void bad_option(Run& run) {
 // own), and the upgrade ends as usual.
 void fresh_cnonce(Run& run) {
     if (through_confirm(run) && flash_wait_step(run)) success_step(run);
-    expect_exit(run);
+    expect_exit(run, 0);
     Record record = read_record(run);
     check_all_centred(record);
     check_upload_titles(record, true);
@@ -630,11 +635,76 @@ void confirm_fails(Run& run) {
     if (warning_step(run, CONTROL_OK) && address_step(run) && password_step(run)) {
         error_box_step(run, nullptr, "Upgrade Failed: User Abort");
     }
-    expect_exit(run);
+    expect_exit(run, 1);
     Record record = read_record(run);
     check_shown(record, {{product_title()}, {product_title()}, {connecting_title()},
                          {PASSWORD_TITLE}, {connecting_title()}, {ERROR_BOX_TITLE}});
     check_all_centred(record);
+}
+
+// --- Runs the options answer ---
+
+// With /yes nothing is typed or clicked: every dialog still opens, in the order of a whole
+// upgrade, answers itself, and the program ends by itself once the device has the image.
+void unattended(Run& run) {
+    expect_exit(run, 0, TRANSFER_WAIT_MS + FLASH_WAIT_MS);
+    Record record = read_record(run);
+    ShowGroups groups = shown_to_the_transfer();
+    groups.push_back({connecting_title()});
+    groups.push_back({success_title()});
+    check_shown(record, groups);
+    check_all_centred(record);
+    check_upload_titles(record, true);
+}
+
+// With /yes and a password the device refuses: the password dialog comes back once, the box says
+// why and presses its own OK, and the program ends: nothing is left waiting for a person.
+void unattended_refused(Run& run) {
+    expect_exit(run, 1, WAIT_MS);
+    check_shown(read_record(run), {{product_title()}, {product_title()}, {connecting_title()},
+                                   {PASSWORD_TITLE}, {connecting_title()}, {PASSWORD_TITLE},
+                                   {ERROR_BOX_TITLE}});
+}
+
+// A dialog the answers must leave to the person is still there a while after it came. (A wait
+// for something that must not happen; the answers take their turn within a fraction of it.)
+void check_left_to_the_person(HWND dialog, const std::string& step) {
+    Sleep(1500);
+    check(IsWindow(dialog) && IsWindowVisible(dialog), step + ": waits for the person");
+}
+
+// Without /yes the options only fill in the dialogs: the address, the user and the password are
+// there, and every button is the person's. Cancel in the confirmation ends the run.
+void options_fill(Run& run) {
+    HWND warning = expect_dialog(run, product_title(), "warning");
+    if (warning == nullptr) return;
+    check_left_to_the_person(warning, "warning");
+    close_and_check(warning, CONTROL_OK, "warning");
+    HWND address = expect_dialog(run, product_title(), "address");
+    if (address == nullptr) return;
+    HWND control = GetDlgItem(address, CONTROL_DEVICE_ADDRESS);
+    std::string shown;
+    bool filled = eventually([&] { return (shown = address_shown(control)) == value("device"); });
+    check(filled, "address: filled in from /device, the control shows " + shown);
+    check_left_to_the_person(address, "address");
+    screenshot(run, address, "address-filled");
+    close_and_check(address, CONTROL_OK, "address");
+    HWND password = expect_dialog(run, PASSWORD_TITLE, "password");
+    if (password == nullptr) return;
+    check_text(password, CONTROL_USER_NAME, value("user"), "password, filled in from --user");
+    auto length = static_cast<LRESULT>(value("password").size());
+    check(ask(GetDlgItem(password, CONTROL_PASSWORD), WM_GETTEXTLENGTH) == length,
+          "password: " + std::to_string(length) + " characters from the password file");
+    check_left_to_the_person(password, "password");
+    screenshot(run, password, "password-filled");
+    close_and_check(password, CONTROL_OK, "password");
+    HWND confirm = expect_dialog(run, confirm_title(), "confirm");
+    if (confirm == nullptr) return;
+    check_text(confirm, CONTROL_SOFTWARE_VERSION, value("software"), "confirm");
+    check_left_to_the_person(confirm, "confirm");
+    close_and_check(confirm, CONTROL_CANCEL, "confirm");
+    error_box_step(run, nullptr, "Upgrade Failed: User Abort");
+    expect_exit(run, 1);
 }
 
 // For the transfer benchmark: a device without a password whose own client does not fetch; the
@@ -654,7 +724,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
                      "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|"
-                     "wrong-name|two-addresses|fresh-cnonce|confirm-fails|serve "
+                     "wrong-name|two-addresses|fresh-cnonce|confirm-fails|unattended|"
+                     "unattended-refused|options-fill|serve "
                      "NAME=VALUE...\n");
         return 2;
     }
@@ -678,6 +749,9 @@ int main(int argc, char** argv) {
     if (scenario == "fresh-cnonce") run_scenario = fresh_cnonce;
     if (scenario == "confirm-fails") run_scenario = confirm_fails;
     if (scenario == "serve") run_scenario = serve;
+    if (scenario == "unattended") run_scenario = unattended;
+    if (scenario == "unattended-refused") run_scenario = unattended_refused;
+    if (scenario == "options-fill") run_scenario = options_fill;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;

@@ -1,0 +1,16 @@
+// What the options hand the run besides the command line itself, for both program entries: the
+// answers (the password read from its file or TEV_PASSWORD) and the events file. Each entry
+// reports a problem its own way: the console on standard error, the Windows program in a box.
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+#include "ui/scripted_answers.h"
+
+// The answers the options give; false with *problem ("can't read FILE: reason") when the password
+// file cannot be read.
+bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
+                          std::string* problem);
+// The events file created anew ("-": standard output); nullptr with *problem when it cannot be.
+std::FILE* open_events_file(const char* path, std::string* problem);
