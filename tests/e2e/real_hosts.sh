@@ -32,7 +32,7 @@ start_upgrade user "$WORK/as-user.sh" 'continue\n127.0.0.2\n\n\n\n\n'
 
 printf '#!/bin/sh\nexec "%s" --log "%s/router.trace" "$@"\n' "$UPGRADE" "$WORK" >with-log.sh
 chmod +x with-log.sh
-upgrade router "$WORK/with-log.sh" 'continue\n127.0.0.5\n\n\n\n'
+upgrade router "$WORK/with-log.sh" 'continue\n127.0.0.5\n\n\n\n' 1
 
 # Not a TEV: the box instead of the confirm dialog, and the one status query was all it got.
 expect_in_order router "TEV IP Address: 127.0.0.5" "== Connecting with TEV@127.0.0.5 ==" \

@@ -147,7 +147,7 @@ grep -qE ' ms request +HTTP connecting' whole.trace || fail "whole.trace: connec
 expect_log_lines_stamped whole
 
 # ERROR packets instead of acknowledgements: each one logged, the resends, the give-up.
-finish_upgrade refusing
+finish_upgrade refusing 1
 expect_seen refusing "Upgrade Failed: Firmware Upload Incomplete"
 expect_log refusing 'TFTP ERROR from the device, code ' 'ReSend option ack' \
     'Timeout for ack; upgrade failed'

@@ -74,9 +74,9 @@ expect_count 'auth: challenge \(no credentials\)' empty-password.log 2 "requests
 expect_count 'http: Authorization:' empty-password.log 1 "requests with credentials"
 expect_count 'call 1 returned [1-9]' empty-password.out 1 "the page"
 
-# Cancel in the password dialog ends the program with the abort message and status 0.
+# Cancel in the password dialog ends the program with the abort message and status 1.
 run_case cancel 127.0.0.6 1 '\npw\nc\n'
-[ "$STATUS" = 0 ] || fail "exit status $STATUS"
+[ "$STATUS" = 1 ] || fail "exit status $STATUS"
 expect_count "$PROMPT" cancel.out 1 "password dialogs"
 expect_count '^Upgrade Failed: User Abort$' cancel.out 1 "abort message"
 expect_count 'returned' cancel.out 0 "results after Cancel"
