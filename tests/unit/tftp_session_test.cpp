@@ -544,6 +544,32 @@ TEST_F(TftpSessionTest, ADevicePausingForSecondsGetsTheBlockAgainAndTheTransferC
     EXPECT_LE(block_2_sends, 20);
 }
 
+// The sends are counted for each packet: a device that takes every packet only at its third send
+// gets the whole image, though the transfer's resends add up to far more than 30.
+TEST_F(TftpSessionTest, EveryPacketHasThirtySendsOfItsOwn) {
+    use_stepped_clock();
+    std::vector<std::uint8_t> image = patterned_image(20 * 512 + 100);  // 21 blocks
+    std::vector<std::uint8_t> received;
+    std::vector<int> sends(22, 0);
+    TransferOutcome outcome = transfer(image, [&] {
+        receive_until_finished([&](const UdpDatagram& datagram) {
+            bool data = tftp_opcode(datagram) == TFTP_OPCODE_DATA;
+            std::uint32_t block = data ? tftp_block(datagram) : 0;
+            if (block >= sends.size() || ++sends[block] < 3) return;  // the first two are lost
+            if (data && block == received.size() / 512 + 1) {
+                std::vector<std::uint8_t> part = payload(datagram);
+                received.insert(received.end(), part.begin(), part.end());
+            }
+            peer.send(server_port, tftp_ack(block));
+        });
+    });
+
+    EXPECT_EQ(outcome, TransferOutcome::COMPLETE);
+    EXPECT_TRUE(received == image);
+    EXPECT_GE(occurrences(traced, "ReSend"), 2 * 22);
+    EXPECT_EQ(occurrences(traced, "Timeout"), 0);
+}
+
 TEST_F(TftpSessionTest, ALostLastAcknowledgementEndsWithEveryBlockSentAndOnlyThatMissing) {
     use_stepped_clock();
     std::vector<std::uint8_t> image = patterned_image(1100);
