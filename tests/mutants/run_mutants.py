@@ -8,8 +8,9 @@ Usage: run_mutants.py ROOT LIST WORK [TEXT...]
   LIST  the faults (see the head of tests/mutants/faults.txt for the format)
   WORK  scratch folder: WORK/src is the copy, WORK/build its build, WORK/logs one log a fault
   TEXT  only the faults whose description or file contains one of these texts
-Ends with "N caught, M missed, K stale"; exits 1 when one is missed or stale, 2 on a bad list or
-when the unchanged copy does not build or pass.
+Ends with "N caught, M missed, K stale"; exits 1 when one is missed or stale or its text is found
+more than once (an error in the list), 2 when the list cannot be read or the unchanged copy does
+not build or pass.
 """
 import os
 import re
@@ -18,8 +19,9 @@ import subprocess
 import sys
 import time
 
-# What the fast tests need built, and the labels of the slow rows they leave out: the whole
-# upgrades (e2e), Wine, fuzzing, the fault matrix and the benchmark.
+# What the fast tests need built (a fast test that runs a new program needs it added here), and
+# the labels of the slow rows they leave out: the whole upgrades (e2e), Wine, fuzzing, the fault
+# matrix and the benchmark.
 TARGETS = ["tev-unit-tests", "tev-upgrade", "tev-device", "make-image", "runner-driver",
            "udp-port-holder", "tftp-peer", "dialog-gallery"]
 SLOW_LABELS = "^(e2e|windows|fuzz|faults|bench)$"
