@@ -87,7 +87,7 @@ void wait_for_flash() {
     upgrade_state.upload_dialog = nullptr;
 }
 
-void verify_upgrade(const TftpSession* session, bool upload_failed) {
+void verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_t device_port) {
     if (upload_failed) {
         trace("Upload incomplete: no verification\n");
         show_error_box("Upgrade Failed: Firmware Upload Incomplete");
@@ -105,7 +105,7 @@ void verify_upgrade(const TftpSession* session, bool upload_failed) {
         run_events().verify(attempt + 1);
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
-            HTTP_DEVICE_PORT, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
+            device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
         if (received > 0) {
             check_version();
             return;

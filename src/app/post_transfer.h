@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "app/device_request.h"
 #include "tftp/tftp_session.h"
 
 constexpr std::uint32_t FLASH_WAIT_TICKS = 937;  // ticks of 32 ms: 29,984 ms
@@ -16,6 +17,8 @@ std::uint32_t ticks_since(std::uint32_t start_tick, std::uint32_t now_tick);
 int flash_seconds_left(std::uint32_t elapsed_ticks);
 // The wait behind the upload dialog, which it destroys at the end.
 void wait_for_flash();
-// Reports a failed transfer, or reads the status page again and checks the version.
-void verify_upgrade(const TftpSession* session, bool upload_failed);
+// Reports a failed transfer, or reads the status page again and checks the version. The device's
+// web server is at device_port (another port only in tests).
+void verify_upgrade(const TftpSession* session, bool upload_failed,
+                    std::uint16_t device_port = HTTP_DEVICE_PORT);
 void finish_after_transfer(const TftpSession* session, bool upload_failed);

@@ -2,8 +2,9 @@
 # Each TFTP fault of the device, seen on the wire by the recording peer (which serves like the
 # upgrader: lock step from its one port, resending after 100 ms of silence): duplicated ACKs, lost
 # ACKs and lost DATA (the peer resends, the device acknowledges duplicates again), ACKs from another
-# port, ERROR instead of ACK, an OACK never acknowledged, ACKs held back behind later ones, a read
-# request sent late, and the device's own time-out: its last ACK sent again, then it gives up.
+# port, ERROR instead of ACK, an OACK never acknowledged, ACKs held back behind later ones, ACKs
+# ahead of the block received, a read request sent late, and the device's own time-out: its last
+# ACK sent again, then it gives up.
 source "$(dirname "$0")/device_test_lib.sh"
 enter_namespace
 
@@ -95,6 +96,15 @@ for pair in $held; do
     grep -q " ${pair#*:} ${pair%:*} " <<<"$acks" || fail "late: ACK ${pair%:*} not right behind ACK ${pair#*:}"
 done
 cmp -s late.bin img.bin || fail "late: image"
+
+# A block counter that jumps: DATA 3 is answered with ACK 7 and so is each DATA 3 sent again; the
+# peer, waiting for ACK 3, gives up, and the device flashes nothing.
+run_case ahead "--retries 5" --ack-ahead 3 --tftp-timeout 0.5 --tftp-retries 2
+expect_eq "$WAIT_STATUS" 1 "ahead: transfer must fail"
+expect_eq "$(count " rx $PORT ACK 3$" ahead.record)" 0 "ahead: ACK 3"
+[ "$(count " rx $PORT ACK 7$" ahead.record)" -ge 5 ] || fail "ahead: ACK 7 not sent for each DATA 3"
+wait_for_line ahead.log 'tftp: failed, no answer after 2 retries' 5
+grep -q 'flash: writing' ahead.log && fail "ahead: flashed an incomplete image"
 
 # The read request only 1 s after the order.
 run_case delay "" --tftp-delay 1

@@ -221,6 +221,21 @@ request_from_stranger)
     grep -q 'connection [0-9]* answered' peer.out && fail "the stranger was asked for the version"
     [ ! -f dev.bin ] || fail "the device got an image as well"
     ;;
+ack_ahead)
+    # A device whose block counter jumps: it answers DATA 10 with ACK 14, waits for DATA 15, and
+    # answers any other block with ACK 14 again. Those acknowledgements are for blocks never
+    # sent: taken, they would leave the device with a hole in its image. The run must end with
+    # the image intact or with the failure shown, never with a success over a broken image. The
+    # program ignores them, sends block 10 again until it gives up, and reports the failure.
+    start_device --ack-ahead 10
+    upgrade "$WHOLE_UPGRADE" 150
+    grep -q 'tftp fault: DATA 10 answered with ACK 14' dev.log || fail "no ACK ahead"
+    if grep -q 'Upgrade Successful!' up.out; then
+        expect_success
+    else
+        expect_failure 'Upgrade Failed: Firmware Upload Incomplete'
+    fi
+    ;;
 pause_8s)
     # The device stays silent for 8 s after block 100, as while erasing a flash sector: the
     # block goes out again at growing periods until the device is back.

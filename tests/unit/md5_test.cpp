@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "web/md5.h"
@@ -52,6 +53,20 @@ TEST(Md5, Rfc1321TestSuite) {
     EXPECT_EQ(md5_of("1234567890123456789012345678901234567890"
                      "1234567890123456789012345678901234567890"),
               "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+// Where the padding and the length fit the last block, and where they spill into a block of their
+// own: "a" repeated, digests as other MD5 implementations give them.
+TEST(Md5, LengthsAroundThePaddingBoundary) {
+    const std::pair<std::size_t, const char*> known[] = {
+        {55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+        {57, "652b906d60af96844ebd21b674f35e93"},  {63, "b06521f39153d618550606be297466d5"},
+        {64, "014842d480b571495a4a0363793f7367"},  {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
+        {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
+    };
+    for (const auto& [length, digest] : known) {
+        EXPECT_EQ(md5_of(std::string(length, 'a').c_str()), digest) << length << " bytes";
+    }
 }
 
 TEST(Md5, AnySplitOfTheInputGivesTheSameDigest) {

@@ -1,5 +1,5 @@
-// After the transfer: the wait behind the upload dialog with a substituted clock that wraps, and
-// the verification's reports that need no device.
+// After the transfer: the wait behind the upload dialog with a substituted clock that wraps, the
+// verification's reports that need no device, and the version check against a scripted page.
 #include "app/post_transfer.h"
 
 #include <arpa/inet.h>
@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "console_capture.h"
+#include "core/firmware_images.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
+#include "http_test_server.h"
 #include "test_support.h"
 #include "ui/dialog_procs.h"
 
@@ -156,6 +158,63 @@ TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold)
     printed = console->printed();
     EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10);
     EXPECT_EQ(printed.find("Upgrade Failed"), std::string::npos);
+}
+
+// The version check after the flash, against a status page served on a port of loopback: only
+// the whole version of the image, reported after the flash, is a success.
+class VersionCheck : public PostTransfer {
+protected:
+    void SetUp() override {
+        PostTransfer::SetUp();
+        upgrade_state.target_image = FirmwareImage{};
+        std::strcpy(reinterpret_cast<char*>(upgrade_state.target_image.header) +
+                        IMAGE_VERSION_OFFSET, "3.2.9(b)");
+        upgrade_state.device_info = DeviceInfo{};
+    }
+    void TearDown() override {
+        upgrade_state.target_image = FirmwareImage{};
+        upgrade_state.device_info = DeviceInfo{};
+        PostTransfer::TearDown();
+    }
+
+    // Verifies against a device whose status page after the flash has body; what was printed.
+    std::string verify_against(const std::string& body) {
+        console.reset();
+        console = std::make_unique<ConsoleCapture>("");
+        HttpTestServer device({"HTTP/1.1 200 OK\r\n\r\n" + body});
+        TftpSession session{};
+        session.local_ip = LOOPBACK_ADDRESS;
+        verify_upgrade(&session, false, device.port());
+        EXPECT_EQ(device.requests().size(), 1u);
+        return console->printed();
+    }
+};
+
+constexpr const char* NOT_MATCHING = "Upgrade Failed: Version not matching";
+constexpr const char* SUCCESS = "Upgrade Successful! ==";
+const std::string VERSION_LABEL = "<tr><td>Software Version:</td><td>";
+
+TEST_F(VersionCheck, OnlyTheWholeVersionOfTheImageIsASuccess) {
+    std::string printed = verify_against(VERSION_LABEL + "3.2.9(b)</td></tr>\n");
+    EXPECT_EQ(occurrences(printed, SUCCESS), 1);
+    EXPECT_EQ(occurrences(printed, "Upgrade Failed"), 0);
+
+    // A part of it, nothing (the page ends after the label), or more than it: the device runs
+    // something else.
+    for (std::string reported : {"3.2", "3.2.9(", "", "3.2.9(b)1", "3.2.9(c)"}) {
+        printed = verify_against(VERSION_LABEL + reported + (reported.empty() ? "" : "</td>"));
+        EXPECT_EQ(occurrences(printed, NOT_MATCHING), 1) << "reported \"" << reported << '"';
+        EXPECT_EQ(occurrences(printed, SUCCESS), 0) << "reported \"" << reported << '"';
+        EXPECT_EQ(std::string(upgrade_state.device_info.software_version), reported);
+    }
+}
+
+TEST_F(VersionCheck, TheVersionReadBeforeTheUpgradeDoesNotConfirmAPageWithoutTheLabel) {
+    // The status query before the upgrade found the image's version already.
+    std::strcpy(upgrade_state.device_info.software_version, "3.2.9(b)");
+    std::string printed = verify_against("<tr><td>Product Name:</td><td>TEV-4400</td></tr>\n");
+    EXPECT_EQ(occurrences(printed, NOT_MATCHING), 1);
+    EXPECT_EQ(occurrences(printed, SUCCESS), 0);
 }
 
 }  // namespace

@@ -544,6 +544,32 @@ TEST_F(TftpSessionTest, ADevicePausingForSecondsGetsTheBlockAgainAndTheTransferC
     EXPECT_LE(block_2_sends, 20);
 }
 
+// The sends are counted for each packet: a device that takes every packet only at its third send
+// gets the whole image, though the transfer's resends add up to far more than 30.
+TEST_F(TftpSessionTest, EveryPacketHasThirtySendsOfItsOwn) {
+    use_stepped_clock();
+    std::vector<std::uint8_t> image = patterned_image(20 * 512 + 100);  // 21 blocks
+    std::vector<std::uint8_t> received;
+    std::vector<int> sends(22, 0);
+    TransferOutcome outcome = transfer(image, [&] {
+        receive_until_finished([&](const UdpDatagram& datagram) {
+            bool data = tftp_opcode(datagram) == TFTP_OPCODE_DATA;
+            std::uint32_t block = data ? tftp_block(datagram) : 0;
+            if (block >= sends.size() || ++sends[block] < 3) return;  // the first two are lost
+            if (data && block == received.size() / 512 + 1) {
+                std::vector<std::uint8_t> part = payload(datagram);
+                received.insert(received.end(), part.begin(), part.end());
+            }
+            peer.send(server_port, tftp_ack(block));
+        });
+    });
+
+    EXPECT_EQ(outcome, TransferOutcome::COMPLETE);
+    EXPECT_TRUE(received == image);
+    EXPECT_GE(occurrences(traced, "ReSend"), 2 * 22);
+    EXPECT_EQ(occurrences(traced, "Timeout"), 0);
+}
+
 TEST_F(TftpSessionTest, ALostLastAcknowledgementEndsWithEveryBlockSentAndOnlyThatMissing) {
     use_stepped_clock();
     std::vector<std::uint8_t> image = patterned_image(1100);
@@ -660,4 +686,45 @@ TEST_F(TftpSessionTest, AStandInHearsTheTransferAndNoDialogOpens) {
     EXPECT_EQ(counting.waits + counting.waiting_polls + counting.accepted, 0);
     EXPECT_TRUE(counting.failures.empty());
     EXPECT_EQ(upgrade_state.upload_dialog, nullptr);
+}
+
+// A device that acknowledges blocks it never got (a firmware bug) must not move the transfer on:
+// the acknowledgements are ignored, nothing more counts as acknowledged, and the outstanding block
+// goes out again after its silent period.
+TEST_F(TftpSessionTest, AcknowledgementsAheadOfTheOutstandingBlockAreIgnored) {
+    use_stepped_clock(true);  // standing still but while the device waits for the block again
+    CountingEvents counting;
+    events = &counting;
+    std::vector<std::uint8_t> image = patterned_image(2000);  // blocks of 512, 512, 512, 464
+    std::vector<std::uint32_t> blocks_seen;
+    std::vector<std::uint8_t> received;
+    TransferOutcome outcome = transfer(image, [&] {
+        bool jumped = false;
+        receive_until_finished([&](const UdpDatagram& datagram) {
+            bool data = tftp_opcode(datagram) == TFTP_OPCODE_DATA;
+            std::uint32_t block = data ? tftp_block(datagram) : 0;
+            blocks_seen.push_back(block);
+            if (block == 2 && !jumped) {
+                jumped = true;
+                peer.send(server_port, tftp_ack(3));
+                peer.send(server_port, tftp_ack(7));
+                test_clock.frozen = false;
+                return;
+            }
+            test_clock.frozen = true;
+            if (data && block == received.size() / 512 + 1) {
+                std::vector<std::uint8_t> part = payload(datagram);
+                received.insert(received.end(), part.begin(), part.end());
+            }
+            peer.send(server_port, tftp_ack(block));
+        });
+    });
+
+    EXPECT_EQ(outcome, TransferOutcome::COMPLETE);
+    EXPECT_EQ(blocks_seen, (std::vector<std::uint32_t>{0, 1, 2, 2, 3, 4}));
+    EXPECT_EQ(counting.acknowledged_bytes, (std::vector<std::uint32_t>{0, 512, 1024, 1536, 2000}));
+    EXPECT_TRUE(received == image);
+    EXPECT_EQ(occurrences(traced, "ACK 3 ignored: waiting for ACK 2\n"), 1);
+    EXPECT_EQ(occurrences(traced, "ACK 7 ignored: waiting for ACK 2\n"), 1);
+    EXPECT_EQ(occurrences(traced, "ReSend block 2\n"), 1);
 }

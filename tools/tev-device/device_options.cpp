@@ -282,6 +282,13 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char*) { o.drop_last_ack = true; return true; }},
     {"--ignore-repeated-last-block", nullptr, "fault: do not acknowledge the final block when the server sends it again",
      [](DeviceOptions& o, Pending&, const char*) { o.ignore_repeated_last_block = true; return true; }},
+    {"--ack-ahead", "N", "fault: answer DATA block N with the ACK of block N+4 and wait for block N+5 next (a block counter that jumps)",
+     [](DeviceOptions& o, Pending&, const char* v) {
+         unsigned long n = 0;
+         if (!parse_unsigned(v, 0xffffffffUL, &n) || n == 0) return false;
+         o.ack_ahead_block = static_cast<std::uint32_t>(n);
+         return true;
+     }},
     {"--page-padding", "BYTES", "fault: make the status page BYTES longer with a comment after its table",
      [](DeviceOptions& o, Pending&, const char* v) {
          unsigned long n = 0;

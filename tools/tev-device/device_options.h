@@ -65,8 +65,12 @@ struct DeviceOptions {
     std::uint32_t pause_after_block = 0;  // 0: no pause
     std::int64_t pause_ms = 0;            // silence after acknowledging that block
     bool drop_last_ack = false, ignore_repeated_last_block = false;
+    std::uint32_t ack_ahead_block = 0;  // 0: none; the block --ack-ahead answers with a later ACK
     std::size_t page_padding = 0;  // bytes of comment after the status page's table
 };
+
+// How far ahead --ack-ahead acknowledges: DATA N is answered with ACK N + ACK_AHEAD_BLOCKS.
+constexpr std::uint32_t ACK_AHEAD_BLOCKS = 4;
 
 enum class ParseResult { RUN, HELP, BAD };
 

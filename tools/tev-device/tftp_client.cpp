@@ -129,6 +129,22 @@ Step on_oack(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, s
     return again ? Step::GO_ON : Step::PROGRESS;
 }
 
+// A block counter that jumps: the block just taken is acknowledged as one ACK_AHEAD_BLOCKS further
+// on, the blocks between are never asked for, and any other block is answered with that ACK again.
+// A server that takes such an acknowledgement moves on, and the image ends up with a hole.
+bool jumped_ahead(const DeviceOptions& o, const TftpTransfer* t) {
+    return o.ack_ahead_block != 0 && t->next_block > o.ack_ahead_block;
+}
+
+Step ack_ahead(DeviceState* device, TftpTransfer* t) {
+    std::uint32_t claimed = t->next_block + ACK_AHEAD_BLOCKS;
+    log_event("tftp fault: DATA %u answered with ACK %u; waiting for DATA %u", t->next_block,
+              claimed & 0xFFFFu, (claimed + 1) & 0xFFFFu);
+    send_ack(device, t, static_cast<std::uint16_t>(claimed));
+    t->next_block = claimed + 1;
+    return Step::PROGRESS;
+}
+
 Step on_data(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, std::size_t length) {
     std::uint16_t block = tftp_u16(packet + 2);
     std::size_t payload = length - 4;
@@ -141,6 +157,9 @@ Step on_data(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, s
         if (t->next_block > 1 && block == static_cast<std::uint16_t>(expected - 1)) {
             log_event("tftp: duplicate DATA %u, ACK again", block);
             send_ack(device, t, block);
+        } else if (jumped_ahead(device->options, t)) {
+            log_event("tftp fault: DATA %u not the one awaited, ACK %u again", block, t->last_ack);
+            send_ack(device, t, t->last_ack);
         } else {
             log_event("tftp: DATA %u ignored, waiting for %u", block, expected);
         }
@@ -154,6 +173,7 @@ Step on_data(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, s
     t->image.insert(t->image.end(), packet + 4, packet + length);
     log_detail("tftp: DATA %u (%zu bytes)", block, payload);
     bool last = payload < TFTP_BLOCK_SIZE;
+    if (!last && t->next_block == device->options.ack_ahead_block) return ack_ahead(device, t);
     if (last && device->options.drop_last_ack) {
         t->has_last_ack = true;
         t->last_ack = block;
