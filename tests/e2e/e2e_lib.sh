@@ -64,6 +64,20 @@ start_upgrade() {
     RUN_PID[$name]=$!
 }
 
+# run_with_options NAME ARGS...: the upgrader in the background with ARGS and standard input
+# closed, as a script runs it: NAME.out, NAME.err, NAME.status; finish_upgrade waits for it. An
+# assignment before the call (VAR=VALUE run_with_options ...) reaches the program's environment.
+run_with_options() {
+    local name=$1
+    shift
+    (
+        set +e
+        timeout "${UPGRADE_TIME_LIMIT:-150}" "$UPGRADE" "$@" </dev/null >"$name.out" 2>"$name.err"
+        echo $? >"$name.status"
+    ) &
+    RUN_PID[$name]=$!
+}
+
 # finish_upgrade NAME [STATUS]: waits for it and checks its exit status: 0 (the default) when the
 # success dialog was shown, 1 after a failure or a Cancel.
 finish_upgrade() {

@@ -8,24 +8,6 @@
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
-# fleet NAME ARGS...: the upgrader in the background with ARGS and standard input closed:
-# NAME.out (its lines, not a terminal), NAME.err, NAME.status.
-fleet() {
-    local name=$1
-    shift
-    (
-        set +e
-        timeout 150 "$UPGRADE" "$@" </dev/null >"$name.out" 2>"$name.err"
-        echo $? >"$name.status"
-    ) &
-    RUN_PID[$name]=$!
-}
-
-finish() {
-    wait "${RUN_PID[$1]}" || true
-    [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"
-}
-
 # summary_row NAME ADDRESS: the summary's line for the address.
 summary_row() { sed -n '/^ADDRESS .*RESULT$/,$p' "$1.out" | grep -E "^$(regex_quote "$2") " || true; }
 
@@ -65,11 +47,11 @@ start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time
     echo
     for i in 6 7 8; do echo "  127.0.0.$i   # rack $i"; done
 } >all.txt
-fleet all --devices all.txt --device 127.0.0.9 --jobs 4 --user admin --password-file pw.txt \
+run_with_options all --devices all.txt --device 127.0.0.9 --jobs 4 --user admin --password-file pw.txt \
     --yes --log-dir all-logs
 mixed=()
 for i in 10 11 12 13 14 15 16 17; do mixed+=(--device 127.0.0.$i); done
-TEV_PASSWORD='pw one' fleet mixed "${mixed[@]}" --user admin --yes --log-dir mixed-logs
+TEV_PASSWORD='pw one' run_with_options mixed "${mixed[@]}" --user admin --yes --log-dir mixed-logs
 
 # One child waits without end for the device's answer, one is killed in the middle of its transfer.
 "$UPGRADE" --device 127.0.0.25 --device 127.0.0.26 --yes --deadline 10 </dev/null >odd.out 2>odd.err &
@@ -82,8 +64,8 @@ kill -KILL "$victim"
 
 # A repeated address is a wrong command line: nothing starts.
 printf '127.0.0.30\n# 127.0.0.31\n127.0.0.32\n\n127.0.0.030\n' >twice.txt
-fleet twice --devices twice.txt --yes
-finish twice 2
+run_with_options twice --devices twice.txt --yes
+finish_upgrade twice 2
 grep -qxF "tev-upgrade: twice.txt:5: 127.0.0.30 is listed twice" twice.err ||
     fail "twice: $(head -n1 twice.err)"
 [ ! -s twice.out ] || fail "twice: printed a table"
@@ -112,8 +94,8 @@ for i in 20 21 22; do
 done
 grep -qxF "0 of 3 devices verified" stop.out || fail "stop: no summary count"
 
-finish all 0
-finish mixed 1
+finish_upgrade all 0
+finish_upgrade mixed 1
 wait "$odd_pid" && odd_status=0 || odd_status=$?
 [ "$odd_status" = 1 ] || fail "odd: exit status $odd_status, want 1"
 summary_row odd 127.0.0.25 |

@@ -10,28 +10,6 @@ UPGRADE_TIME_LIMIT=120
 size=$(image_size "$TARGET_IMAGE")
 version=$(image_version "$TARGET_IMAGE")
 
-# scripted NAME [ENV=VALUE...] -- ARGS...: runs the upgrader in the background with ARGS and
-# standard input closed: NAME.out, NAME.err, NAME.status.
-scripted() {
-    local name=$1 environment=()
-    shift
-    while [ "$1" != -- ]; do environment+=("$1"); shift; done
-    shift
-    (
-        set +e
-        env ${environment[@]+"${environment[@]}"} timeout "$UPGRADE_TIME_LIMIT" "$UPGRADE" "$@" \
-            </dev/null >"$name.out" 2>"$name.err"
-        echo $? >"$name.status"
-    ) &
-    RUN_PID[$name]=$!
-}
-
-# finish NAME STATUS: waits for the run and checks its exit status.
-finish() {
-    wait "${RUN_PID[$1]}" || true
-    [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"
-}
-
 expect_error() { grep -qF -- "$2" "$1.err" || fail "$1: '$2' not on standard error"; }
 
 # events_in_order FILE: the events' names, one a line, with runs of upload and flash-wait as one;
@@ -50,24 +28,24 @@ start_device locked 127.0.0.4 --flash-time 1 --user admin --password 'pw one'
 start_device open 127.0.0.5 --flash-time 1
 
 # The two whole upgrades run side by side; the short runs meanwhile.
-scripted whole -- --device 127.0.0.2 --user admin --password-file pw.txt --yes --events whole.jsonl
-scripted quiet TEV_PASSWORD=pw:two -- --device=127.0.0.3 --user tech --yes --quiet --events -
-scripted wrong -- --device 127.0.0.4 --password-file wrong.txt --yes --events wrong.jsonl
-finish wrong 1
-scripted none -- --yes --device 127.0.0.4
-scripted elsewhere -- --yes --device 127.0.0.5 --local 10.9.9.9
-scripted nobody -- --yes --device 127.0.0.99 --events nobody.jsonl --quiet
-scripted usage -- --device 127.0.0.5 --yes --colour
+run_with_options whole --device 127.0.0.2 --user admin --password-file pw.txt --yes --events whole.jsonl
+TEV_PASSWORD=pw:two run_with_options quiet --device=127.0.0.3 --user tech --yes --quiet --events -
+run_with_options wrong --device 127.0.0.4 --password-file wrong.txt --yes --events wrong.jsonl
+finish_upgrade wrong 1
+run_with_options none --yes --device 127.0.0.4
+run_with_options elsewhere --yes --device 127.0.0.5 --local 10.9.9.9
+run_with_options nobody --yes --device 127.0.0.99 --events nobody.jsonl --quiet
+run_with_options usage --device 127.0.0.5 --yes --colour
 start_upgrade cancel "$UPGRADE" '\n'
 # Without --yes the options only fill the dialogs: the person keeps the address with Enter, and
 # cancels the confirmation.
 printf '#!/bin/sh\nexec "%s" --device 127.0.0.5 "$@"\n' "$UPGRADE" >filled.sh
 chmod +x filled.sh
 start_upgrade filled "$WORK/filled.sh" 'continue\n\n\n\nc\n\n'
-finish none 1
-finish elsewhere 1
-finish nobody 1
-finish usage 2
+finish_upgrade none 1
+finish_upgrade elsewhere 1
+finish_upgrade nobody 1
+finish_upgrade usage 2
 wait "${RUN_PID[cancel]}" "${RUN_PID[filled]}" || true
 [ "$(cat cancel.status)" = 1 ] || fail "cancel in the warning: exit status $(cat cancel.status)"
 [ "$(cat filled.status)" = 1 ] || fail "cancel in the confirmation: exit status $(cat filled.status)"
@@ -97,8 +75,8 @@ done
 jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
           and .device == "127.0.0.99"' nobody.jsonl >/dev/null || fail "nobody: result event"
 
-finish whole 0
-finish quiet 0
+finish_upgrade whole 0
+finish_upgrade quiet 0
 for run in whole quiet; do
     expect_image $run "$TARGET_IMAGE"
     [ "$(count_logged $run 'auth: refused')" = 0 ] || fail "$run: a refused answer"
