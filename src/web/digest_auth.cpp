@@ -23,7 +23,6 @@ struct ChallengeValues {
     bool has_realm, has_nonce, has_qop, has_algorithm, has_opaque;
 };
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool ends_line(char c) { return c == 0 || c == '\r' || c == '\n'; }
 bool is_token_char(char c) { return !ends_line(c) && !is_blank(c) && c != ',' && c != '=' && c != '"'; }
 

@@ -7,8 +7,6 @@ namespace {
 
 constexpr std::uint64_t LENGTH_CAP = 0xFFFFFFFFull;  // beyond any buffer; longer counts as this
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

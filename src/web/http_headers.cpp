@@ -39,7 +39,7 @@ const char* header_value(const char* line, const char* name) {
     if (*colon != ':') return nullptr;
     if (!span_equals_ignoring_case(line, static_cast<std::size_t>(colon - line), name)) return nullptr;
     const char* value = colon + 1;
-    while (*value == ' ' || *value == '\t') ++value;
+    while (is_blank(*value)) ++value;
     return value;
 }
 

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 
+// A blank between the words of a header line: a space or a tab.
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
 bool equals_ignoring_case(const char* a, const char* b);
 // True when the length characters at text equal word, ignoring letter case.
 bool span_equals_ignoring_case(const char* text, std::size_t length, const char* word);
