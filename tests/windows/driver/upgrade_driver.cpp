@@ -516,9 +516,8 @@ ShowGroups shown_to_the_transfer() {
             {WAITING_TITLE, connecting_title()}, {UPLOAD_TEMPLATE_TITLE}};
 }
 
-void upgrade(Run& run) {
-    if (through_confirm(run) && flash_wait_step(run)) success_step(run);
-    expect_exit(run, 0);
+// What a whole upgrade shows, every dialog centred, and the upload titles rising to the full count.
+void check_whole_upgrade_shown(Run& run) {
     Record record = read_record(run);
     ShowGroups groups = shown_to_the_transfer();
     groups.push_back({connecting_title()});
@@ -526,6 +525,12 @@ void upgrade(Run& run) {
     check_shown(record, groups);
     check_all_centred(record);
     check_upload_titles(record, true);
+}
+
+void upgrade(Run& run) {
+    if (through_confirm(run) && flash_wait_step(run)) success_step(run);
+    expect_exit(run, 0);
+    check_whole_upgrade_shown(run);
 }
 
 void upload_cancel(Run& run) {
@@ -648,13 +653,7 @@ void confirm_fails(Run& run) {
 // upgrade, answers itself, and the program ends by itself once the device has the image.
 void unattended(Run& run) {
     expect_exit(run, 0, TRANSFER_WAIT_MS + FLASH_WAIT_MS);
-    Record record = read_record(run);
-    ShowGroups groups = shown_to_the_transfer();
-    groups.push_back({connecting_title()});
-    groups.push_back({success_title()});
-    check_shown(record, groups);
-    check_all_centred(record);
-    check_upload_titles(record, true);
+    check_whole_upgrade_shown(run);
 }
 
 // With /yes and a password the device refuses: the password dialog comes back once, the box says
