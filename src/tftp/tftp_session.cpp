@@ -106,6 +106,20 @@ void retransmit(TftpSession* session, const TransferCursor& cursor) {
     }
 }
 
+// The first packet: the OACK (tsize and timeout 5) to a request that named options; to one that
+// named none, which knows no OACK (RFC 1350), DATA 1 at once, as if the OACK had been
+// acknowledged. Lock step, retransmission and give-up are the same from here on.
+void open_transfer(TftpSession* session, TransferCursor* cursor) {
+    if (!session->without_options) {
+        trace("Read request with options: OACK with tsize %lu and timeout 5 first\n",
+              static_cast<unsigned long>(session->transfer_size));
+        send_tftp_oack(session->socket, session->packet, cursor->peer, session->transfer_size);
+        return;
+    }
+    trace("Read request without options: no OACK, DATA 1 first\n");
+    advance(session, cursor);
+}
+
 // The silence since the packet outstanding was last sent, measured on the clock: neither
 // datagrams that do not count (duplicates, strangers, runts) nor a wait that ends early can
 // shorten it.
@@ -180,7 +194,7 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
     net_set_nonblocking(session->socket);
     TransferCursor cursor{image, image, {}, &events};
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
-    send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
+    open_transfer(session, &cursor);
     RetryTimer timer{};
     reset_retries(&timer);
     for (;;) {
@@ -222,7 +236,7 @@ int run_tftp_session(TftpSession* session, TftpEvents& events) {
 
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
                        std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name,
-                       TftpEvents& events) {
+                       bool without_options, TftpEvents& events) {
     auto* session = new (std::nothrow) TftpSession{};
     if (session == nullptr) {
         events.fail("Upgrade Failed: Can't malloc for TFTP session");
@@ -233,6 +247,7 @@ int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint1
     session->local_port = local_port;
     session->peer_ip = peer_address;
     session->peer_port = peer_port;
+    session->without_options = without_options;
     std::strncpy(session->file_name, file_name, SESSION_FILE_NAME_SIZE - 1);
     size_tftp_session(session, image_for_stage().size);
     trace("++++size %d, %d, %d\n", static_cast<int>(session->transfer_size),
