@@ -4,7 +4,8 @@
 # the upgrade command, the read request, the number of blocks, the verification), each line
 # stamped and named by its thread, and written while the program still runs. A device that asks
 # for another file name: the log says why the upload never starts. A device that answers every
-# block with a TFTP ERROR: the log shows each and the give-up. A log that cannot be created: the
+# block with a TFTP ERROR: the log shows each and the give-up. A device whose read request names
+# no options: the log says it got DATA 1 without an OACK. A log that cannot be created: the
 # box with the path and the reason, and no upgrade. --help, --version, and wrong options.
 # (readme_log_lines checks README's quoted lines against these logs.)
 source "$(dirname "$0")/e2e_lib.sh"
@@ -36,10 +37,12 @@ start_device whole 127.0.0.2 --flash-time 1 --user admin --password 'pw-Secret9'
 start_device wrong 127.0.0.3 --flash-time 1 --request-name /wrong-name.bin
 start_device untouched 127.0.0.4 --flash-time 1
 start_device refusing 127.0.0.5 --flash-time 1 --error-instead-of-ack 1
+start_device plain 127.0.0.6 --flash-time 1 --tftp-no-options
 
 # The whole upgrade and the wrong file name run side by side; each waits its 30 s.
 start_upgrade whole "$(with_log whole)" 'continue\n127.0.0.2\n\n\nadmin\npw-Secret9\n\n\n'
 start_upgrade refusing "$(with_log refusing)" 'continue\n127.0.0.5\n\n\n\n\n'
+start_upgrade plain "$(with_log plain)" 'continue\n127.0.0.6\n\n\n\n\n'
 
 mkfifo wrong.in
 (
@@ -151,4 +154,11 @@ finish_upgrade refusing 1
 expect_seen refusing "Upgrade Failed: Firmware Upload Incomplete"
 expect_log refusing 'TFTP ERROR from the device, code ' 'ReSend option ack' \
     'Timeout for ack; upgrade failed'
+
+# A read request that names no options: the log says no OACK went out, and the image did.
+finish_upgrade plain
+expect_log plain 'Read request without options: no OACK, DATA 1 first' 'Send block 2 (512)'
+expect_log whole 'Read request with options: OACK with tsize'
+! grep -qF 'OACK with tsize' plain.trace || fail "plain.trace: an OACK to a request without options"
+expect_image plain "$TARGET_IMAGE"
 echo ok
