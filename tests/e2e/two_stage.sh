@@ -37,7 +37,7 @@ finish_upgrade current
 finish_upgrade cut 1
 
 # At the transition image's version: one order, the target image, no transition note.
-expect_in_order current "Software Version: $transition_version" "== Confirm Upgrade to Ver. $version ==" \
+expect_in_order current "== Confirm Upgrade to Ver. $version ==" "Software Version: $transition_version" \
     "Upgrade/Cancel" "Uploading Target Firmware to TEV@${at[current]} $size/$size Bytes: 100%" \
     "== TEV@${at[current]} Upgrade Successful! =="
 expect_not_seen current "Note: Since your current firmware version"
