@@ -50,9 +50,9 @@ constexpr OptionRow OPTIONS[] = {
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
-    {"deadline", 0, "deadline", "SECONDS",
-     "cancel an upgrade still running SECONDS after its start (with --yes the default is 600; a "
-     "run that asks a person has none); with several devices, each one's",
+    {"deadline", 0, nullptr, "SECONDS",
+     "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
+     "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
