@@ -2,10 +2,8 @@
 // and another thread can end it at once.
 #include "platform/posix/connect_limit.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "loopback_socket.h"
 #include "platform/net_address.h"
 
 namespace {
@@ -28,18 +27,9 @@ long ms_since(Clock::time_point start) {
 // waiting in it, never accepted): the system drops every further SYN, as a silent host would.
 class SilentPort {
 public:
-    SilentPort() {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    SilentPort() : listener_(bound_loopback_socket(SOCK_STREAM, 0, &port_)) {
         listen(listener_, 0);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
         // The first connection fills the queue (or, without SYN cookies, is dropped itself).
-        filler_ = net_tcp_socket();
         net_connect_within(filler_, target(), 2000);
     }
     ~SilentPort() {
@@ -53,9 +43,9 @@ public:
     }
 
 private:
-    int listener_ = -1;
-    NetSocket filler_ = NET_INVALID_SOCKET;
     std::uint16_t port_ = 0;
+    int listener_;
+    NetSocket filler_ = net_tcp_socket();
 };
 
 TEST(ConnectLimit, AConnectWhoseSynsAreDroppedGivesUpAtItsLimit) {
