@@ -14,7 +14,7 @@ for part in "TEV-UPGRADE(1)" "tev-upgrade - install the firmware" "EXIT STATUS" 
     "tev-upgrade $version"; do
     grep -qF -- "$part" <<<"$shown" || fail "the page does not show '$part'"
 done
-options=$("$program" --help | sed -n 's/^  \(-., \)\?\(--[a-z-]*\).*/\2/p')
+options=$("$program" --help | sed -nE 's/^ {2,6}(-., )?(--[a-z-]+).*/\2/p')
 [ "$(wc -l <<<"$options")" -ge 10 ] || fail "--help lists too few options: $options"
 for option in $options; do
     grep -qE -- "^ +(-., )?$option( |$)" <<<"$shown" || fail "the page lacks $option"

@@ -6,7 +6,7 @@
 # for another file name: the log says why the upload never starts. A device that answers every
 # block with a TFTP ERROR: the log shows each and the give-up. A log that cannot be created: the
 # box with the path and the reason, and no upgrade. --help, --version, and wrong options.
-# (readme_log_lines checks README's quoted lines against these logs.)
+# (readme_log_lines checks the quoted lines of docs/support-log.md against these logs.)
 source "$(dirname "$0")/e2e_lib.sh"
 : "${PROGRAM_VERSION:?}" "${TARGET_IMAGE:?}" "${TWO_STAGE:?}" "${TRANSITION_IMAGE:?}"
 
