@@ -269,7 +269,7 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         if (!candidates.empty()) {
             // The name only, as typed: a value after '=' is no part of the question.
             std::string typed(argument, std::strcspn(argument, "="));
-            return bad_usage("option '%.60s' is ambiguous; possibilities: %.160s", typed.c_str(),
+            return bad_usage("option '%.60s' is ambiguous; possibilities: %.150s", typed.c_str(),
                              candidates.c_str());
         }
         if (row == nullptr && names_the_password(argument, style)) {
