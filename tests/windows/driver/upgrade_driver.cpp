@@ -3,7 +3,8 @@
 // screenshots; window-record.dll records every dialog shown and every title set, with those too
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
 // that record is checked at the end. Then the program must end by itself, with the exit status
-// that tells the outcome (0 verified, 1 failed or cancelled, 2 a wrong command line).
+// that tells the outcome (0 verified, 1 failed or cancelled, 2 a wrong command line or a file it
+// names that cannot be used).
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
 // wrong-name, two-addresses, fresh-cnonce, confirm-fails; unattended and unattended-refused (the
@@ -11,7 +12,8 @@
 // and serve for the benchmark (to the upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
-// the one box that log-unwritable expects), problem (the first line of bad-option's box), log
+// the one box that log-unwritable expects), problem (the first line of bad-option's box),
+// unattended_options (bad-option's second run, with /yes: its box must press its own OK), log
 // and logline (the program's log, and the text wrong-name waits for in it).
 #include <windows.h>
 // after windows.h, which it needs
