@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdint>
 
+#include "app/run_deadline.h"
 #include "core/firmware_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
@@ -52,7 +53,8 @@ constexpr OptionRow OPTIONS[] = {
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
     {"deadline", 0, nullptr, "SECONDS",
-     "with several devices, cancel an upgrade still running SECONDS after its start (default 600)",
+     "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
+     "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
@@ -178,6 +180,9 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     if (line.yes && line.device == nullptr && line.devices_path == nullptr)
         return bad_usage("--yes needs %s: nobody is asked for the address",
                          style == OptionStyle::LINUX ? "--device or --devices" : "--device");
+    long seconds = 0;
+    if (line.deadline != nullptr && !read_deadline_seconds(line.deadline, &seconds))
+        return bad_usage("--deadline needs seconds from 1 to 86400%s", "");
     if (line.quiet && !line.yes)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;

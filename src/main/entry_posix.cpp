@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/run_deadline.h"
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         stop(EXIT_USAGE, problem);
     scripted_answers_use(answers);
     console_address_check_use(ipv4_refusal);
+    if (!start_run_deadline(run_deadline_seconds(line))) {
+        stop(EXIT_FAILED, "can't start the thread that keeps the deadline");
+    }
     upgrade_main(nullptr);
     run_end();
 }

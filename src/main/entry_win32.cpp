@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/run_deadline.h"
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
@@ -67,6 +68,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (line.log_path != nullptr && !open_support_log(line.log_path, &problem)) return stop(problem);
     answers.password_option = "/passwordfile";
     scripted_answers_use(answers);
+    if (!start_run_deadline(run_deadline_seconds(line))) {
+        show_error_box("Can't start the thread that keeps the deadline");
+        return EXIT_FAILED;
+    }
     upgrade_main(instance);
     run_end();
 }

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -155,7 +156,11 @@ bool make_plan(const CommandLine& line, const std::string& devices_text, Plan* p
         *problem = "--deadline needs seconds from 1 to " + std::to_string(MAX_DEADLINE_S);
         return false;
     }
-    plan->common_args = {"--yes", "--quiet", "--events", "-"};
+    // An unattended child keeps a deadline of its own; the parent's, with its stop and kill,
+    // comes first.
+    plan->common_args = {"--yes", "--quiet", "--events", "-", "--deadline",
+                         std::to_string(std::min(plan->deadline_s + STOP_GRACE_MS / 1000,
+                                                 MAX_DEADLINE_S))};
     if (line.user != nullptr) plan->common_args.insert(plan->common_args.end(), {"--user", line.user});
     if (line.local != nullptr) {
         plan->common_args.insert(plan->common_args.end(), {"--local", line.local});
@@ -477,7 +482,7 @@ std::string own_program(const char* argv0) {
 
 bool fleet_wanted(const CommandLine& line) {
     return line.devices_path != nullptr || line.device_count > 1 || line.jobs != nullptr ||
-           line.log_dir != nullptr || line.deadline != nullptr;
+           line.log_dir != nullptr;
 }
 
 int run_fleet(const CommandLine& line, const char* program) {

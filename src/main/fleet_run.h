@@ -6,7 +6,7 @@
 #include "app/command_line.h"
 
 // Whether the command line asks for the run over several devices: --devices, --device more than
-// once, --jobs, --log-dir or --deadline.
+// once, --jobs or --log-dir.
 bool fleet_wanted(const CommandLine& line);
 
 // Upgrades every device and returns the exit status: 0 when every device was verified, 1
