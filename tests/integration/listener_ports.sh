@@ -13,6 +13,7 @@ fi
 ip link set lo up
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/line_wait.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/ordinary_user.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sanitizer_statuses.sh"
 rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 PIDS=()

@@ -16,6 +16,7 @@
 #include "core/upgrade_state.h"
 #include "main/event_stream.h"
 #include "main/run_options.h"
+#include "platform/posix/console_dialogs.h"
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/scripted_answers.h"
@@ -78,25 +79,29 @@ TEST_F(ScriptedRun, WithoutYesTheOptionsOnlyFillAndThePersonAnswers) {
     EXPECT_NE(console.printed().find("TEV IP Address [10.1.0.123]: \n"), std::string::npos);
 }
 
-// The runs the options cannot finish end at once, with the box and status 1.
-void password_twice() {
-    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
-    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
+// The runs the options cannot finish end at once, with the box and status 1. The boxes go to
+// standard error, where a death test reads them.
+void run_dialogs(int id, DialogProc procedure, int times = 1) {
+    console_output_use(stderr);
+    for (int i = 0; i < times; ++i) dialog_run_modal(nullptr, id, procedure);
 }
 
 TEST_F(ScriptedRun, AQuestionTheOptionsCannotAnswerEndsTheRunWithStatusOne) {
     ScriptedAnswerSet answers = unattended();
     scripted_answers_use(answers);
-    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc),
-                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: the device wants a password; give it with --password-file FILE "
+                "or TEV_PASSWORD\n");
     answers.has_password = true;
     answers.password = "refused";
     scripted_answers_use(answers);
-    EXPECT_EXIT(password_twice(), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc, 2),
+                ::testing::ExitedWithCode(1), "Upgrade Failed: the device refused the password\n");
     answers.local = "10.9.9.9";
     scripted_answers_use(answers);
-    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
-                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
+                ::testing::ExitedWithCode(1),
+                "Upgrade Failed: 10.9.9.9 is not one of this computer's addresses\n");
 }
 
 TEST(RunOutcome, OnlyTheSuccessDialogGivesStatusZero) {
