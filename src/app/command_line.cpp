@@ -305,7 +305,8 @@ std::string usage_text(OptionStyle style) {
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            text += "/" + first_switch(row) + value_after(row) + "\r\n";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "/" + a string.
+            text.append("/").append(first_switch(row)).append(value_after(row)).append("\r\n");
             append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
