@@ -39,16 +39,18 @@ constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
 // Generous for a packet on loopback, short against the 30 retry periods of a failing run.
 constexpr int PACKET_WAIT_MS = 2000;
 
-// The session's clock in a test. REAL: not substituted, for runs in lock step, where the device
-// must answer within the first retry period. STEPPED: STEP_MS more at each read by the session
-// (one a poll), so that the times of a silent run are exact; standing still while `frozen`.
-// SPED_UP: real time times SPEED_UP, for runs in which datagrams come faster than polls.
+// The session's clock in a test, never the real one, so that no block goes again because a loaded
+// machine was slow. STEPPED: STEP_MS more at each read by the session (one a poll), so that the
+// times of a silent run are exact; standing still while `frozen` (the default: runs in lock step
+// never see a period end), and frozen again at a resend when `freeze_at_resend`. SPED_UP: real
+// time times SPEED_UP, for runs in which datagrams come faster than polls.
 constexpr std::uint32_t STEP_MS = 10;  // divides every retry period
 constexpr std::uint32_t SPEED_UP = 20;
 struct TestClock {
-    enum { REAL, STEPPED, SPED_UP } kind = REAL;
+    enum { STEPPED, SPED_UP } kind = STEPPED;
     std::atomic<std::uint32_t> now{0};
     std::atomic<bool> frozen{false};
+    std::atomic<bool> freeze_at_resend{false};
     std::chrono::steady_clock::time_point start;
 };
 TestClock test_clock;
@@ -71,6 +73,7 @@ void keep_trace_and_retry_times(const char* format, va_list arguments) {
     std::vsnprintf(text, sizeof text, format, arguments);
     traced += text;
     std::string line = text;
+    if (line.rfind("ReSend", 0) == 0 && test_clock.freeze_at_resend) test_clock.frozen = true;
     if (line.rfind("ReSend", 0) == 0 || line.rfind("Timeout", 0) == 0) {
         retry_times.push_back(test_clock.kind == TestClock::STEPPED ? test_clock.now.load()
                                                                     : clock_ms());
@@ -116,8 +119,8 @@ protected:
         upgrade_state.upload_dialog = nullptr;
         traced.clear();
         retry_times.clear();
-        test_clock.kind = TestClock::REAL;
-        clock_substitute(nullptr);
+        use_stepped_clock(true);
+        test_clock.freeze_at_resend = false;
         trace_set_sink(keep_trace_and_retry_times);
         console = std::make_unique<ConsoleCapture>("");
         server = net_udp_socket();
@@ -139,7 +142,8 @@ protected:
         clock_substitute(nullptr);
     }
 
-    // Runs the transfer of image to the peer while script plays the device on its own thread.
+    // Runs the transfer of image to the peer while script plays the device on its own thread; once
+    // the script is over the clock runs, so that a transfer it left stuck ends.
     TransferOutcome transfer(const std::vector<std::uint8_t>& image, std::function<void()> script) {
         session = TftpSession{};
         session.socket = server;
@@ -148,7 +152,10 @@ protected:
         session.peer_ip = LOOPBACK_ADDRESS;
         session.peer_port = peer.port();
         size_tftp_session(&session, static_cast<std::uint32_t>(image.size()));
-        peer_thread = std::thread(std::move(script));
+        peer_thread = std::thread([script = std::move(script)] {
+            script();
+            test_clock.frozen = false;
+        });
         TransferOutcome outcome = transfer_image(&session, image.data(), *events);
         finished = true;
         peer_thread.join();
@@ -306,7 +313,10 @@ TEST_F(TftpSessionTest, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndOnlyItsAckCom
             // A duplicate of ACK 0: dropped, and DATA 1 is not sent again for it.
             if (block == 0) peer.send(server_port, tftp_ack(0));
         }
-        // The empty block is still outstanding: it comes again after a silent period.
+        // The empty block is still outstanding: it comes again after a silent period (the clock
+        // runs until that resend).
+        test_clock.freeze_at_resend = true;
+        test_clock.frozen = false;
         if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
         seen.push_back(datagram);
         finished_before_last_ack = finished;
