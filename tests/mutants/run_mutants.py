@@ -127,7 +127,8 @@ def configure(source, build, log):
     if os.path.exists(os.path.join(build, "CMakeCache.txt")):
         return True
     return run_logged(["cmake", "-S", source, "-B", build, "-G", "Ninja",
-                       "-DCMAKE_BUILD_TYPE=Debug", "-DTEV_BUILD_TESTS=ON", "-DTEV_SANITIZE=ON"],
+                       "-DCMAKE_BUILD_TYPE=Debug", "-DTEV_BUILD_TESTS=ON", "-DTEV_SANITIZE=ON",
+                       "-DTEV_WERROR=ON"],
                       log)
 
 

@@ -150,8 +150,10 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     stream.request_from(0x7F000002, 1234);
     stream.flash_wait(30);
     stream.result(false, "Upgrade Failed: User Abort", "3.1.8(a)", "");
+    stream.verify(2);
+    stream.result(true, "TEV@10.1.0.123 Upgrade Successful!", "3.1.8(a)", "3.2.9(b)");
     std::vector<nlohmann::json> lines = lines_of(events);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[1]["event"], "status");
     EXPECT_EQ(lines[1]["product_name"], "TEV\"4400\"\n{\"event\":\"result\"}");
     EXPECT_EQ(lines[1]["software_version"], "3.1\x01\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFD twice
@@ -160,6 +162,17 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     EXPECT_EQ(lines[4]["result"], "failed");
     EXPECT_EQ(lines[4]["text"], "Upgrade Failed: User Abort");
     EXPECT_EQ(lines[4]["version_before"], "3.1.8(a)");
+    EXPECT_EQ(lines[4]["version_after"], "");
+    EXPECT_EQ(lines[4]["device"], "10.1.0.123");
+    EXPECT_EQ(lines[5], (nlohmann::json{{"event", "verify"}, {"ms", lines[5]["ms"]}, {"attempt", 2}}));
+    nlohmann::json verified = lines[6];
+    verified.erase("ms");
+    EXPECT_EQ(verified, (nlohmann::json{{"event", "result"},
+                                        {"result", "verified"},
+                                        {"text", "TEV@10.1.0.123 Upgrade Successful!"},
+                                        {"device", "10.1.0.123"},
+                                        {"version_before", "3.1.8(a)"},
+                                        {"version_after", "3.2.9(b)"}}));
     for (const nlohmann::json& line : lines) EXPECT_TRUE(line["ms"].is_number());
     std::rewind(result_line);
     char text[128] = "";

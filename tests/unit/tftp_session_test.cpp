@@ -51,6 +51,7 @@ struct TestClock {
     std::atomic<std::uint32_t> now{0};
     std::atomic<bool> frozen{false};
     std::atomic<bool> freeze_at_resend{false};
+    std::atomic<std::uint32_t> step{STEP_MS};
     std::chrono::steady_clock::time_point start;
 };
 TestClock test_clock;
@@ -62,7 +63,7 @@ std::uint32_t read_test_clock() {
             std::chrono::duration_cast<std::chrono::milliseconds>(real).count() * SPEED_UP);
     }
     if (test_clock.frozen) return test_clock.now;
-    return test_clock.now += STEP_MS;
+    return test_clock.now += test_clock.step;
 }
 
 // The trace, and the test clock's time at each retransmission and at the end of the retries.
@@ -175,6 +176,7 @@ protected:
 
     void use_stepped_clock(bool frozen = false) {
         test_clock.kind = TestClock::STEPPED;
+        test_clock.step = STEP_MS;
         test_clock.now = 1000;
         test_clock.frozen = frozen;
         clock_substitute(read_test_clock);
@@ -607,6 +609,56 @@ TEST_F(TftpSessionTest, ALostLastAcknowledgementEndsWithEveryBlockSentAndOnlyTha
     EXPECT_FALSE(upload_incomplete(outcome, false));
     EXPECT_TRUE(upload_incomplete(outcome, true));
     EXPECT_FALSE(upload_incomplete(TransferOutcome::COMPLETE, true));
+}
+
+// A device that falls silent with the packet `silent_at` outstanding (0 the OACK), having answered
+// every one before it. Only a silence when the last block is all that is missing leaves the
+// outcome to the version check; one block earlier, even the last full block before the empty one
+// that ends an image of whole blocks, is a failed transfer.
+TEST_F(TftpSessionTest, ASilenceBeforeTheLastBlockFailsTheTransfer) {
+    struct Case {
+        std::size_t size;
+        std::uint32_t silent_at;
+        TransferOutcome outcome;
+        const char* trace_line;
+        const char* counted;  // the bytes the title counts
+    };
+    const char* failed = "Timeout for ack; upgrade failed\n";
+    const char* last_missing = "Timeout for last ack; all blocks sent\n";
+    const Case cases[] = {
+        {1100, 2, TransferOutcome::FAILED, failed, "512/1100"},
+        {1100, 3, TransferOutcome::LAST_ACK_MISSING, last_missing, "1024/1100"},
+        {1024, 2, TransferOutcome::FAILED, failed, "512/1024"},
+        {1024, 3, TransferOutcome::LAST_ACK_MISSING, last_missing, "1024/1024"},
+        {2600, 5, TransferOutcome::FAILED, failed, "2048/2600"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, silent at " << c.silent_at);
+        use_stepped_clock();
+        test_clock.step = 100;  // divides every period too, and a silent run goes faster
+        traced.clear();
+        finished = false;
+        int silent_sends = 0;
+        TransferOutcome outcome = transfer(patterned_image(c.size), [&] {
+            receive_until_finished([&](const UdpDatagram& datagram) {
+                bool data = tftp_opcode(datagram) == TFTP_OPCODE_DATA;
+                std::uint32_t block = data ? tftp_block(datagram) : 0;
+                if (block >= c.silent_at) {
+                    ++silent_sends;
+                    return;
+                }
+                peer.send(server_port, tftp_ack(block));
+            });
+        });
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(silent_sends, RETRY_LIMIT);
+        EXPECT_EQ(occurrences(traced, "Timeout"), 1);
+        EXPECT_EQ(occurrences(traced, c.trace_line), 1);
+        EXPECT_EQ(upload_dialog()->title, std::string("Uploading Target Firmware to "
+                                                      "TEV@127.0.0.2 ") + c.counted + " Bytes");
+        dialog_destroy(upgrade_state.upload_dialog);
+        upgrade_state.upload_dialog = nullptr;
+    }
 }
 
 TEST_F(TftpSessionTest, TheTransitionImageIsNamedInTheTitle) {
