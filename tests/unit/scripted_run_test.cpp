@@ -152,8 +152,9 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     stream.result(false, "Upgrade Failed: User Abort", "3.1.8(a)", "");
     stream.verify(2);
     stream.result(true, "TEV@10.1.0.123 Upgrade Successful!", "3.1.8(a)", "3.2.9(b)");
+    stream.result(false, "Upgrade Failed: Version not matching", "3.1.8(a)", "3.2.9(c)");
     std::vector<nlohmann::json> lines = lines_of(events);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[1]["event"], "status");
     EXPECT_EQ(lines[1]["product_name"], "TEV\"4400\"\n{\"event\":\"result\"}");
     EXPECT_EQ(lines[1]["software_version"], "3.1\x01\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFD twice
@@ -173,6 +174,8 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
                                         {"device", "10.1.0.123"},
                                         {"version_before", "3.1.8(a)"},
                                         {"version_after", "3.2.9(b)"}}));
+    EXPECT_EQ(lines[7]["result"], "failed");  // whatever version the device reported
+    EXPECT_EQ(lines[7]["version_after"], "3.2.9(c)");
     for (const nlohmann::json& line : lines) EXPECT_TRUE(line["ms"].is_number());
     std::rewind(result_line);
     char text[128] = "";
