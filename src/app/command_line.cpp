@@ -45,7 +45,7 @@ constexpr OptionRow OPTIONS[] = {
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
      "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
-    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time (default 32)",
+    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",

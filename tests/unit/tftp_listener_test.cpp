@@ -124,6 +124,35 @@ TEST(ListenerPorts, TheBindWalkSkipsTakenPortsAndGivesUpAfterItsAttempts) {
     net_close(socket);
 }
 
+TEST(ListenerPorts, WithEveryPortOfTheWalkTakenTheSystemChoosesOneAndTheLogSaysSo) {
+    HeldUdpPorts taken(TFTP_BIND_ATTEMPTS);
+    NetSocket socket = net_udp_socket();
+    ASSERT_NE(socket, NET_INVALID_SOCKET);
+    keep_trace();
+    std::uint16_t port = bind_listener_port(socket, LOOPBACK_ADDRESS, taken.first());
+    std::string log = traced;
+    stop_keeping_trace();
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(port < taken.first() || port >= taken.first() + TFTP_BIND_ATTEMPTS) << port;
+    NetAddress bound;
+    ASSERT_TRUE(net_local_address(socket, &bound));
+    EXPECT_EQ(net_ntohs(bound.port_be), port);
+    EXPECT_EQ(log, "TFTP ports " + std::to_string(taken.first()) + " to " +
+                       std::to_string(taken.first() + TFTP_BIND_ATTEMPTS - 1) +
+                       " could not be bound; the system chose port " + std::to_string(port) + "\n");
+    net_close(socket);
+
+    // One port of the walk free: that one, and nothing to log.
+    HeldUdpPorts all_but_last(TFTP_BIND_ATTEMPTS - 1);
+    socket = net_udp_socket();
+    keep_trace();
+    EXPECT_EQ(bind_listener_port(socket, LOOPBACK_ADDRESS, all_but_last.first()),
+              all_but_last.first() + TFTP_BIND_ATTEMPTS - 1);
+    EXPECT_EQ(traced, "");
+    stop_keeping_trace();
+    net_close(socket);
+}
+
 }  // namespace
 
 namespace {
