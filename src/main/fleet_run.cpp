@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
@@ -26,16 +27,21 @@
 #include "main/fleet_devices.h"
 #include "main/fleet_table.h"
 #include "main/named_files.h"
+#include "platform/open_files.h"
 
 extern char** environ;
 
 namespace {
 
-// Each child is a mostly idle process (the device writes its flash for 30 s of its ~35 s) of a
-// few megabytes; 32 upgrade a site's batch in one wave and stay well inside the 100 ports each
-// of the TFTP and HTTP port walks.
-constexpr int DEFAULT_JOBS = 32;
-constexpr int MAX_JOBS = 90;
+// Each child is a mostly idle process (the device writes its flash for 30 s of its ~31 s) that
+// adds a third of a megabyte; a port walk that finds its range taken takes a port the system
+// chooses. So a site goes in one wave: by default up to 64 at once, which bounds what a list
+// given by mistake starts at one stroke; --jobs takes up to 256.
+constexpr int DEFAULT_JOBS = 64;
+constexpr int MAX_JOBS = 256;
+// Open files the parent needs besides two pipes per child: its standard streams, the wake pipe,
+// the two pipes of a child being started, and room for the C library.
+constexpr long PARENT_OWN_FILES = 16;
 // A whole upgrade takes about 31 s, 58 s when the device falls silent; ten minutes is far past
 // any upgrade that is still getting somewhere (--deadline).
 constexpr long DEFAULT_DEADLINE_S = 600;
@@ -493,6 +499,12 @@ int run_fleet(const CommandLine& line, const char* program) {
         !read_named_file("the devices file", line.devices_path, &devices_text, &problem))
         return file_error(problem);
     if (!make_plan(line, devices_text, &plan, &problem)) return usage_error(problem);
+    char files[160];
+    long at_once = std::min(static_cast<long>(plan.jobs), static_cast<long>(plan.devices.size()));
+    if (!open_files_allow(2 * at_once + PARENT_OWN_FILES, files, sizeof files)) {
+        return usage_error("--jobs " + std::to_string(plan.jobs) + ": " + files +
+                           "; give a smaller --jobs (two pipes for each upgrade at a time)");
+    }
     if (line.password_file != nullptr) {
         if (!read_password_file(line.password_file, &plan.password, &problem))
             return file_error(problem);
