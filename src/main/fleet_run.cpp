@@ -13,30 +13,35 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/run_report.h"
 #include "main/fleet_devices.h"
 #include "main/fleet_table.h"
+#include "main/named_files.h"
+#include "platform/open_files.h"
 
 extern char** environ;
 
 namespace {
 
-// Each child is a mostly idle process (the device writes its flash for 30 s of its ~35 s) of a
-// few megabytes; 32 upgrade a site's batch in one wave and stay well inside the 100 ports each
-// of the TFTP and HTTP port walks.
-constexpr int DEFAULT_JOBS = 32;
-constexpr int MAX_JOBS = 90;
+// Each child is a mostly idle process (the device writes its flash for 30 s of its ~31 s) that
+// adds a third of a megabyte; a port walk that finds its range taken takes a port the system
+// chooses. So a site goes in one wave: by default up to 64 at once, which bounds what a list
+// given by mistake starts at one stroke; --jobs takes up to 256.
+constexpr int DEFAULT_JOBS = 64;
+constexpr int MAX_JOBS = 256;
+// Open files the parent needs besides two pipes per child: its standard streams, the wake pipe,
+// the two pipes of a child being started, and room for the C library.
+constexpr long PARENT_OWN_FILES = 16;
 // A whole upgrade takes about 31 s, 58 s when the device falls silent; ten minutes is far past
 // any upgrade that is still getting somewhere (--deadline).
 constexpr long DEFAULT_DEADLINE_S = 600;
@@ -94,33 +99,6 @@ struct Plan {
     bool quiet = false;
 };
 
-bool read_text(const char* path, std::string* text, std::string* problem) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *problem = std::string("can't read ") + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream all;
-    all << file.rdbuf();
-    *text = all.str();
-    return true;
-}
-
-// The first line of the password file ("-": standard input).
-bool read_password(const char* path, std::string* password, std::string* problem) {
-    std::string text;
-    if (std::strcmp(path, "-") == 0) {
-        for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
-            text += static_cast<char>(c);
-        }
-    } else if (!read_text(path, &text, problem)) {
-        return false;
-    }
-    *password = text.substr(0, text.find('\n'));
-    if (!password->empty() && password->back() == '\r') password->pop_back();
-    return true;
-}
-
 bool read_number(const char* text, long low, long high, long* value) {
     char* end = nullptr;
     errno = 0;
@@ -128,21 +106,40 @@ bool read_number(const char* text, long low, long high, long* value) {
     return end != text && *end == 0 && errno == 0 && *value >= low && *value <= high;
 }
 
+// The --log-dir folder, made when missing; a file of that name is no folder.
+bool log_folder_ready(const char* path, std::string* problem) {
+    struct stat status {};
+    if (mkdir(path, 0755) == 0) return true;
+    int error = errno;
+    if (error == EEXIST && stat(path, &status) == 0 && !S_ISDIR(status.st_mode)) error = ENOTDIR;
+    if (error == EEXIST) return true;
+    *problem = file_problem("create", "the log folder", path, std::strerror(error));
+    return false;
+}
+
+// A file the options name that cannot be read or created: one line, nothing started.
+int file_error(const std::string& problem) {
+    std::fprintf(stderr, "tev-upgrade: %s\n", problem.c_str());
+    return EXIT_USAGE;
+}
+
 // The plan from the options; a usage problem otherwise.
-bool make_plan(const CommandLine& line, Plan* plan, std::string* problem) {
+bool make_plan(const CommandLine& line, const std::string& devices_text, Plan* plan,
+               std::string* problem) {
     for (int i = 0; i < line.device_count; ++i) {
         if (!add_fleet_device(&plan->devices, line.devices[i], problem)) {
             problem->insert(0, "--device ");
             return false;
         }
     }
-    if (line.devices_path != nullptr) {
-        std::string text;
-        if (!read_text(line.devices_path, &text, problem)) return false;
-        if (!add_fleet_devices_text(&plan->devices, text, line.devices_path, problem)) return false;
-    }
+    if (line.devices_path != nullptr &&
+        !add_fleet_devices_text(&plan->devices, devices_text, line.devices_path, problem))
+        return false;
     if (plan->devices.empty()) {
-        *problem = "no device to upgrade";
+        *problem = line.devices_path != nullptr
+                       ? std::string("no device to upgrade: ") + line.devices_path +
+                             " lists no address"
+                       : std::string("no device to upgrade");
         return false;
     }
     if (!line.yes) {
@@ -497,18 +494,24 @@ bool fleet_wanted(const CommandLine& line) {
 int run_fleet(const CommandLine& line, const char* program) {
     Plan plan;
     std::string problem;
-    if (!make_plan(line, &plan, &problem)) return usage_error(problem);
+    std::string devices_text;
+    if (line.devices_path != nullptr &&
+        !read_named_file("the devices file", line.devices_path, &devices_text, &problem))
+        return file_error(problem);
+    if (!make_plan(line, devices_text, &plan, &problem)) return usage_error(problem);
+    char files[160];
+    long at_once = std::min(static_cast<long>(plan.jobs), static_cast<long>(plan.devices.size()));
+    if (!open_files_allow(2 * at_once + PARENT_OWN_FILES, files, sizeof files)) {
+        return usage_error("--jobs " + std::to_string(plan.jobs) + ": " + files +
+                           "; give a smaller --jobs (two pipes for each upgrade at a time)");
+    }
     if (line.password_file != nullptr) {
-        if (!read_password(line.password_file, &plan.password, &problem)) {
-            std::fprintf(stderr, "tev-upgrade: %s\n", problem.c_str());
-            return EXIT_FAILED;
-        }
+        if (!read_password_file(line.password_file, &plan.password, &problem))
+            return file_error(problem);
         plan.has_password = true;
     }
-    if (plan.log_dir != nullptr && mkdir(plan.log_dir, 0755) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "tev-upgrade: can't create %s: %s\n", plan.log_dir,
-                     std::strerror(errno));
-        return 1;
+    if (plan.log_dir != nullptr && !log_folder_ready(plan.log_dir, &problem)) {
+        return file_error(problem);
     }
     if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "tev-upgrade: %s\n", std::strerror(errno));

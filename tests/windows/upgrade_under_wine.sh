@@ -100,7 +100,8 @@ case $scenario in
                        "logline=+++ Bad TFTP RRQ filename /wrong-name.bin") ;;
     bad-option)
         device_options=()
-        driver_values=("options=/verbose" "problem=unknown option '/verbose'") ;;
+        driver_values=("options=/verbose" "problem=unknown option '/verbose'"
+                       "unattended_options=/devices f.txt /user admin /passwordfile pw /yes") ;;
     # The address typed is the web server's; the request comes from the device's other address.
     two-addresses) device_options+=(--tftp-source 127.0.0.3) ;;
     *) fail "unknown scenario $scenario" ;;
