@@ -52,6 +52,23 @@ constexpr OptionRow OPTIONS[] = {
     {"deadline", 0, nullptr, "SECONDS",
      "with several devices, cancel an upgrade still running SECONDS after its start (default 600)",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
+    {"check", 0, "check", nullptr,
+     "read each device's status page and change nothing: its product, MAC, serial, versions and "
+     "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
+     nullptr, &CommandLine::check, CommandAction::UPGRADE},
+    {"skip-current", 0, "skipcurrent|skip-current", nullptr,
+     "leave a device that already runs the image's version alone (result current, a success); a "
+     "run that was interrupted is finished by running it again with this option",
+     nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
+    {"report", 0, "report", "FILE",
+     "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
+     &CommandLine::report, nullptr, CommandAction::UPGRADE},
+    {"canary", 0, "canary", "N",
+     "with several devices, upgrade the first N first; the rest only when all of them end well",
+     &CommandLine::canary, nullptr, CommandAction::UPGRADE},
+    {"max-failures", 0, "maxfailures|max-failures", "N",
+     "with several devices, start no further device once N have failed",
+     &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
      "show the program's version and the firmware images it carries", nullptr, nullptr,
@@ -163,9 +180,14 @@ CommandLine checked(const CommandLine& line) {
     }
     if (line.local != nullptr && !names_a_device(line.local))
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
-    if (line.yes && line.device == nullptr && line.devices_path == nullptr)
+    bool has_device = line.device != nullptr || line.devices_path != nullptr;
+    if (line.yes && !has_device)
         return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
-    if (line.quiet && !line.yes)
+    if (line.check && !has_device)
+        return bad_usage("--check needs --device or --devices: which devices to read%s", "");
+    if (line.check && line.skip_current)
+        return bad_usage("--check changes nothing: --skip-current is for an upgrade%s", "");
+    if (line.quiet && !line.yes && !line.check)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/upgrade_sequence.h"
+
 namespace {
 
 // The first line of the file ("-": standard input), without its line break.
@@ -32,6 +34,11 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
     answers->local = line.local;
     answers->user = line.user;
     answers->yes = line.yes;
+    answers->check = line.check;
+    // What the sequence does with the status page it read.
+    upgrade_sequence_set_action(line.check          ? StatusAction::CHECK
+                                : line.skip_current ? StatusAction::SKIP_CURRENT
+                                                    : StatusAction::UPGRADE);
     if (line.password_file != nullptr) {
         if (!read_password(line.password_file, &answers->password, problem)) return false;
         answers->has_password = true;

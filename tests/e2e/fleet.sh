@@ -92,16 +92,16 @@ for i in 20 21 22; do
     summary_row stop 127.0.0.$i | grep -qE ' failed: Upgrade Failed: User Abort$' ||
         fail "stop: 127.0.0.$i not ended with its User Abort"
 done
-grep -qxF "0 of 3 devices verified" stop.out || fail "stop: no summary count"
+grep -qE "^0 of 3 devices verified, 3 failed; total time [0-9]+:[0-9]{2}$" stop.out || fail "stop: no summary count"
 
 finish_upgrade all 0
 finish_upgrade mixed 1
 wait "$odd_pid" && odd_status=0 || odd_status=$?
 [ "$odd_status" = 1 ] || fail "odd: exit status $odd_status, want 1"
 summary_row odd 127.0.0.25 |
-    grep -qE ' 1[0-9]\.[0-9] s +failed: no end after 10 s; Upgrade Failed: User Abort$' ||
+    grep -qE ' 1[0-9]\.[0-9] s +failed: passed its deadline of 10 s$' ||
     fail "odd: 127.0.0.25: $(summary_row odd 127.0.0.25)"
-summary_row odd 127.0.0.26 | grep -qE ' failed: killed by signal 9 \(Killed\)$' ||
+summary_row odd 127.0.0.26 | grep -qE ' failed: killed by signal 9$' ||
     fail "odd: 127.0.0.26: $(summary_row odd 127.0.0.26)"
 declare -A port_of=()
 for i in 2 3 4 5 6 7 8 9; do
@@ -109,7 +109,7 @@ for i in 2 3 4 5 6 7 8 9; do
     summary_row all 127.0.0.$i | grep -qE ' 3\.1\.8\(a\) +3\.2\.9\(b\) .* verified$' ||
         fail "all: 127.0.0.$i: $(summary_row all 127.0.0.$i)"
 done
-grep -qxF "8 of 8 devices verified" all.out || fail "all: summary count"
+grep -qE "^8 of 8 devices verified; total time [0-9]+:[0-9]{2}$" all.out || fail "all: summary count"
 # --jobs 4: never more than four upgrades between their start and their end.
 most=$(awk '$4 == "connecting" { n++; if (n > m) m = n } $4 == "verified" || $4 == "failed:" { n-- }
             END { print m + 0 }' all.out)
@@ -124,7 +124,7 @@ summary_row mixed 127.0.0.10 | grep -qE ' failed: Upgrade Failed: the device ref
 summary_row mixed 127.0.0.11 | grep -qE ' failed: Upgrade Failed: Firmware Upload Incomplete$' ||
     fail "mixed: 127.0.0.11: $(summary_row mixed 127.0.0.11)"
 [ ! -e mixed10.bin ] && [ ! -e mixed11.bin ] || fail "mixed: a failed device kept an image"
-grep -qxF "6 of 8 devices verified" mixed.out || fail "mixed: summary count"
+grep -qE "^6 of 8 devices verified, 2 failed; total time" mixed.out || fail "mixed: summary count"
 
 # Each device fetched from the port its own child listened on; the children of one run that
 # overlapped never shared a port.

@@ -144,7 +144,7 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     stream.status_read(device);
     stream.request_from(0x7F000002, 1234);
     stream.flash_wait(30);
-    stream.result(false, "Upgrade Failed: User Abort", "3.1.8(a)", "");
+    stream.result(RunResult::FAILED, "Upgrade Failed: User Abort", "3.1.8(a)", "");
     std::vector<nlohmann::json> lines = lines_of(events);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1]["event"], "status");
