@@ -37,7 +37,7 @@ std::string csv_text(const std::vector<FleetRow>& rows) {
     for (const char* field : FIELDS) text += std::string(text.empty() ? "" : ",") + field;
     text += "\r\n";
     for (const FleetRow& row : rows) {
-        if (!fleet_row_ended(row)) continue;
+        if (!fleet_row_finished(row)) continue;
         std::vector<std::string> values = values_of(row);
         for (std::size_t i = 0; i < values.size(); ++i) {
             text += (i > 0 ? "," : "") + csv_cell(values[i]);
@@ -50,7 +50,7 @@ std::string csv_text(const std::vector<FleetRow>& rows) {
 std::string json_text(const std::vector<FleetRow>& rows) {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (const FleetRow& row : rows) {
-        if (!fleet_row_ended(row)) continue;
+        if (!fleet_row_finished(row)) continue;
         nlohmann::ordered_json record;
         std::vector<std::string> values = values_of(row);
         for (std::size_t i = 0; i < values.size(); ++i) record[FIELDS[i]] = values[i];

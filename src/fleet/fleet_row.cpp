@@ -180,6 +180,10 @@ bool fleet_row_ended(const FleetRow& row) {
            row.state == FleetState::NOT_STARTED;
 }
 
+bool fleet_row_finished(const FleetRow& row) {
+    return row.ended_ms >= 0 || row.state == FleetState::NOT_STARTED;
+}
+
 bool fleet_row_succeeded(const FleetRow& row) {
     return row.state == FleetState::VERIFIED || row.state == FleetState::CURRENT ||
            row.state == FleetState::NEEDS_UPGRADE;

@@ -65,6 +65,9 @@ bool fleet_apply_event(FleetRow* row, const std::string& line);
 void fleet_child_ended(FleetRow* row, const FleetChildEnd& end, std::int64_t now_ms);
 
 bool fleet_row_ended(const FleetRow& row);
+// Its child has ended (or it will not start): what the report holds. A result event comes just
+// before the child's end, which may still undo it.
+bool fleet_row_finished(const FleetRow& row);
 // Ended well: verified or current (for a check also needs-upgrade: the device answered).
 bool fleet_row_succeeded(const FleetRow& row);
 

@@ -220,21 +220,21 @@ public:
     void attach(const FleetScheduler* scheduler) { scheduler_ = scheduler; }
 
     void row_changed(std::size_t, const FleetRow& before, const FleetRow& after) override {
-        bool ended = !fleet_row_ended(before) && fleet_row_ended(after);
-        if (ended) write_report();
+        bool finished = !fleet_row_finished(before) && fleet_row_finished(after);
+        if (finished) write_report();
         if (quiet_) return;
         if (terminal_) {
             dirty_ = true;
             return;
         }
-        if (fleet_state_text(before) == fleet_state_text(after) && before.state == after.state) {
-            return;
+        // A line per change of state; not per percent or second of the same one.
+        bool same = before.state == after.state && (after.state == FleetState::UPLOADING ||
+                                                    after.state == FleetState::FLASHING);
+        if (!same && fleet_state_text(before) != fleet_state_text(after)) {
+            std::printf("%7.1f s  %s  %s\n", static_cast<double>(now_ms() - start_ms_) / 1000.0,
+                        after.address.c_str(), fleet_state_text(after).c_str());
         }
-        if (before.state == after.state && after.state == FleetState::UPLOADING) return;
-        if (before.state == after.state && after.state == FleetState::FLASHING) return;
-        std::printf("%7.1f s  %s  %s\n", static_cast<double>(now_ms() - start_ms_) / 1000.0,
-                    after.address.c_str(), fleet_state_text(after).c_str());
-        if (ended) std::printf("%s\n", head_line().c_str());
+        if (finished) std::printf("%s\n", head_line().c_str());
         std::fflush(stdout);
     }
 
