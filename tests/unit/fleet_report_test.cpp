@@ -112,6 +112,16 @@ TEST(FleetReport, RewrittenWholeWithNothingLeftBeside) {
     text << file.rdbuf();
     EXPECT_EQ(text.str(), fleet_report_text(rows, FleetReportFormat::CSV));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    // Replaced, not written over in place: a second name of the old file keeps the old text, as a
+    // reader that had it open does.
+    std::string kept = (folder / "kept.csv").string();
+    fs::create_hard_link(path, kept);
+    rows.pop_back();
+    ASSERT_TRUE(fleet_report_write(path, rows, FleetReportFormat::CSV, &problem)) << problem;
+    std::ifstream old_file(kept, std::ios::binary);
+    std::stringstream old_text;
+    old_text << old_file.rdbuf();
+    EXPECT_EQ(old_text.str(), text.str());
     // A folder that is not there: a problem, not a crash.
     EXPECT_FALSE(fleet_report_write((folder / "no" / "r.csv").string(), rows,
                                     FleetReportFormat::CSV, &problem));
