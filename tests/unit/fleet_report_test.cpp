@@ -183,6 +183,13 @@ TEST(FleetTable, AShortWindowKeepsTheRowsThatMatter) {
     EXPECT_EQ(lines[4], "10.0.0.6  -        -       -      failed: no answer");
     EXPECT_EQ(lines[5].substr(0, 9), "10.0.0.7 ");
     EXPECT_EQ(lines[6], "... and 4 more");
+    // More running rows than room: the failed one still shows.
+    for (int i : {0, 1, 2, 4, 5}) rows[i].state = S::FLASHING;
+    lines = fleet_table_lines(rows, "head", 80, 6);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2].substr(0, 9), "10.0.0.0 ");
+    EXPECT_EQ(lines[4].substr(0, 9), "10.0.0.6 ");
+    EXPECT_EQ(lines[5], "... and 5 more");
     // A narrow window cuts every line; a tall one shows every row.
     for (const std::string& line : fleet_table_lines(rows, std::string(100, 'h'), 20, 7)) {
         EXPECT_LT(line.size(), 20u);
