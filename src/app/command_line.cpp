@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdint>
 
+#include "app/run_deadline.h"
 #include "core/firmware_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
@@ -50,7 +51,8 @@ constexpr OptionRow OPTIONS[] = {
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
     {"deadline", 0, nullptr, "SECONDS",
-     "with several devices, cancel an upgrade still running SECONDS after its start (default 600)",
+     "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
+     "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"check", 0, nullptr, nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
@@ -191,6 +193,9 @@ CommandLine checked(const CommandLine& line) {
         return bad_usage("--check needs --device or --devices: which devices to read%s", "");
     if (line.check && line.skip_current)
         return bad_usage("--check changes nothing: --skip-current is for an upgrade%s", "");
+    long seconds = 0;
+    if (line.deadline != nullptr && !read_deadline_seconds(line.deadline, &seconds))
+        return bad_usage("--deadline needs seconds from 1 to 86400%s", "");
     if (line.quiet && !line.yes && !line.check)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;

@@ -27,8 +27,9 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
             EXPECT_EQ(parse({name.c_str()}).action, row.action);
             continue;
         }
-        // --yes needs --device, --quiet needs --yes; an address is a value every option takes.
-        const char* value = "10.1.0.5";
+        // --yes needs --device, --quiet needs --yes; an address is a value every option takes
+        // but --deadline, which takes seconds.
+        const char* value = row.text == &CommandLine::deadline ? "45" : "10.1.0.5";
         if (row.value_name != nullptr) {
             std::string joined = name + "=" + value;
             // --yes: several devices (--devices) run unattended.
