@@ -45,7 +45,7 @@ constexpr OptionRow OPTIONS[] = {
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
      "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
-    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time (default 32)",
+    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
@@ -331,7 +331,8 @@ std::string usage_text(OptionStyle style) {
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            text += "/" + first_switch(row) + value_after(row) + "\r\n";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "/" + a string.
+            text.append("/").append(first_switch(row)).append(value_after(row)).append("\r\n");
             append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
