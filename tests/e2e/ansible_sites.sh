@@ -40,6 +40,7 @@ EOF
 echo 'vault key' >vault-key
 printf 'tev_password: "%s"\n' "$PASSWORD" >inventory/group_vars/tev_sites/vault.yml
 export HOME=$WORK/home ANSIBLE_CONFIG=$DEPLOY/ansible.cfg ANSIBLE_RETRY_FILES_SAVE_PATH=$WORK \
+    ANSIBLE_LOCAL_TEMP=$WORK/home/local-tmp ANSIBLE_REMOTE_TMP=$WORK/home/remote-tmp \
     ANSIBLE_NOCOLOR=1 ANSIBLE_VAULT_PASSWORD_FILE=$WORK/vault-key
 ansible-vault encrypt inventory/group_vars/tev_sites/vault.yml >/dev/null || fail "ansible-vault"
 
