@@ -10,7 +10,7 @@
 DEPLOY=$(cd "$(dirname "$0")/../../deploy/ansible" && pwd)
 source "$(dirname "$0")/e2e_lib.sh"
 PASSWORD='site pw 7'
-HOSTILE="TEV \"4400\", {{ lookup('pipe', 'touch $WORK/evaluated') }}"
+HOSTILE="TEV \"4400\", {{ lookup('pipe', 'touch evaluated') }}"
 
 current=$(image_version "$TARGET_IMAGE")
 for i in 2 3 4 6 7; do
@@ -102,7 +102,7 @@ summary_row 127.0.0.4 verified site_b
 summary_row 127.0.0.5 current site_b
 summary_row 127.0.0.6 failed site_c
 summary_row 127.0.0.7 not-started site_c
-grep -qF "127.0.0.3,,\"TEV \"\"4400\"\", {{ lookup('pipe', 'touch $WORK/evaluated') }}\"," summary.csv ||
+grep -qF "127.0.0.3,,\"TEV \"\"4400\"\", {{ lookup('pipe', 'touch evaluated') }}\"," summary.csv ||
     fail "summary: the product name of 127.0.0.3 altered"
 [ ! -e evaluated ] || fail "a device's text was evaluated as a template"
 
