@@ -60,12 +60,12 @@ commands() { count_logged "dev$1" "http: GET /admin/upgrade"; }
 
 # summary_row ADDRESS RESULT SITE: the summary's record of the device, with RESULT and SITE.
 summary_row() {
-    grep -qE "^$(regex_quote "$1"),.*,$2,(\"([^\"]|\"\")*\"|[^,]*),[0-9.]*,\"$3\""$'\r$' summary.csv ||
+    grep -qE "^$(regex_quote "$1"),.*,$2,(\"([^\"]|\"\")*\"|[^,]*),[0-9.]*,\"$3\"\$" summary.csv ||
         fail "summary: no $2 row of $1 at $3: $(grep -F "$1," summary.csv)"
 }
 summary_rows() {
-    [ "$(grep -c $'\r$' summary.csv)" = $(($1 + 1)) ] || fail "summary: not $1 devices"
-    head -n1 summary.csv | grep -qxF $'address,label,product,mac,serial,hardware,version_before,version_after,result,reason,seconds,site\r' ||
+    [ "$(wc -l <summary.csv)" = $(($1 + 1)) ] || fail "summary: not $1 devices"
+    head -n1 summary.csv | grep -qxF 'address,label,product,mac,serial,hardware,version_before,version_after,result,reason,seconds,site' ||
         fail "summary: header $(head -n1 summary.csv)"
 }
 
