@@ -44,7 +44,7 @@ export HOME=$WORK/home ANSIBLE_CONFIG=$DEPLOY/ansible.cfg ANSIBLE_RETRY_FILES_SA
     ANSIBLE_NOCOLOR=1 ANSIBLE_VAULT_PASSWORD_FILE=$WORK/vault-key
 ansible-vault encrypt inventory/group_vars/tev_sites/vault.yml >/dev/null || fail "ansible-vault"
 
-# playbook NAME STATUS ARGS...: ansible-playbook in the background (NAME.out); finish_playbook
+# playbook NAME ARGS...: ansible-playbook in the background (NAME.out); finish_upgrade NAME STATUS
 # waits for it and checks its status.
 playbook() {
     local name=$1
@@ -53,31 +53,35 @@ playbook() {
         </dev/null >"$name.out" 2>&1; echo $? >"$name.status" ) &
     RUN_PID[$name]=$!
 }
-finish_playbook() { finish_upgrade "$1" "$2"; }
-recap() { grep -E "^$2 +: " "$1.out" || fail "$1: no recap of $2"; }
+# recap NAME SITE TEXT: the play recap's line of SITE holds TEXT.
+recap() { grep -E "^$2 +: .*$3" "$1.out" >/dev/null || fail "$1: $2 not $3"; }
 site_of() { case $1 in 2 | 3) echo site_a ;; 4 | 5) echo site_b ;; *) echo site_c ;; esac; }
-commands() { count_logged "dev$1" "http: GET /admin/upgrade"; }
-
-# summary_row ADDRESS RESULT SITE: the summary's record of the device, with RESULT and SITE.
-summary_row() {
-    grep -qE "^$(regex_quote "$1"),.*,$2,(\"([^\"]|\"\")*\"|[^,]*),[0-9.]*,\"$3\"\$" summary.csv ||
-        fail "summary: no $2 row of $1 at $3: $(grep -F "$1," summary.csv)"
+# commands COUNT N...: each device 127.0.0.N got COUNT upgrade commands so far.
+commands() {
+    local count=$1 i
+    shift
+    for i; do [ "$(count_logged "dev$i" "http: GET /admin/upgrade")" = "$count" ] ||
+        fail "127.0.0.$i got other than $count commands"; done
 }
-summary_rows() {
-    [ "$(wc -l <summary.csv)" = $(($1 + 1)) ] || fail "summary: not $1 devices"
-    head -n1 summary.csv | grep -qxF 'address,label,product,mac,serial,hardware,version_before,version_after,result,reason,seconds,site' ||
+# summary RESULT...: the summary's header, then a record per device from 127.0.0.2 on, each with
+# its RESULT and its site in the last cell.
+summary() {
+    local i=2 result
+    head -n1 summary.csv | grep -qxF "address,label,product,mac,serial,hardware,version_before,version_after,result,reason,seconds,site" ||
         fail "summary: header $(head -n1 summary.csv)"
+    [ "$(wc -l <summary.csv)" = $(($# + 1)) ] || fail "summary: not $# devices"
+    for result; do
+        grep -qE "^127\.0\.0\.$i,.*,$result,(\"([^\"]|\"\")*\"|[^,]*),[0-9.]*,\"$(site_of $i)\"\$" summary.csv ||
+            fail "summary: 127.0.0.$i not $result at $(site_of $i)"
+        i=$((i + 1))
+    done
 }
 
 playbook check --check
-finish_playbook check 2
-for i in 2 3 4 5 6 7; do [ "$(commands $i)" = 0 ] || fail "check: 127.0.0.$i got a command"; done
-recap check site_a | grep -q 'failed=0' && recap check site_c | grep -q 'failed=1' ||
-    fail "check: recap"
-summary_rows 6
-for i in 2 3 4 7; do summary_row 127.0.0.$i needs-upgrade "$(site_of $i)"; done
-summary_row 127.0.0.5 current site_b
-summary_row 127.0.0.6 failed site_c
+finish_upgrade check 2
+commands 0 2 3 4 5 6 7
+recap check site_a failed=0 && recap check site_c failed=1
+summary needs-upgrade needs-upgrade needs-upgrade current failed needs-upgrade
 
 playbook real
 # While site_a's devices write their flash, no command line holds the password.
@@ -87,30 +91,23 @@ for f in /proc/[0-9]*/cmdline; do
     [[ $line != "$DEVICE "* && $line == *"$PASSWORD"* ]] || continue
     fail "real: the password on the command line of: ${line:0:200}"
 done
-finish_playbook real 2
+finish_upgrade real 2
 [ "$(grep -c '^PLAY \[Upgrade the TEV devices of each site\]' real.out)" = 3 ] ||
     fail "real: not three batches"
 [ "$(cat site-upgrade.retry)" = site_c ] || fail "real: retry file $(cat site-upgrade.retry)"
 for i in 2 3 4; do expect_image dev$i "$TARGET_IMAGE"; done
-for i in 5 6 7; do [ "$(commands $i)" = 0 ] || fail "real: 127.0.0.$i got a command"; done
-recap real site_a | grep -q 'changed=1 .* failed=0' && recap real site_b | grep -q 'changed=1 .* failed=0' &&
-    recap real site_c | grep -q 'failed=1' || fail "real: recap"
-summary_rows 6
-summary_row "127.0.0.2,desk one" verified site_a
-summary_row 127.0.0.3 verified site_a
-summary_row 127.0.0.4 verified site_b
-summary_row 127.0.0.5 current site_b
-summary_row 127.0.0.6 failed site_c
-summary_row 127.0.0.7 not-started site_c
+commands 0 5 6 7
+recap real site_a 'changed=1 .* failed=0' && recap real site_b 'changed=1 .* failed=0' &&
+    recap real site_c failed=1
+summary verified verified verified current failed not-started
+grep -q "^127.0.0.2,desk one," summary.csv || fail "summary: no label"
 grep -qF "127.0.0.3,,\"TEV \"\"4400\"\", {{ lookup('pipe', 'touch evaluated') }}\"," summary.csv ||
     fail "summary: the product name of 127.0.0.3 altered"
 [ ! -e evaluated ] || fail "a device's text was evaluated as a template"
 
 playbook again --limit site_a,site_b
-finish_playbook again 0
-recap again site_a | grep -q 'changed=0 ' && recap again site_b | grep -q 'changed=0 ' ||
-    fail "again: changed"
-for i in 2 3 4; do [ "$(commands $i)" = 1 ] || fail "again: 127.0.0.$i got another command"; done
-summary_rows 4
-for i in 2 3 4 5; do summary_row 127.0.0.$i current "$(site_of $i)"; done
+finish_upgrade again 0
+recap again site_a 'changed=0 ' && recap again site_b 'changed=0 '
+commands 1 2 3 4
+summary current current current current
 echo ok
