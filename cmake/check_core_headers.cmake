@@ -5,7 +5,7 @@
 #    (src/main) are each one system's top and may (WinMain needs windows.h).
 # 2. Each folder includes only the folders below it (the table). The program entries (src/main) are
 #    the top of the program and may include every folder.
-set(layers res platform core web tftp ui app main)
+set(layers res platform core web tftp ui app fleet main)
 set(may_include_res      res)
 set(may_include_platform platform res)
 set(may_include_core     core platform)
@@ -13,7 +13,8 @@ set(may_include_web      web core platform)
 set(may_include_tftp     tftp core platform)
 set(may_include_ui       ui res core platform)
 set(may_include_app      app ui tftp web core platform res)
-set(may_include_main     main app ui tftp web core platform res)
+set(may_include_fleet    fleet ui core platform)
+set(may_include_main     main fleet app ui tftp web core platform res)
 
 set(forbidden "#[ \t]*include[ \t]*[<\"](windows|winsock|winsock2|ws2tcpip|commctrl|mmsystem|unistd|pthread|poll|fcntl|netdb|termios|signal|dlfcn|sys/[a-z_]+|arpa/[a-z_]+|netinet/[a-z_]+)\\.h[>\"]")
 set(project_include "#[ \t]*include[ \t]*\"([a-z_]+)/[^\"]*\"")

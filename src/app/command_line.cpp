@@ -15,7 +15,7 @@
 namespace {
 
 // The Windows program takes every row with a switch; --quiet has none, since its dialogs are its
-// output.
+// output. The rows of the rollout (--check to --max-failures) get theirs with its fleet window.
 constexpr OptionRow OPTIONS[] = {
     {"device", 0, "device", "A.B.C.D", "the device's address, typed into the address dialog",
      &CommandLine::device, nullptr, CommandAction::UPGRADE},
@@ -56,6 +56,23 @@ constexpr OptionRow OPTIONS[] = {
      "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
      "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
+    {"check", 0, nullptr, nullptr,
+     "read each device's status page and change nothing: its product, MAC, serial, versions and "
+     "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
+     nullptr, &CommandLine::check, CommandAction::UPGRADE},
+    {"skip-current", 0, nullptr, nullptr,
+     "leave a device that already runs the image's version alone (result current, a success); a "
+     "run that was interrupted is finished by running it again with this option",
+     nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
+    {"report", 0, nullptr, "FILE",
+     "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
+     &CommandLine::report, nullptr, CommandAction::UPGRADE},
+    {"canary", 0, nullptr, "N",
+     "with several devices, upgrade the first N first; the rest only when all of them end well",
+     &CommandLine::canary, nullptr, CommandAction::UPGRADE},
+    {"max-failures", 0, nullptr, "N",
+     "with several devices, start no further device once N have failed",
+     &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
      "show the program's version and the firmware images it carries", nullptr, nullptr,
@@ -177,13 +194,22 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     }
     if (line.local != nullptr && !names_a_device(line.local))
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
-    if (line.yes && line.device == nullptr && line.devices_path == nullptr)
+    bool has_device = line.device != nullptr || line.devices_path != nullptr;
+    if (line.yes && !has_device)
         return bad_usage("--yes needs %s: nobody is asked for the address",
                          style == OptionStyle::LINUX ? "--device or --devices" : "--device");
+    // Each device's upgrade runs in a child that nobody can answer.
+    bool several = line.devices_path != nullptr || line.device_count > 1;
+    if (several && !line.yes && !line.check)
+        return bad_usage("several devices need --yes: each upgrade runs without asking%s", "");
+    if (line.check && !has_device)
+        return bad_usage("--check needs --device or --devices: which devices to read%s", "");
+    if (line.check && line.skip_current)
+        return bad_usage("--check changes nothing: --skip-current is for an upgrade%s", "");
     long seconds = 0;
     if (line.deadline != nullptr && !read_deadline_seconds(line.deadline, &seconds))
         return bad_usage("--deadline needs seconds from 1 to 86400%s", "");
-    if (line.quiet && !line.yes)
+    if (line.quiet && !line.yes && !line.check)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
 }
@@ -354,7 +380,10 @@ std::string usage_text(OptionStyle style) {
            "Installs the firmware image this program carries onto a TEV VoIP adapter or handset\n"
            "on the local network. Every dialog is shown in the terminal and answered with typed\n"
            "lines; the options answer them for a script. With several devices each upgrade runs\n"
-           "in a process of its own. README.md tells more.\n"
+           "in a process of its own. Exit status: 0 when the device reports the image's version\n"
+           "(or already did, with --skip-current), 1 when the upgrade failed or was cancelled,\n"
+           "2 for a wrong command line or a file it names that cannot be used, 3 when --check\n"
+           "found a device to upgrade. README.md tells more.\n"
            "\n"
            "Options:\n";
     for (const OptionRow& row : OPTIONS) {

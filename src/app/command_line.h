@@ -31,11 +31,16 @@ struct CommandLine {
     const char* jobs;           // several devices: at most this many upgrades at a time
     const char* log_dir;        // several devices: each one's log in this folder
     const char* deadline;       // several devices: seconds one upgrade may take
+    const char* report;         // a report of every device's outcome, .csv or .json
+    const char* canary;         // several devices: the first N run first, the rest if all end well
+    const char* max_failures;   // several devices: no device starts once N have failed
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;
     bool yes;    // answers the warning and the confirmation: the run asks nothing
     bool quiet;  // only errors and the final result line
+    bool check;  // read each device's status page and change nothing
+    bool skip_current;  // a device already at the image's version gets no upgrade
     char problem[COMMAND_PROBLEM_SIZE];  // for BAD_USAGE: what was wrong, in one line
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/device_http.h"
 #include "app/device_request.h"
@@ -45,6 +46,37 @@ void decide_transition() {
     }
 }
 
+StatusAction status_action = StatusAction::UPGRADE;
+
+// The one line a check or a skipped device ends with.
+std::string device_line(const char* verdict) {
+    const DeviceInfo& d = upgrade_state.device_info;
+    char line[6 * DEVICE_TEXT_SIZE + 160];
+    std::snprintf(line, sizeof line, "%s at %s: MAC %s, serial %s, hardware %s, software %s: %s",
+                  d.product_name, upgrade_state.device_ip_text, d.mac_address, d.serial_number,
+                  d.hardware_version, d.software_version, verdict);
+    return line;
+}
+
+// --check and --skip-current end here, before anything is sent to the device.
+void settle_without_upgrade() {
+    bool current = device_is_current(upgrade_state.device_info.software_version);
+    std::string wanted = std::string("needs the upgrade to ") +
+                         image_version(upgrade_state.target_image);
+    if (status_action == StatusAction::CHECK) {
+        run_events().check(upgrade_state.device_info, !current);
+        run_outcome_settled(current ? RunResult::CURRENT : RunResult::NEEDS_UPGRADE,
+                            device_line(current ? "current" : wanted.c_str()).c_str());
+        run_end();
+    }
+    if (status_action == StatusAction::SKIP_CURRENT && current) {
+        trace("The device already runs %s: no upgrade\n", upgrade_state.device_info.software_version);
+        run_outcome_version_after(upgrade_state.device_info.software_version);
+        run_outcome_settled(RunResult::CURRENT, device_line("already current").c_str());
+        run_end();
+    }
+}
+
 [[noreturn]] void idle_forever() {
     for (;;) clock_sleep_ms(STAGE_POLL_MS);
 }
@@ -58,6 +90,12 @@ void decide_transition() {
 }
 
 }  // namespace
+
+void upgrade_sequence_set_action(StatusAction action) { status_action = action; }
+
+bool device_is_current(const char* device_version) {
+    return std::strcmp(device_version, image_version(upgrade_state.target_image)) == 0;
+}
 
 bool needs_transition(const char* device_version, const char* transition_version) {
     if (std::strstr(device_version, TRANSITION_MARKER) != nullptr) return true;
@@ -122,6 +160,7 @@ int run_upgrade_sequence() {
     }
     run_outcome_version_before(upgrade_state.device_info.software_version);
     run_events().status_read(upgrade_state.device_info);
+    settle_without_upgrade();
     decide_transition();
     bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;
     int confirm_dialog = transition_first ? DIALOG_CONFIRM_TRANSITION : DIALOG_CONFIRM;

@@ -6,6 +6,15 @@ constexpr const char* UPGRADE_COMMAND_FORMAT = "/admin/upgrade?tftp://%u.%u.%u.%
 constexpr const char* TRANSITION_MARKER = "(NT";
 constexpr int COMMAND_PATH_SIZE = 128;
 
+// What the sequence does once it has read the device's status page: upgrade it (the default),
+// leave it alone when it already runs the image's version (--skip-current), or only report what it
+// found (--check).
+enum class StatusAction { UPGRADE, SKIP_CURRENT, CHECK };
+void upgrade_sequence_set_action(StatusAction action);
+// Whether the device already runs the target image's version, compared exactly as the
+// verification after the flash compares.
+bool device_is_current(const char* device_version);
+
 // Runs the sequence; returns 0 at its early exits and never returns once the command is sent.
 int run_upgrade_sequence();
 // The integer value of a version text: up to three numbers, each weighing 100 times the next.

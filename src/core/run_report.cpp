@@ -16,7 +16,7 @@ std::atomic<bool> status_tells{true};
 std::atomic<bool> ended{false};
 
 std::mutex outcome_mutex;
-bool verified = false;
+RunResult outcome = RunResult::FAILED;
 std::string box_text;
 std::string version_before;
 std::string version_after;
@@ -29,14 +29,30 @@ RunEvents& run_events() { return *receiver.load(); }
 
 void run_outcome_failed(const char* text) {
     std::lock_guard<std::mutex> lock(outcome_mutex);
-    verified = false;
+    outcome = RunResult::FAILED;
     box_text = text;
 }
 
 void run_outcome_verified(const char* text) {
     std::lock_guard<std::mutex> lock(outcome_mutex);
-    verified = true;
+    outcome = RunResult::VERIFIED;
     box_text = text;
+}
+
+void run_outcome_settled(RunResult result, const char* text) {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    outcome = result;
+    box_text = text;
+}
+
+const char* run_result_word(RunResult result) {
+    switch (result) {
+        case RunResult::VERIFIED: return "verified";
+        case RunResult::CURRENT: return "current";
+        case RunResult::NEEDS_UPGRADE: return "needs-upgrade";
+        case RunResult::FAILED: break;
+    }
+    return "failed";
 }
 
 void run_outcome_version_before(const char* version) {
@@ -54,22 +70,28 @@ void run_exit_status_tells(bool tells) { status_tells.store(tells); }
 int run_exit_status() {
     if (!status_tells.load()) return 0;
     std::lock_guard<std::mutex> lock(outcome_mutex);
-    return verified ? EXIT_VERIFIED : EXIT_FAILED;
+    switch (outcome) {
+        case RunResult::VERIFIED:
+        case RunResult::CURRENT: return EXIT_VERIFIED;
+        case RunResult::NEEDS_UPGRADE: return EXIT_NEEDS_UPGRADE;
+        case RunResult::FAILED: break;
+    }
+    return EXIT_FAILED;
 }
 
 void run_end() {
     // A second end (another thread ending at the same moment) only ends the process.
     if (!ended.exchange(true)) {
-        bool was_verified = false;
+        RunResult result = RunResult::FAILED;
         std::string text, before, after;
         {
             std::lock_guard<std::mutex> lock(outcome_mutex);
-            was_verified = verified;
+            result = outcome;
             text = box_text;
             before = version_before;
             after = version_after;
         }
-        run_events().result(was_verified, text.c_str(), before.c_str(), after.c_str());
+        run_events().result(result, text.c_str(), before.c_str(), after.c_str());
     }
     process_exit(run_exit_status());
 }

@@ -8,6 +8,13 @@
 constexpr int EXIT_VERIFIED = 0;  // the success dialog was shown
 constexpr int EXIT_FAILED = 1;    // a failure, a Cancel, a User Abort, Ctrl-C
 constexpr int EXIT_USAGE = 2;     // a wrong command line
+constexpr int EXIT_NEEDS_UPGRADE = 3;  // --check: the device answered at another version
+
+// How a run ended: failed, the image verified on the device, the device already at the image's
+// version (--skip-current, --check), or a check that found it at another version.
+enum class RunResult { FAILED, VERIFIED, CURRENT, NEEDS_UPGRADE };
+// The word the events and the reports use: failed, verified, current, needs-upgrade.
+const char* run_result_word(RunResult result);
 
 // The run's events, called from the thread where each happens. Every call does nothing unless a
 // receiver overrides it; strings from the device are passed on as they came.
@@ -16,6 +23,10 @@ public:
     virtual void started(const char* /*program_version*/, const char* /*product*/,
                          const char* /*image_version*/) {}
     virtual void status_read(const DeviceInfo& /*device*/) {}
+    // Before each connect attempt after the first failed one (the device does not answer).
+    virtual void connecting(int /*attempt*/, int /*attempts*/) {}
+    // --check: the device's values and whether its version is not the image's.
+    virtual void check(const DeviceInfo& /*device*/, bool /*needs_upgrade*/) {}
     virtual void confirmed() {}
     virtual void listening(unsigned /*port*/) {}
     virtual void request_from(std::uint32_t /*address*/, unsigned /*port*/) {}
@@ -26,8 +37,8 @@ public:
     virtual void verify(int /*attempt*/) {}
     // The run's last event: the box's text, the device's version before and after the upgrade
     // (empty when not read).
-    virtual void result(bool /*verified*/, const char* /*text*/, const char* /*version_before*/,
-                        const char* /*version_after*/) {}
+    virtual void result(RunResult /*result*/, const char* /*text*/,
+                        const char* /*version_before*/, const char* /*version_after*/) {}
 
 protected:
     ~RunEvents() = default;
@@ -40,6 +51,8 @@ RunEvents& run_events();
 // The outcome, as the run goes: the last error box's text, or the success dialog; the versions.
 void run_outcome_failed(const char* box_text);
 void run_outcome_verified(const char* box_text);
+// An end that needs no upgrade: CURRENT or NEEDS_UPGRADE with the text to show.
+void run_outcome_settled(RunResult result, const char* text);
 void run_outcome_version_before(const char* version);
 void run_outcome_version_after(const char* version);
 // Whether the exit status tells the outcome (the default, which both programs keep); without,

@@ -1,6 +1,7 @@
 // The Linux program's entry: the options (they answer the dialogs, route the output and the
 // events), then the same upgrade as on Windows, shown in the console. The exit status tells the
-// outcome: 0 verified, 1 failed or cancelled, 2 a wrong command line.
+// outcome: 0 verified or current, 1 failed or cancelled, 2 a wrong command line, 3 a check that
+// found the device at another version.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
             return EXIT_USAGE;
         case CommandAction::UPGRADE: break;
     }
-    if (fleet_wanted(line)) return run_fleet(line, argv[0]);
+    if (fleet_wanted(line)) return run_fleet(line, argc, argv);
     std::string problem;
     std::FILE* events = nullptr;
     if (line.events_path != nullptr) {
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
     std::FILE* text_output = events == stdout ? stderr : stdout;
     // A quiet run prints only its result line: the failure's text on standard error.
     console_output_use(line.quiet ? nullptr : text_output);
-    static EventStream stream(events, line.quiet ? text_output : nullptr,
+    // A check shows what it read in its result line, quiet or not.
+    static EventStream stream(events, line.quiet || line.check ? text_output : nullptr,
                               line.quiet ? stderr : nullptr, start_ms);
     run_events_use(&stream);
     ScriptedAnswerSet answers;

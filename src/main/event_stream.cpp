@@ -95,10 +95,30 @@ void EventStream::verify(int attempt) {
     write(e);
 }
 
-void EventStream::result(bool verified, const char* text, const char* version_before,
+void EventStream::connecting(int attempt, int attempts) {
+    Json e = begin("connect");
+    e["attempt"] = attempt;
+    e["attempts"] = attempts;
+    write(e);
+}
+
+void EventStream::check(const DeviceInfo& device, bool needs_upgrade) {
+    Json e = begin("check");
+    e["device"] = upgrade_state.device_ip_text;
+    e["product_name"] = device.product_name;
+    e["mac_address"] = device.mac_address;
+    e["serial_number"] = device.serial_number;
+    e["hardware_version"] = device.hardware_version;
+    e["software_version"] = device.software_version;
+    e["needs_upgrade"] = needs_upgrade;
+    write(e);
+}
+
+void EventStream::result(RunResult result, const char* text, const char* version_before,
                          const char* version_after) {
+    bool verified = result != RunResult::FAILED;
     Json e = begin("result");
-    e["result"] = verified ? "verified" : "failed";
+    e["result"] = run_result_word(result);
     e["text"] = text;
     e["device"] = upgrade_state.device_ip_text;
     e["version_before"] = version_before;
@@ -109,7 +129,7 @@ void EventStream::result(bool verified, const char* text, const char* version_be
     std::string line = upgrade_state.device_ip_text[0] != 0
                            ? std::string(upgrade_state.device_ip_text) + ": "
                            : std::string();
-    line += verified ? "verified" : "failed";
+    line += run_result_word(result);
     if (text[0] != 0) line += std::string(": ") + text;
     for (char& c : line) {
         if (c == '\r' || c == '\n') c = ' ';

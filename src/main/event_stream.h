@@ -28,7 +28,9 @@ public:
     void uploaded() override;
     void flash_wait(int seconds_left) override;
     void verify(int attempt) override;
-    void result(bool verified, const char* text, const char* version_before,
+    void connecting(int attempt, int attempts) override;
+    void check(const DeviceInfo& device, bool needs_upgrade) override;
+    void result(RunResult result, const char* text, const char* version_before,
                 const char* version_after) override;
 
 private:

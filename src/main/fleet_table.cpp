@@ -1,33 +1,14 @@
-// The rows of a run over several devices: each device's event lines turned into its state, and
-// the table and summary texts drawn from the rows.
+// The console's table and summary of a run over several devices, drawn from the fleet's rows.
 #include "main/fleet_table.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <nlohmann/json.hpp>
+
+#include "fleet/fleet_progress.h"
 
 namespace {
 
-using Json = nlohmann::json;
-
-std::string text_of(const Json& e, const char* key) {
-    auto value = e.find(key);
-    return value != e.end() && value->is_string() ? value->get<std::string>() : std::string();
-}
-
-long number_of(const Json& e, const char* key) {
-    auto value = e.find(key);
-    return value != e.end() && value->is_number() ? value->get<long>() : 0;
-}
-
-// Texts from the device go into a terminal: no control characters.
-std::string printable(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-    }
-    return text;
-}
+using Cells = std::vector<std::vector<std::string>>;
 
 std::string seconds_text(std::int64_t ms) {
     char text[32];
@@ -35,18 +16,8 @@ std::string seconds_text(std::int64_t ms) {
     return text;
 }
 
-std::string end_text(const FleetChildEnd& end) {
-    if (!end.exited) {
-        const char* name = strsignal(end.code);
-        std::string signal = "signal " + std::to_string(end.code) + " (" +
-                             (name != nullptr ? name : "unknown") + ")";
-        return end.code == SIGKILL ? "killed by " + signal : "crashed: " + signal;
-    }
-    return "ended with status " + std::to_string(end.code) + " without a result";
-}
-
 // Columns padded to the widest cell of each; the last one as it is.
-std::vector<std::string> columns(const std::vector<std::vector<std::string>>& cells) {
+std::vector<std::string> columns(const Cells& cells) {
     std::vector<std::size_t> widths;
     for (const auto& line : cells) {
         for (std::size_t i = 0; i < line.size(); ++i) {
@@ -68,111 +39,146 @@ std::vector<std::string> columns(const std::vector<std::vector<std::string>>& ce
 
 std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }
 
+bool any_label(const std::vector<FleetRow>& rows) {
+    for (const FleetRow& row : rows) {
+        if (!row.label.empty()) return true;
+    }
+    return false;
+}
+
+// The cells every line starts with: the address, the label when the list has any, the product
+// and the versions.
+std::vector<std::string> leading_cells(const FleetRow& row, bool labels) {
+    std::vector<std::string> cells{row.address};
+    if (labels) cells.push_back(or_dash(row.label));
+    cells.insert(cells.end(), {or_dash(row.product), or_dash(row.before), or_dash(row.after)});
+    return cells;
+}
+
+std::vector<std::string> heading(bool labels, std::vector<std::string> last) {
+    std::vector<std::string> cells{"ADDRESS"};
+    if (labels) cells.push_back("LABEL");
+    cells.insert(cells.end(), {"PRODUCT", "BEFORE", "AFTER"});
+    cells.insert(cells.end(), last.begin(), last.end());
+    return cells;
+}
+
+// Which rows a short window keeps first: 0 failed (never hidden while the window has room for
+// them), 1 running, 2 queued or not started, 3 ended well.
+int rank(const FleetRow& row) {
+    if (row.state == FleetState::FAILED) return 0;
+    if (row.state == FleetState::QUEUED || row.state == FleetState::NOT_STARTED) return 2;
+    return fleet_row_ended(row) ? 3 : 1;
+}
+
+std::string cut(std::string line, std::size_t width) {
+    if (width > 0 && line.size() >= width) line.resize(width - 1);
+    return line;
+}
+
+// A POSIX shell word: as it is when it holds nothing the shell reads, else in single quotes.
+std::string shell_word(const std::string& text) {
+    if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                "0123456789-_./=:,+@%") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string count_line(const std::vector<FleetRow>& rows, const FleetSummaryFacts& facts) {
+    FleetCounts c = fleet_counts(rows);
+    std::string line = facts.check
+                           ? std::to_string(c.current) + " of " + std::to_string(c.total) +
+                                 " devices current"
+                           : std::to_string(c.verified) + " of " + std::to_string(c.total) +
+                                 " devices verified";
+    auto part = [&line](int count, const char* what) {
+        if (count > 0) line += ", " + std::to_string(count) + " " + what;
+    };
+    if (!facts.check) part(c.current, "already current");
+    part(c.needs_upgrade, "need the upgrade");
+    part(c.failed, "failed");
+    part(c.not_started, "not started");
+    return line + "; total time " + fleet_clock_text(facts.total_ms) + "\n";
+}
+
 }  // namespace
 
-bool fleet_apply_event(FleetRow* row, const std::string& line) {
-    Json e = Json::parse(line, nullptr, false);
-    if (e.is_discarded() || !e.is_object()) return false;
-    std::string name = text_of(e, "event");
-    if (name.empty()) return false;
-    if (row->state == FleetState::VERIFIED || row->state == FleetState::FAILED) return true;
-    if (name == "start") {
-        row->state = FleetState::CONNECTING;
-    } else if (name == "status") {
-        row->product = printable(text_of(e, "product_name"));
-        row->before = printable(text_of(e, "software_version"));
-    } else if (name == "listening") {
-        row->state = FleetState::WAITING_REQUEST;
-    } else if (name == "request") {
-        row->state = FleetState::UPLOADING;
-        row->percent = 0;
-    } else if (name == "upload") {
-        long total = number_of(e, "total");
-        long bytes = number_of(e, "bytes");
-        row->state = FleetState::UPLOADING;
-        row->percent = total > 0 && bytes >= 0 && bytes <= total
-                           ? static_cast<int>(bytes * 100 / total) : 0;
-    } else if (name == "uploaded") {
-        row->state = FleetState::FLASHING;
-        row->seconds_left = -1;
-    } else if (name == "flash-wait") {
-        row->state = FleetState::FLASHING;
-        row->seconds_left = static_cast<int>(number_of(e, "seconds_left"));
-    } else if (name == "verify") {
-        row->state = FleetState::VERIFYING;
-        row->attempt = static_cast<int>(number_of(e, "attempt"));
-    } else if (name == "result") {
-        row->has_result = true;
-        bool verified = text_of(e, "result") == "verified";
-        row->state = verified ? FleetState::VERIFIED : FleetState::FAILED;
-        row->reason = verified ? "" : printable(text_of(e, "text"));
-        if (!text_of(e, "version_before").empty()) row->before = printable(text_of(e, "version_before"));
-        row->after = printable(text_of(e, "version_after"));
-    }
-    return true;
-}
-
-void fleet_child_ended(FleetRow* row, const FleetChildEnd& end, std::int64_t now_ms) {
-    row->ended_ms = now_ms;
-    bool clean = end.exited && end.code == 0;
-    if (row->state == FleetState::VERIFIED && clean && end.why.empty()) return;
-    std::string what;
-    if (!end.why.empty()) what = end.why;
-    if (row->state == FleetState::VERIFIED) {
-        // The device reported the version, but the process did not end as a verified run does.
-        if (what.empty()) what = "verified, but then " + end_text(end);
-    } else if (row->has_result) {
-        what = what.empty() ? row->reason : what + "; " + row->reason;
-    } else {
-        std::string ended = end_text(end);
-        if (!end.stderr_tail.empty()) ended += ": " + printable(end.stderr_tail);
-        what = what.empty() ? ended : what + "; " + ended;
-    }
-    row->state = FleetState::FAILED;
-    row->reason = what;
-}
-
-std::string fleet_state_text(const FleetRow& row) {
-    switch (row.state) {
-        case FleetState::QUEUED: return "queued";
-        case FleetState::CONNECTING: return "connecting";
-        case FleetState::WAITING_REQUEST: return "waiting for the request";
-        case FleetState::UPLOADING: return "uploading " + std::to_string(row.percent) + "%";
-        case FleetState::FLASHING:
-            return row.seconds_left < 0 ? "flashing"
-                                        : "flashing, " + std::to_string(row.seconds_left) + " s left";
-        case FleetState::VERIFYING:
-            return row.attempt > 1 ? "verifying (attempt " + std::to_string(row.attempt) + ")"
-                                   : "verifying";
-        case FleetState::VERIFIED: return "verified";
-        case FleetState::FAILED: return "failed: " + row.reason;
-    }
-    return "";
-}
-
-std::vector<std::string> fleet_table_lines(const std::vector<FleetRow>& rows) {
-    std::vector<std::vector<std::string>> cells{{"ADDRESS", "PRODUCT", "BEFORE", "AFTER", "STATE"}};
+std::vector<std::string> fleet_table_lines(const std::vector<FleetRow>& rows,
+                                           const std::string& head_line, std::size_t width,
+                                           std::size_t height) {
+    bool labels = any_label(rows);
+    Cells cells{heading(labels, {"STATE"})};
     for (const FleetRow& row : rows) {
-        cells.push_back({row.address, or_dash(row.product), or_dash(row.before),
-                         or_dash(row.after), fleet_state_text(row)});
+        cells.push_back(leading_cells(row, labels));
+        cells.back().push_back(fleet_state_text(row));
     }
-    return columns(cells);
+    std::vector<std::string> table = columns(cells);
+    std::vector<std::string> lines{cut(head_line, width), cut(table[0], width)};
+    std::size_t room = height > 3 ? height - 3 : 1;  // the head, the names, the count of the rest
+    if (rows.size() <= room + 1) room = rows.size();
+    std::vector<bool> shown(rows.size(), false);
+    std::size_t taken = 0;
+    for (int level = 0; level <= 3; ++level) {
+        for (std::size_t i = 0; i < rows.size() && taken < room; ++i) {
+            if (rank(rows[i]) == level) {
+                shown[i] = true;
+                ++taken;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (shown[i]) lines.push_back(cut(table[i + 1], width));
+    }
+    if (taken < rows.size()) {
+        int failed = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!shown[i] && rows[i].state == FleetState::FAILED) ++failed;
+        }
+        std::string more = "... and " + std::to_string(rows.size() - taken) + " more";
+        if (failed > 0) more += ", " + std::to_string(failed) + " of them failed";
+        lines.push_back(cut(more, width));
+    }
+    return lines;
 }
 
-std::string fleet_summary(const std::vector<FleetRow>& rows) {
-    std::vector<std::vector<std::string>> cells{
-        {"ADDRESS", "PRODUCT", "BEFORE", "AFTER", "TIME", "RESULT"}};
-    int verified = 0;
+std::string fleet_summary(const std::vector<FleetRow>& rows, const FleetSummaryFacts& facts) {
+    bool labels = any_label(rows);
+    Cells cells{heading(labels, {"TIME", "RESULT"})};
+    std::vector<const FleetRow*> failed;
     for (const FleetRow& row : rows) {
-        if (row.state == FleetState::VERIFIED) ++verified;
         std::string time = row.started_ms >= 0 && row.ended_ms >= row.started_ms
                                ? seconds_text(row.ended_ms - row.started_ms) : "-";
-        cells.push_back({row.address, or_dash(row.product), or_dash(row.before),
-                         or_dash(row.after), time,
-                         row.state == FleetState::VERIFIED ? "verified" : fleet_state_text(row)});
+        std::string result = row.state == FleetState::FAILED ? "failed: " + row.reason
+                                                              : fleet_state_text(row);
+        cells.push_back(leading_cells(row, labels));
+        cells.back().insert(cells.back().end(), {time, result});
+        if (row.state == FleetState::FAILED) failed.push_back(&row);
     }
     std::string text;
     for (const std::string& line : columns(cells)) text += line + "\n";
-    text += std::to_string(verified) + " of " + std::to_string(rows.size()) + " devices verified\n";
+    text += count_line(rows, facts);
+    if (!facts.stopped_early.empty()) text += "Stopped early: " + facts.stopped_early + "\n";
+    if (!failed.empty() && !facts.log_dir.empty()) {
+        text += "Logs of the failed devices:\n";
+        for (const FleetRow* row : failed) text += "  " + facts.log_dir + "/" + row->address + ".log\n";
+    }
+    bool to_retry = !failed.empty() || !facts.stopped_early.empty();
+    if (to_retry && !facts.retry_command.empty()) {
+        text += "To retry the devices not done, run:\n  " + facts.retry_command + "\n";
+    }
     return text;
+}
+
+std::string fleet_retry_command(int count, const char* const* arguments) {
+    std::string command;
+    bool skipping = false;
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(arguments[i], "--skip-current") == 0) skipping = true;
+        command += (i > 0 ? " " : "") + shell_word(arguments[i]);
+    }
+    if (!skipping) command += " --skip-current";
+    return command;
 }

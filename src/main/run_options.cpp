@@ -6,6 +6,7 @@
 
 #include "app/start_up.h"
 #include "main/named_files.h"
+#include "app/upgrade_sequence.h"
 
 bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem) {
@@ -13,6 +14,11 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
     answers->local = line.local;
     answers->user = line.user;
     answers->yes = line.yes;
+    answers->check = line.check;
+    // What the sequence does with the status page it read.
+    upgrade_sequence_set_action(line.check          ? StatusAction::CHECK
+                                : line.skip_current ? StatusAction::SKIP_CURRENT
+                                                    : StatusAction::UPGRADE);
     if (line.password_file != nullptr) {
         if (!read_password_file(line.password_file, &answers->password, problem)) return false;
         answers->has_password = true;

@@ -23,7 +23,7 @@ public:
             return 0;
         }
         switch (template_id) {
-            case DIALOG_WARNING:
+            case DIALOG_WARNING: return answers_.check ? CONTROL_OK : press_ok();
             case DIALOG_CONFIRM:
             case DIALOG_CONFIRM_TRANSITION:
             case DIALOG_SUCCESS: return press_ok();
@@ -44,7 +44,7 @@ private:
             dialog_set_item_text(dialog, CONTROL_DEVICE_ADDRESS, answers_.device);
         }
         if (answers_.local != nullptr) select_local(dialog);
-        return press_ok();
+        return answers_.check ? CONTROL_OK : press_ok();
     }
 
     void select_local(WindowHandle dialog) {
@@ -81,7 +81,7 @@ private:
                 answers_.password_option + " FILE or TEV_PASSWORD";
             fail_upgrade(text.c_str());
         }
-        return press_ok();
+        return answers_.check && answers_.has_password ? CONTROL_OK : press_ok();
     }
 
     ScriptedAnswerSet answers_;

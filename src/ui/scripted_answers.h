@@ -10,6 +10,9 @@ struct ScriptedAnswerSet {
     bool has_password = false;
     std::string password;          // fills the password dialog's password, once
     bool yes = false;              // presses the buttons: nobody is asked anything
+    // --check: the warning and the address dialog are pressed, and the password dialog when the
+    // password is given: nothing is asked but a password not given.
+    bool check = false;
     // How the option that gives the password is spelled, for the box that asks for it.
     const char* password_option = "--password-file";
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/run_report.h"
 #include "core/trace.h"
 #include "web/digest_auth.h"
 #include "web/http_answer.h"
@@ -239,6 +240,7 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
     NetSocket socket = NET_INVALID_SOCKET;
     for (int attempt = 0;
          attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET && !stopped(stop); ++attempt) {
+        if (attempt > 0) run_events().connecting(attempt + 1, MAX_CONNECT_ATTEMPTS);
         socket = open_http_connection(local_address, local_port, device_address, device_port,
                                       &exchange->failure, stop);
         if (exchange->failure != HttpSetupFailure::NONE) return 0;

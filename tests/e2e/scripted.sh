@@ -79,7 +79,7 @@ done
 [ ! -s nobody.out ] || fail "nobody: printed on standard output with --quiet"
 [ "$(cat nobody.err)" = "127.0.0.99: failed: Upgrade Failed: No Response From TEV" ] ||
     fail "nobody: standard error: $(head -c 300 nobody.err)"
-[ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start result " ] || fail "nobody: events"
+[ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start connect result " ] || fail "nobody: events"
 jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
           and .device == "127.0.0.99"' nobody.jsonl >/dev/null || fail "nobody: result event"
 

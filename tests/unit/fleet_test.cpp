@@ -1,5 +1,5 @@
-// The run over several devices: the device list from the options and a devices file, and each
-// device's row as its event lines and its process's end leave it.
+// The run over several devices: the device list, each device's row as its event lines and its
+// child's end leave it, and the short texts a row shows.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -7,27 +7,40 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "main/fleet_devices.h"
-#include "main/fleet_table.h"
+#include "fleet/fleet_devices.h"
+#include "fleet/fleet_row.h"
 
 namespace {
 
-TEST(FleetDevices, FileLinesCommentsAndRepeats) {
-    std::vector<std::string> list;
+std::vector<std::string> addresses(const std::vector<FleetDevice>& list) {
+    std::vector<std::string> all;
+    for (const FleetDevice& device : list) all.push_back(device.address);
+    return all;
+}
+
+TEST(FleetDevices, FileLinesLabelsCommentsAndRepeats) {
+    std::vector<FleetDevice> list;
     std::string problem;
-    ASSERT_TRUE(add_fleet_device(&list, "10.0.0.9", &problem));
+    ASSERT_TRUE(add_fleet_device(&list, "10.0.0.9", "", &problem));
     ASSERT_TRUE(add_fleet_devices_text(
-        &list, "# site A\n\n  10.0.0.1\t# desk\r\n10.0.0.2\r\n   \n#10.0.0.9\n10.0.0.3", "a.txt",
-        &problem))
+        &list,
+        "# site A\n\n  10.0.0.1\t# desk\r\n10.0.0.2\r\n   \n#10.0.0.9\n10.0.0.3  office 2\n"
+        "10.0.0.4#hall\x1b[2J",
+        "a.txt", &problem))
         << problem;
-    EXPECT_EQ(list, (std::vector<std::string>{"10.0.0.9", "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(addresses(list), (std::vector<std::string>{"10.0.0.9", "10.0.0.1", "10.0.0.2",
+                                                         "10.0.0.3", "10.0.0.4"}));
+    EXPECT_EQ(list[1].label, "desk");
+    EXPECT_EQ(list[2].label, "");
+    EXPECT_EQ(list[3].label, "office 2");
+    EXPECT_EQ(list[4].label, "hall [2J");  // no control characters reach a terminal
 
     // A repeat is refused however it is spelled, naming the file and the line.
     EXPECT_FALSE(add_fleet_devices_text(&list, "10.0.0.7\n\n10.0.0.09\n", "b.txt", &problem));
     EXPECT_EQ(problem, "b.txt:3: 10.0.0.9 is listed twice");
-    EXPECT_FALSE(add_fleet_devices_text(&list, "# x\n10.0.0.300\n", "c.txt", &problem));
+    EXPECT_FALSE(add_fleet_devices_text(&list, "# x\n10.0.0.300 lab\n", "c.txt", &problem));
     EXPECT_EQ(problem, "c.txt:2: '10.0.0.300' is not an IPv4 address");
-    EXPECT_FALSE(add_fleet_device(&list, "0.0.0.0", &problem));
+    EXPECT_FALSE(add_fleet_device(&list, "0.0.0.0", "", &problem));
 }
 
 TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
@@ -39,6 +52,16 @@ TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
     EXPECT_STREQ(line.device, "10.0.0.1");
     std::vector<const char*> bad{"--device", "10.0.0.1", "--device", "10.0.0.x"};
     EXPECT_EQ(parse_command_line(4, bad.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
+    // Several devices run unattended: --yes, or a --check that changes nothing.
+    std::vector<const char*> unanswered{"--devices", "site.txt", "--check"};
+    EXPECT_EQ(parse_command_line(3, unanswered.data(), OptionStyle::LINUX).action,
+              CommandAction::UPGRADE);
+    EXPECT_STREQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).problem,
+                 "several devices need --yes: each upgrade runs without asking");
+    EXPECT_STREQ(parse_command_line(4, bad.data() , OptionStyle::LINUX).problem,
+                 "--device '10.0.0.x' is not an IPv4 address");
+    std::vector<const char*> two{"--device", "10.0.0.1", "--device", "10.0.0.2"};
+    EXPECT_EQ(parse_command_line(4, two.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
     // --dev starts both --device and --devices.
     std::vector<const char*> start{"--dev", "10.0.0.1"};
     EXPECT_STREQ(parse_command_line(2, start.data(), OptionStyle::LINUX).problem,
@@ -55,7 +78,8 @@ FleetRow fed(const std::vector<std::string>& lines) {
 TEST(FleetRow, StatesFollowTheEvents) {
     std::vector<std::string> lines{
         R"j({"event":"start","ms":1,"product":"TEV-4400","image_version":"3.2.9(b)"})j",
-        R"j({"event":"status","ms":2,"product_name":"TEV-4400\u001b[2J","software_version":"3.1.8(a)"})j",
+        R"j({"event":"connect","ms":1,"attempt":3,"attempts":10})j",
+        R"j({"event":"status","ms":2,"product_name":"TEV-4400\u001b[2J","software_version":"3.1.8(a)","mac_address":"00:0e:08:aa:bb:cc"})j",
         R"j({"event":"confirmed","ms":3})j",
         R"j({"event":"listening","ms":4,"port":70})j",
         R"j({"event":"request","ms":5,"address":"10.0.0.1","port":2000})j",
@@ -69,63 +93,82 @@ TEST(FleetRow, StatesFollowTheEvents) {
         seen.push_back(fleet_state_text(fed({lines.begin(), lines.begin() + n})));
     }
     EXPECT_EQ(seen, (std::vector<std::string>{
-                        "connecting", "connecting", "connecting", "waiting for the request",
-                        "uploading 0%", "uploading 50%", "flashing", "flashing, 12 s left",
-                        "verifying (attempt 2)", "verified"}));
+                        "connecting", "no answer, attempt 3 of 10", "connecting", "connecting",
+                        "waiting for the request", "uploading 0%", "uploading 50%", "flashing",
+                        "flashing, 12 s left", "verifying (attempt 2)", "verified"}));
     FleetRow row = fed(lines);
     EXPECT_EQ(row.product, "TEV-4400 [2J");  // no control characters reach the terminal
+    EXPECT_EQ(row.mac, "00:0e:08:aa:bb:cc");
     EXPECT_EQ(row.after, "3.2.9(b)");
 
     // Not events: the row stays as it was. After the result nothing moves it.
-    FleetRow half = fed({lines[0], lines[3]});
+    FleetRow half = fed({lines[0], lines[4]});
     for (const char* line : {"", "not json", "[1,2]", R"j({"ms":3})j", R"j({"event":7})j"}) {
         EXPECT_FALSE(fleet_apply_event(&half, line)) << line;
     }
     EXPECT_EQ(half.state, FleetState::WAITING_REQUEST);
-    EXPECT_TRUE(fleet_apply_event(&row, lines[5]));
+    EXPECT_TRUE(fleet_apply_event(&row, lines[6]));
     EXPECT_EQ(row.state, FleetState::VERIFIED);
 }
 
-TEST(FleetRow, TheProcessEndDecides) {
+TEST(FleetRow, TheChildsEndDecides) {
     const std::string verified =
         R"j({"event":"result","ms":10,"result":"verified","text":"ok","version_after":"3.2.9(b)"})j";
-    const std::string failed =
+    const std::string current = R"j({"event":"result","result":"current","text":"ok"})j";
+    const std::string needs = R"j({"event":"result","result":"needs-upgrade","text":"ok"})j";
+    const std::string abort =
         R"j({"event":"result","ms":10,"result":"failed","text":"Upgrade Failed: User Abort"})j";
+    const std::string silent = R"j({"event":"connect","attempt":4,"attempts":10})j";
+    const std::string uploaded = R"j({"event":"uploaded"})j";
+    const std::string deadline = "passed its deadline of 600 s";
     struct Case {
         std::vector<std::string> lines;
         FleetChildEnd end;
         std::string shown;
     } cases[] = {
         {{verified}, {true, 0, "", ""}, "verified"},
+        {{current}, {true, 0, "", ""}, "already current"},
+        {{needs}, {true, 3, "", ""}, "needs upgrade"},
+        {{needs}, {true, 0, "", ""}, "failed: needs-upgrade, but then ended with status 0 without a result"},
         {{verified}, {true, 1, "", ""}, "failed: verified, but then ended with status 1 without a result"},
-        {{failed}, {true, 1, "", ""}, "failed: Upgrade Failed: User Abort"},
-        {{failed}, {true, 1, "no end after 600 s", ""}, "failed: no end after 600 s; Upgrade Failed: User Abort"},
+        {{abort}, {true, 1, "", ""}, "failed: cancelled"},
+        // The run's deadline, not a person, cancelled it: no "User Abort".
+        {{abort}, {true, 1, deadline, ""}, "failed: passed its deadline of 600 s"},
+        {{silent, abort}, {true, 1, deadline, ""}, "failed: passed its deadline of 600 s; no answer"},
+        // Cancelled once the image was sent: the device may be writing its flash.
+        {{uploaded, abort}, {true, 1, "", ""}, "failed: interrupted while flashing"},
+        {{uploaded}, {false, SIGKILL, deadline, ""},
+         "failed: passed its deadline of 600 s; interrupted while flashing; killed by signal 9"},
         {{R"j({"event":"listening","ms":1,"port":69})j"}, {false, SIGSEGV, "", "AddressSanitizer: SEGV"},
-         "failed: crashed: signal 11 (Segmentation fault): AddressSanitizer: SEGV"},
-        {{}, {false, SIGKILL, "", ""}, "failed: killed by signal 9 (Killed)"},
+         "failed: crashed: signal 11: AddressSanitizer: SEGV"},
+        {{}, {false, SIGKILL, "", ""}, "failed: killed by signal 9"},
         {{}, {true, 0, "", ""}, "failed: ended with status 0 without a result"},
+        {{}, {true, static_cast<int>(0xC0000005u), "", ""}, "failed: crashed: exception 0xC0000005"},
     };
     for (const Case& c : cases) {
         FleetRow row = fed(c.lines);
         row.started_ms = 1000;
         fleet_child_ended(&row, c.end, 3500);
-        EXPECT_EQ(fleet_state_text(row), c.shown);
+        EXPECT_EQ(fleet_state_text(row), c.shown) << row.reason;
         EXPECT_EQ(row.ended_ms, 3500);
     }
 }
 
-TEST(FleetSummary, OneLinePerDeviceAndTheCount) {
-    FleetRow good = fed({R"j({"event":"result","ms":1,"result":"verified","text":"ok","version_before":"1.0","version_after":"2.0"})j"});
-    good.started_ms = 0;
-    good.ended_ms = 31250;
-    FleetRow bad = fed({R"j({"event":"result","ms":1,"result":"failed","text":"Upgrade Failed: No Response From TEV"})j"});
-    bad.address = "10.0.0.22";
-    std::string summary = fleet_summary({good, bad});
-    EXPECT_EQ(summary,
-              "ADDRESS    PRODUCT  BEFORE  AFTER  TIME    RESULT\n"
-              "10.0.0.1   -        1.0     2.0    31.2 s  verified\n"
-              "10.0.0.22  -        -       -      -       failed: Upgrade Failed: No Response From TEV\n"
-              "1 of 2 devices verified\n");
+TEST(FleetRow, ShortReasonsFitARow) {
+    struct Case {
+        const char* full;
+        const char* shown;
+    } cases[] = {
+        {"Upgrade Failed: the device refused the password", "wrong password"},
+        {"Upgrade Failed: No Response From TEV", "no answer"},
+        {"Upgrade Failed: Firmware Upload Incomplete", "upload incomplete"},
+        {"Upgrade Failed: Version not matching", "version not matching"},
+        {"Upgrade Failed: Can't bind TFTP listener socket", "Can't bind TFTP listener socket"},
+        {"passed its deadline of 9 s; Upgrade Failed: No Response From TEV",
+         "passed its deadline of 9 s; no answer"},
+        {INTERRUPTED_FLASHING_TEXT, "interrupted while flashing"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fleet_short_reason(c.full), c.shown);
 }
 
 }  // namespace

@@ -149,10 +149,10 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     stream.status_read(device);
     stream.request_from(0x7F000002, 1234);
     stream.flash_wait(30);
-    stream.result(false, "Upgrade Failed: User Abort", "3.1.8(a)", "");
+    stream.result(RunResult::FAILED, "Upgrade Failed: User Abort", "3.1.8(a)", "");
     stream.verify(2);
-    stream.result(true, "TEV@10.1.0.123 Upgrade Successful!", "3.1.8(a)", "3.2.9(b)");
-    stream.result(false, "Upgrade Failed: Version not matching", "3.1.8(a)", "3.2.9(c)");
+    stream.result(RunResult::VERIFIED, "TEV@10.1.0.123 Upgrade Successful!", "3.1.8(a)", "3.2.9(b)");
+    stream.result(RunResult::FAILED, "Upgrade Failed: Version not matching", "3.1.8(a)", "3.2.9(c)");
     std::vector<nlohmann::json> lines = lines_of(events);
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[1]["event"], "status");

@@ -1,0 +1,136 @@
+// The scheduler of a run over several devices: which device starts next (the jobs limit, the
+// canary, the failure budget), each child's deadline, Ctrl-C, and each row's state from its
+// child's lines and end. It starts and stops children only through FleetChildren and reads the
+// time only from FleetClock, both given by its caller: the console program hands it POSIX
+// processes, the Windows program Win32 ones, the unit tests fakes. Nothing here waits.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fleet/fleet_devices.h"
+#include "fleet/fleet_row.h"
+
+// What the run does, from the options.
+struct FleetPlan {
+    std::vector<FleetDevice> devices;
+    int jobs = 32;
+    std::int64_t deadline_ms = 600'000;  // from a child's start to its cancel
+    std::int64_t grace_ms = 15'000;      // from a cancel to the kill
+    int canary = 0;        // the first N devices run first, the rest only if all of them end well
+    int max_failures = 0;  // 0: no budget; else no device starts once this many failed
+    bool check = false;    // --check: read each device, change nothing
+    bool skip_current = false;
+    // Passed to every child after "--device ADDRESS": --yes, --quiet, --events -, --user, ...
+    std::vector<std::string> common_arguments;
+    std::string log_dir;  // each child's --log in it, as DIR/ADDRESS.log; empty: none
+};
+
+// The time, in milliseconds from any fixed point.
+class FleetClock {
+public:
+    virtual std::int64_t now_ms() = 0;
+
+protected:
+    ~FleetClock() = default;
+};
+
+// Whoever runs the children. `row` names the device (its index in the plan); each row gets at most
+// one child. Once started, the caller hands the child's lines and its end back to the scheduler.
+class FleetChildren {
+public:
+    // Starts the child with these arguments (after the program's name). False, with *problem,
+    // when it could not start: the row fails with that text and no end is expected.
+    virtual bool start(std::size_t row, const std::vector<std::string>& arguments,
+                       std::string* problem) = 0;
+    // Asks it to press its Cancel and end with its own result (a signal on POSIX, its standard
+    // input closed on Windows).
+    virtual void cancel(std::size_t row) = 0;
+    // Ends it now.
+    virtual void kill(std::size_t row) = 0;
+
+protected:
+    ~FleetChildren() = default;
+};
+
+// Told of every change of a row; the report is rewritten when a row ends.
+class FleetWatcher {
+public:
+    virtual void row_changed(std::size_t row, const FleetRow& before, const FleetRow& after) = 0;
+
+protected:
+    ~FleetWatcher() = default;
+};
+
+// The arguments of one device's child: --device, the common ones, --log, --check, --skip-current.
+std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, std::size_t row);
+
+// The children's environment: the one inherited, with TEV_PASSWORD set to the password when one
+// was read from --password-file (it wins over an inherited TEV_PASSWORD); entries "NAME=value".
+std::vector<std::string> fleet_child_environment(const std::vector<std::string>& inherited,
+                                                 const std::string* password);
+
+class FleetScheduler {
+public:
+    FleetScheduler(const FleetPlan& plan, FleetClock& clock, FleetChildren& children,
+                   FleetWatcher* watcher);
+
+    // Starts what may start and polices the deadlines. Call it after each change the caller
+    // hands in, and at least every few hundred milliseconds.
+    void step();
+    // One whole line of the child's standard output (an event) or error.
+    void child_output(std::size_t row, const std::string& line);
+    void child_error(std::size_t row, const std::string& line);
+    // The child ended (after its last lines) and was reaped; end.why and end.stderr_tail are
+    // filled here.
+    void child_ended(std::size_t row, bool exited, int code);
+    // Ctrl-C (or the Windows window's Cancel): the first cancels every child and starts no other;
+    // the next one kills them.
+    void interrupt();
+
+    // Every row ended: no child running and none to start.
+    bool finished() const;
+    // How many children have started and not yet ended.
+    int running() const;
+    const std::vector<FleetRow>& rows() const { return rows_; }
+    // Why the run stopped before every device had its turn, in one line; empty otherwise.
+    const std::string& stopped_early() const { return stopped_early_; }
+    // 0 every device verified or current (a check: every one current); 3 a check that found a
+    // device to upgrade and none that failed; 1 otherwise.
+    int exit_status() const;
+    std::int64_t started_ms() const { return started_ms_; }
+
+private:
+    struct Child {
+        bool running = false;
+        std::int64_t deadline_ms = 0;
+        std::int64_t kill_ms = -1;  // killed when passed, once it was asked to stop
+        std::string why;
+        std::string errors_last;
+    };
+
+    bool may_start_more() const;
+    void start(std::size_t row);
+    void cancel(std::size_t row, const std::string& why);
+    void police(std::size_t row, std::int64_t now);
+    void row_ended(std::size_t row);
+    void stop_starting(const std::string& why);
+    void close_unstarted();
+    void set(std::size_t row, const FleetRow& after);
+    int failures() const;
+    bool canaries_ended_well(bool* all_ended) const;
+
+    const FleetPlan& plan_;
+    FleetClock& clock_;
+    FleetChildren& children_;
+    FleetWatcher* watcher_;
+    std::vector<FleetRow> rows_;
+    std::vector<Child> child_;
+    std::size_t next_ = 0;
+    int interrupts_ = 0;
+    bool stopped_ = false;
+    std::string stopped_early_;
+    std::string not_started_why_;
+    std::int64_t started_ms_;
+};

@@ -1,0 +1,236 @@
+// The fleet's scheduler driven by a fake clock and fake children: each case a short script of what
+// the children do, and what the scheduler asked of them, the rows' ends and the exit status.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fleet/fleet_scheduler.h"
+
+namespace {
+
+struct FakeClock final : FleetClock {
+    std::int64_t now = 5000;
+    std::int64_t now_ms() override { return now; }
+};
+
+struct FakeChildren final : FleetChildren {
+    std::string calls;  // "start0 cancel1 kill1 ..."
+    std::vector<std::vector<std::string>> arguments;
+    std::size_t refuse = 999;  // the row whose start fails
+
+    bool start(std::size_t row, const std::vector<std::string>& args,
+               std::string* problem) override {
+        note("start", row);
+        arguments.push_back(args);
+        if (row == refuse) *problem = "Resource temporarily unavailable";
+        return row != refuse;
+    }
+    void cancel(std::size_t row) override { note("cancel", row); }
+    void kill(std::size_t row) override { note("kill", row); }
+    void note(const char* what, std::size_t row) {
+        calls += (calls.empty() ? "" : " ") + std::string(what) + std::to_string(row);
+    }
+};
+
+FleetPlan plan_of(int devices) {
+    FleetPlan plan;
+    for (int i = 0; i < devices; ++i) plan.devices.push_back({"10.0.0." + std::to_string(i + 1), ""});
+    plan.deadline_ms = 600'000;
+    plan.grace_ms = 15'000;
+    return plan;
+}
+
+std::string result_line(const std::string& word) {
+    return R"({"event":"result","result":")" + word + R"(","text":"Upgrade Failed: the device refused the password"})";
+}
+
+// Runs a script, a step after each word:
+//   r2:verified  row 2's result event      e2:3  row 2's child exits with status 3
+//   v2 / c2 / f2  result verified / current / failed, then the matching exit
+//   x2  row 2's child killed by SIGKILL     t15  15 s pass     i  Ctrl-C
+void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script) {
+    std::istringstream words(script);
+    std::string word;
+    scheduler.step();
+    while (words >> word) {
+        std::size_t row = word.size() > 1 ? std::stoul(word.substr(1)) : 0;
+        std::string value = word.find(':') != std::string::npos ? word.substr(word.find(':') + 1) : "";
+        switch (word[0]) {
+            case 'r': scheduler.child_output(row, result_line(value)); break;
+            case 'e': scheduler.child_ended(row, true, std::stoi(value)); break;
+            case 'v':
+            case 'c':
+            case 'f':
+                scheduler.child_output(row, result_line(word[0] == 'v'   ? "verified"
+                                                        : word[0] == 'c' ? "current"
+                                                                         : "failed"));
+                scheduler.child_ended(row, true, word[0] == 'f' ? 1 : 0);
+                break;
+            case 'x': scheduler.child_ended(row, false, SIGKILL); break;
+            case 't': clock.now += std::stol(word.substr(1)) * 1000; break;
+            case 'i': scheduler.interrupt(); break;
+            default: ADD_FAILURE() << "unknown word " << word;
+        }
+        scheduler.step();
+    }
+}
+
+// One letter a row: q queued, R running, V verified, C current, N needs upgrade, F failed,
+// - not started.
+std::string states(const FleetScheduler& scheduler) {
+    std::string letters;
+    for (const FleetRow& row : scheduler.rows()) {
+        switch (row.state) {
+            case FleetState::QUEUED: letters += 'q'; break;
+            case FleetState::VERIFIED: letters += 'V'; break;
+            case FleetState::CURRENT: letters += 'C'; break;
+            case FleetState::NEEDS_UPGRADE: letters += 'N'; break;
+            case FleetState::FAILED: letters += 'F'; break;
+            case FleetState::NOT_STARTED: letters += '-'; break;
+            default: letters += 'R'; break;
+        }
+    }
+    return letters;
+}
+
+struct Case {
+    const char* what;
+    int devices, jobs, canary, max_failures;
+    const char* script;
+    const char* calls;
+    const char* states;
+    bool finished;
+    int status;
+    const char* stopped_early;
+};
+
+TEST(FleetScheduler, RunsTheScriptedCases) {
+    const Case cases[] = {
+        {"at most --jobs children at once", 4, 2, 0, 0, "", "start0 start1", "RRqq", false, 1, ""},
+        {"a slot frees at the child's end, not at its result", 3, 1, 0, 0, "r0:verified",
+         "start0", "Vqq", false, 1, ""},
+        {"the next starts once the child has ended", 3, 1, 0, 0, "r0:verified e0:0",
+         "start0 start1", "VRq", false, 1, ""},
+        {"every device verified or current: status 0", 3, 2, 0, 0, "v0 c1 v2",
+         "start0 start1 start2", "VCV", true, 0, ""},
+        {"one failure: status 1, the others go on", 3, 3, 0, 0, "f1 v0 v2",
+         "start0 start1 start2", "VFV", true, 1, ""},
+        {"the deadline cancels, the grace period kills", 2, 2, 0, 0, "t599 t1 t14 t1 x0 v1",
+         "start0 start1 cancel0 cancel1 kill0 kill1", "FV", true, 1, ""},
+        {"a device of the second wave has its whole deadline", 2, 1, 0, 0, "t500 v0 t500",
+         "start0 start1", "VR", false, 1, ""},
+        {"the canary first; the rest after it ends well", 4, 4, 1, 0, "r0:verified",
+         "start0", "Vqqq", false, 1, ""},
+        {"the canary passed", 4, 4, 1, 0, "r0:verified e0:0", "start0 start1 start2 start3",
+         "VRRR", false, 1, ""},
+        {"a current canary passes too", 3, 2, 1, 0, "c0", "start0 start1 start2", "CRR", false, 1, ""},
+        {"a failed canary stops the run; the other canary finishes", 4, 4, 2, 0, "f0 v1",
+         "start0 start1", "FV--", true, 1, "the canary 10.0.0.1 failed (--canary 2)"},
+        {"a canary killed stops the run", 3, 4, 1, 0, "x0", "start0", "F--", true, 1,
+         "the canary 10.0.0.1 failed (--canary 1)"},
+        {"the failure budget: those running finish, no other starts", 5, 2, 0, 2, "f0 f1 v2",
+         "start0 start1 start2", "FFV--", true, 1, "2 devices failed (--max-failures 2)"},
+        {"the budget not reached", 3, 1, 0, 2, "f0 v1 v2", "start0 start1 start2", "FVV", true, 1,
+         ""},
+        {"Ctrl-C cancels every child and starts no other", 3, 2, 0, 0, "i",
+         "start0 start1 cancel0 cancel1", "RR-", false, 1, "interrupted (Ctrl-C)"},
+        {"a second Ctrl-C kills them", 3, 2, 0, 0, "i i x0 x1",
+         "start0 start1 cancel0 cancel1 kill0 kill1", "FF-", true, 1, "interrupted (Ctrl-C)"},
+        {"devices Ctrl-C kept from starting: status 1 though none failed", 3, 2, 0, 0, "i v0 v1",
+         "start0 start1 cancel0 cancel1", "VV-", true, 1, "interrupted (Ctrl-C)"},
+        {"Ctrl-C after the last start stops nothing early", 2, 2, 0, 0, "i f0 f1",
+         "start0 start1 cancel0 cancel1", "FF", true, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FleetPlan plan = plan_of(c.devices);
+        plan.jobs = c.jobs;
+        plan.canary = c.canary;
+        plan.max_failures = c.max_failures;
+        FakeClock clock;
+        FakeChildren children;
+        FleetScheduler scheduler(plan, clock, children, nullptr);
+        play(scheduler, clock, c.script);
+        EXPECT_EQ(children.calls, c.calls);
+        EXPECT_EQ(states(scheduler), c.states);
+        EXPECT_EQ(scheduler.finished(), c.finished);
+        if (c.finished) {
+            EXPECT_EQ(scheduler.exit_status(), c.status);
+        }
+        EXPECT_EQ(scheduler.stopped_early(), c.stopped_early);
+    }
+}
+
+TEST(FleetScheduler, ACheckEndsThreeOnlyWhenEveryDeviceAnswered) {
+    struct CheckCase {
+        const char* script;
+        const char* states;
+        int status;
+    } cases[] = {
+        {"r0:current e0:0 r1:current e1:0", "CC", 0},
+        {"r0:current e0:0 r1:needs-upgrade e1:3", "CN", 3},
+        {"r0:needs-upgrade e0:3 f1", "NF", 1},
+        // A needs-upgrade result with another exit status is no answer to trust.
+        {"r0:needs-upgrade e0:0 r1:current e1:0", "FC", 1},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.script);
+        FleetPlan plan = plan_of(2);
+        plan.check = true;
+        FakeClock clock;
+        FakeChildren children;
+        FleetScheduler scheduler(plan, clock, children, nullptr);
+        play(scheduler, clock, c.script);
+        EXPECT_EQ(states(scheduler), c.states);
+        EXPECT_EQ(scheduler.exit_status(), c.status);
+    }
+}
+
+TEST(FleetScheduler, RowsKeepTheRunsReasonsAndTimes) {
+    FleetPlan plan = plan_of(3);
+    plan.jobs = 3;
+    plan.deadline_ms = 10'000;
+    plan.grace_ms = 2'000;
+    FakeClock clock;
+    FakeChildren children;
+    children.refuse = 2;
+    FleetScheduler scheduler(plan, clock, children, nullptr);
+    play(scheduler, clock, "t4");
+    scheduler.child_error(1, "AddressSanitizer: SEGV on unknown address");
+    scheduler.child_error(1, "");
+    scheduler.child_ended(1, false, SIGSEGV);
+    play(scheduler, clock, "t6 t2 x0");
+    const auto& rows = scheduler.rows();
+    EXPECT_EQ(rows[0].reason, "passed its deadline of 10 s; killed by signal 9");
+    EXPECT_EQ(rows[0].ended_ms - rows[0].started_ms, 12'000);
+    EXPECT_EQ(rows[1].reason, "crashed: signal 11: AddressSanitizer: SEGV on unknown address");
+    EXPECT_EQ(rows[2].reason, "can't start its process: Resource temporarily unavailable");
+    EXPECT_TRUE(scheduler.finished());
+}
+
+TEST(FleetScheduler, ChildArgumentsAndEnvironment) {
+    FleetPlan plan = plan_of(2);
+    plan.common_arguments = {"--yes", "--quiet", "--events", "-", "--user", "admin"};
+    plan.log_dir = "logs";
+    plan.skip_current = true;
+    EXPECT_EQ(fleet_child_arguments(plan, 1),
+              (std::vector<std::string>{"--device", "10.0.0.2", "--yes", "--quiet", "--events", "-",
+                                        "--user", "admin", "--log", "logs/10.0.0.2.log",
+                                        "--skip-current"}));
+    plan.skip_current = false;
+    plan.check = true;
+    plan.log_dir.clear();
+    EXPECT_EQ(fleet_child_arguments(plan, 0).back(), "--check");
+
+    // The password read from --password-file wins over one the parent inherited.
+    std::vector<std::string> inherited{"HOME=/root", "TEV_PASSWORD=old", "TEV_PASSWORDS=x"};
+    std::string password = "pw one";
+    EXPECT_EQ(fleet_child_environment(inherited, &password),
+              (std::vector<std::string>{"HOME=/root", "TEV_PASSWORDS=x", "TEV_PASSWORD=pw one"}));
+    EXPECT_EQ(fleet_child_environment(inherited, nullptr), inherited);
+}
+
+}  // namespace
