@@ -207,7 +207,7 @@ fi
     # The server view against the floor run by run, so that a median is seen with its spread.
     for size in $SIZES; do
         echo "Server view / floor, $size bytes, each run: $(awk -v size="$size" -v rtt="$rtt_us" '{
-            printf "%s%.2f", NR > 1 ? " " : "", $1 / ((int(size / 512) + 2) * rtt / 1e6)
+            printf "%s%.2f", (NR > 1 ? " " : ""), $1 / ((int(size / 512) + 2) * rtt / 1e6)
         }' "server-$size.times")"
     done
     if [ "$IDLE_SECONDS" -gt 0 ]; then
