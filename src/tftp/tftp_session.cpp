@@ -126,30 +126,53 @@ void open_transfer(TftpSession* session, TransferCursor* cursor) {
 struct RetryTimer {
     int retries;              // silent periods since the last matching acknowledgement
     std::uint32_t sent_at;    // clock_ms() of the last send
-    bool waited_since_send;   // an empty poll has waited since that send
 };
 
-void restart_period(RetryTimer* timer) {
-    timer->sent_at = clock_ms();
-    timer->waited_since_send = false;
-}
+void restart_period(RetryTimer* timer) { timer->sent_at = clock_ms(); }
 
 void reset_retries(RetryTimer* timer) {
     timer->retries = 0;
     restart_period(timer);
 }
 
-// An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is answered
-// the moment it arrives. The first wait after a send is nearly always ended by the answer, so it
-// need not wake on time.
-void wait_for_datagram(TftpSession* session, RetryTimer* timer) {
-    net_wait_readable(session->socket, 1,
-                      timer->waited_since_send ? WaitTimeout::EXACT : WaitTimeout::COARSE);
-    timer->waited_since_send = true;
-}
-
 bool period_over(const RetryTimer& timer) {
     return clock_ms() - timer.sent_at >= retry_period_ms(timer.retries);
+}
+
+// The one blocking call between a send and the device's answer. It ends at whichever comes first:
+// a datagram, input for the dialogs (Cancel answers at once), the end of the silent period, or
+// the moment the events want a poll (a count held back to show).
+WaitEnd wait_for_answer(const TftpSession* session, const RetryTimer& timer, TftpEvents& events) {
+    std::uint32_t silent = clock_ms() - timer.sent_at;
+    std::uint32_t period = retry_period_ms(timer.retries);
+    std::uint32_t left = silent < period ? period - silent : 0;
+    left = std::min(left, events.transfer_poll_due_ms());
+    return net_wait_datagram(session->socket, clock_real_wait_ms(left));
+}
+
+enum class Received { EMPTY, ACKNOWLEDGED, COMPLETE };
+
+// Receives without blocking until the socket is empty or the packet outstanding is acknowledged;
+// then the next packet goes out at once. Any other datagram (a duplicate acknowledgement, a
+// stranger's, a runt, an ERROR) is dropped without a wait, so that a flood of them is drained as
+// fast as it comes and the device's answer behind it is not lost. The silence goes on all the
+// same: only the clock ends a period.
+Received receive_until_empty(TftpSession* session, TransferCursor* cursor, RetryTimer* timer) {
+    for (;;) {
+        bool arrived = false;
+        std::uint32_t opcode = receive_from_peer(session, &arrived);
+        if (!arrived) return Received::EMPTY;
+        if (opcode != TFTP_OPCODE_ACK) continue;
+        std::uint16_t acknowledged = get_u16_be(session->packet + 2);
+        if (acknowledged == (session->current_block & 0xFFFFu)) {
+            // The clock is read before the next packet goes: the device may answer, and the
+            // clock move on, before the call after the send would read it.
+            reset_retries(timer);
+            return advance(session, cursor) ? Received::COMPLETE : Received::ACKNOWLEDGED;
+        }
+        trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
+              static_cast<unsigned>(session->current_block & 0xFFFFu));
+    }
 }
 
 // The last silent period: with every block sent, only the final acknowledgement is missing, and
@@ -198,28 +221,15 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
     RetryTimer timer{};
     reset_retries(&timer);
     for (;;) {
-        bool arrived = false;
-        std::uint32_t opcode = receive_from_peer(session, &arrived);
-        if (opcode == TFTP_OPCODE_ACK) {
-            std::uint16_t acknowledged = get_u16_be(session->packet + 2);
-            if (acknowledged == (session->current_block & 0xFFFFu)) {
-                // The clock is read before the next packet goes: the device may answer, and the
-                // clock move on, before the call after the send would read it.
-                reset_retries(&timer);
-                if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
-                continue;
-            }
-            trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
-                  static_cast<unsigned>(session->current_block & 0xFFFFu));
+        WaitEnd end = wait_for_answer(session, timer, events);
+        if (end == WaitEnd::DATAGRAM) {
+            Received received = receive_until_empty(session, &cursor, &timer);
+            if (received == Received::COMPLETE) return TransferOutcome::COMPLETE;
+            if (received == Received::ACKNOWLEDGED) continue;
         }
-        // Any other datagram (a duplicate acknowledgement, a stranger's, a runt, an ERROR) is
-        // dropped at once, without a wait, so that a flood of them is drained as fast as it comes
-        // and the device's answer behind it is not lost. The silence goes on all the same: only
-        // the clock ends a period.
-        if (!arrived) {
-            events.transfer_poll();
-            wait_for_datagram(session, &timer);
-        }
+        // Input, the end of a wait, or a socket drained without the awaited acknowledgement:
+        // the dialogs' turn, then the clock's. Input never ends a silent period.
+        events.transfer_poll();
         if (!period_over(timer)) continue;
         if (++timer.retries >= RETRY_LIMIT) return give_up(session);
         restart_period(&timer);
