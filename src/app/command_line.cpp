@@ -40,11 +40,11 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::events_path, nullptr, CommandAction::UPGRADE},
     {"log", 0, "log", "FILE", "write every step of the upgrade to FILE, created anew, for support",
      &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
-    {"devices", 0, nullptr, "FILE",
+    {"devices", 0, "devices", "FILE",
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
      "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
-    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time (default 32)",
+    {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time (default 32)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
