@@ -265,6 +265,7 @@ private:
     HWND window_ = nullptr;
     std::vector<FleetRow> rows_;
     std::vector<std::size_t> dirty_;
+    std::vector<bool> in_step_;  // the rows the last step runs
     std::unique_ptr<StepRun> step_;
     std::int64_t started_ms_ = now_ms();
     bool checked_ = false;         // the check has run
@@ -397,8 +398,13 @@ void ListWindow::draw_rows() {
     dirty_.clear();
 }
 
+// The time left is the step's: the times of rows it does not run (the check's) stay out of it.
 void ListWindow::draw_head() {
-    std::string head = fleet_head_line(rows_, settings_.plan.jobs, started_ms_, now_ms());
+    std::vector<FleetRow> timed = rows_;
+    for (std::size_t i = 0; i < timed.size(); ++i) {
+        if (!in_step_[i]) timed[i].started_ms = -1;
+    }
+    std::string head = fleet_head_line(timed, settings_.plan.jobs, started_ms_, now_ms());
     char shown[512] = "";
     GetDlgItemTextA(window_, ID_HEAD, shown, sizeof shown);
     if (head != shown) SetDlgItemTextA(window_, ID_HEAD, head.c_str());
@@ -432,6 +438,8 @@ void ListWindow::start_step(std::vector<std::size_t> rows, bool check, bool skip
     if (!settings_.user.empty()) plan.common_arguments.insert(plan.common_arguments.end(), {"/user", settings_.user});
     if (!settings_.local.empty()) plan.common_arguments.insert(plan.common_arguments.end(), {"/local", settings_.local});
     started_ms_ = now_ms();
+    in_step_.assign(rows_.size(), false);
+    for (std::size_t row : rows) in_step_[row] = true;
     step_ = std::make_unique<StepRun>(*this, std::move(plan), std::move(rows), child_environment());
     show_step_buttons();
     draw_rows();

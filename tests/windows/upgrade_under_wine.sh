@@ -121,7 +121,9 @@ case $scenario in
             for ((i = 0; i < 300; i++)); do grep -q 'ready on' device-$n.out && break; sleep 0.1; done
             grep -q 'ready on' device-$n.out || fail "tev-device 127.0.0.$n did not start"
         done
-        list_options="/devices \"$(windows_path "$work/devices.txt")\" /user $user"
+        list_options="/devices \"$(windows_path "$work/devices.txt")\""
+        # list-window: the person types the user and the password into the dialog.
+        [ "$scenario" = list-window ] || list_options+=" /user $user"
         case $scenario in
             list-stop) list_options+=" /passwordfile \"$(windows_path "$work/password.txt")\" /jobs 1" ;;
             list-unattended)

@@ -806,6 +806,9 @@ HWND list_window_checked(Run& run, bool asks_password) {
 
 // Upgrade N Devices, then the warning once.
 bool start_list_upgrade(Run& run, HWND window, const std::string& button_text) {
+    // The rows may say their ends a moment before the check's last child is reaped.
+    check(eventually([&] { return shown_now(window, CONTROL_LIST_UPGRADE); }),
+          "upgrade button: shows once the check has ended");
     check_text(window, CONTROL_LIST_UPGRADE, button_text, "upgrade button");
     screenshot(run, window, "checked");
     click(window, CONTROL_LIST_UPGRADE);
