@@ -5,12 +5,16 @@
 # Memory is sampled every 0.1 s over the parent and its children: the sum of their resident
 # sizes (RSS) and of their proportional shares (PSS, where the pages they share count once).
 #
-# fleet_bench.sh --upgrade BIN --device BIN --image FILE --work DIR [--counts "N ..."]
+# Then the inventory: the wall time of one --check of 1, 8 and 32 devices (table check.md; goal:
+# 32 devices in at most 2 s); every device must answer "needs upgrade" and get no command.
+#
+# fleet_bench.sh --upgrade BIN --device BIN --image FILE --work DIR [--counts "N ..."] [--check-only]
 set -euo pipefail
 source "$(dirname "$0")/bench_lib.sh"
 
 UPGRADE= DEVICE= IMAGE= WORK=
 COUNTS="1 8 32"
+CHECK_ONLY=
 ARGS=("$@")
 while [ $# -gt 0 ]; do
     case $1 in
@@ -19,11 +23,12 @@ while [ $# -gt 0 ]; do
         --image) IMAGE=$2; shift 2 ;;
         --work) WORK=$2; shift 2 ;;
         --counts) COUNTS=$2; shift 2 ;;
+        --check-only) CHECK_ONLY=1; shift ;;
         *) echo "fleet_bench.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
 [ -n "$UPGRADE" ] && [ -n "$DEVICE" ] && [ -n "$IMAGE" ] && [ -n "$WORK" ] || {
-    sed -n '8p' "$0" >&2
+    sed -n '11p' "$0" >&2
     exit 2
 }
 UPGRADE=$(realpath "$UPGRADE") DEVICE=$(realpath "$DEVICE") IMAGE=$(realpath "$IMAGE")
@@ -102,6 +107,45 @@ run() {
         -v k="$child_rss" -v u="$child_private" \
         'BEGIN { printf "%d %.2f %d %d %d %d\n", c, b - a, r, p, k, u }'
 }
+
+# check COUNT: starts COUNT devices, reads them all in one --check, prints "COUNT SECONDS".
+check() {
+    local count=$1 i address list=check-$count.txt start end status
+    : >"$list"
+    for ((i = 0; i < count; i++)); do
+        address=127.0.0.$((i + 2))
+        "$DEVICE" --address "$address" --quiet --log "chk-$count-$i.log" \
+            --image-file "chk-$count-$i.bin" >"chk-$count-$i.out" 2>&1 &
+        DEVICE_PIDS+=($!)
+        echo "$address" >>"$list"
+    done
+    for ((i = 0; i < count; i++)); do
+        wait_for_line "chk-$count-$i.out" "tev-device: ready on" 30
+    done
+    start=$EPOCHREALTIME
+    "$UPGRADE" --check --devices "$list" --jobs 32 --quiet </dev/null >"check-$count.out" 2>&1 &&
+        status=0 || status=$?
+    end=$EPOCHREALTIME
+    [ "$status" = 3 ] || fail "check of $count devices: exit status $status, want 3"
+    [ "$(grep -c ' needs upgrade$' "check-$count.out")" = "$count" ] ||
+        fail "check of $count devices: not every device answered"
+    ! grep -qF "upgrade: order" chk-"$count"-*.log || fail "check of $count devices: a command was sent"
+    stop_devices
+    awk -v c="$count" -v a="$start" -v b="$end" 'BEGIN { printf "%d %.2f\n", c, b - a }'
+}
+
+: >check.txt
+for count in 1 8 32; do
+    echo "fleet: check of $count devices ..." >&2
+    check "$count" | tee -a check.txt >&2
+done
+{
+    echo "| Devices | --check wall time (s) |"
+    echo "|---:|---:|"
+    awk '{ printf "| %d | %.2f |\n", $1, $2 }' check.txt
+} >check.md
+cat check.md
+[ -n "$CHECK_ONLY" ] && exit 0
 
 : >results.txt
 for count in $COUNTS; do

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdint>
 
+#include "app/run_deadline.h"
 #include "core/firmware_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
@@ -14,7 +15,7 @@
 namespace {
 
 // The Windows program takes every row with a switch; --quiet has none, since its dialogs are its
-// output.
+// output. The rows of the rollout (--check to --max-failures) get theirs with its fleet window.
 constexpr OptionRow OPTIONS[] = {
     {"device", 0, "device", "A.B.C.D", "the device's address, typed into the address dialog",
      &CommandLine::device, nullptr, CommandAction::UPGRADE},
@@ -50,23 +51,24 @@ constexpr OptionRow OPTIONS[] = {
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
     {"deadline", 0, nullptr, "SECONDS",
-     "with several devices, cancel an upgrade still running SECONDS after its start (default 600)",
+     "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
+     "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
-    {"check", 0, "check", nullptr,
+    {"check", 0, nullptr, nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
      "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
      nullptr, &CommandLine::check, CommandAction::UPGRADE},
-    {"skip-current", 0, "skipcurrent|skip-current", nullptr,
+    {"skip-current", 0, nullptr, nullptr,
      "leave a device that already runs the image's version alone (result current, a success); a "
      "run that was interrupted is finished by running it again with this option",
      nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
-    {"report", 0, "report", "FILE",
+    {"report", 0, nullptr, "FILE",
      "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
      &CommandLine::report, nullptr, CommandAction::UPGRADE},
-    {"canary", 0, "canary", "N",
+    {"canary", 0, nullptr, "N",
      "with several devices, upgrade the first N first; the rest only when all of them end well",
      &CommandLine::canary, nullptr, CommandAction::UPGRADE},
-    {"max-failures", 0, "maxfailures|max-failures", "N",
+    {"max-failures", 0, nullptr, "N",
      "with several devices, start no further device once N have failed",
      &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
@@ -183,10 +185,17 @@ CommandLine checked(const CommandLine& line) {
     bool has_device = line.device != nullptr || line.devices_path != nullptr;
     if (line.yes && !has_device)
         return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
+    // Each device's upgrade runs in a child that nobody can answer.
+    bool several = line.devices_path != nullptr || line.device_count > 1;
+    if (several && !line.yes && !line.check)
+        return bad_usage("several devices need --yes: each upgrade runs without asking%s", "");
     if (line.check && !has_device)
         return bad_usage("--check needs --device or --devices: which devices to read%s", "");
     if (line.check && line.skip_current)
         return bad_usage("--check changes nothing: --skip-current is for an upgrade%s", "");
+    long seconds = 0;
+    if (line.deadline != nullptr && !read_deadline_seconds(line.deadline, &seconds))
+        return bad_usage("--deadline needs seconds from 1 to 86400%s", "");
     if (line.quiet && !line.yes && !line.check)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
@@ -316,8 +325,8 @@ std::string usage_text(OptionStyle style) {
         append_wrapped(&text,
                        "Installs the firmware this program carries onto a TEV device on the local "
                        "network. With /yes the dialogs answer themselves; without it the options "
-                       "only fill them in. Exit status: 0 verified, 1 failed or cancelled, 2 a "
-                       "wrong command line. Each switch may also be written --name, as on Linux.",
+                       "only fill them in. Exit status: 0 verified or current, 1 failed or "
+                       "cancelled, 2 a wrong command line, 3 /check found a device to upgrade. Each switch may also be written --name, as on Linux.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
@@ -334,7 +343,8 @@ std::string usage_text(OptionStyle style) {
            "on the local network. Every dialog is shown in the terminal and answered with typed\n"
            "lines (README.md, \"Driving the console program\"); the options answer them for a\n"
            "script (README.md, \"Scripts\"). Exit status: 0 when the device reports the image's\n"
-           "version, 1 when the upgrade failed or was cancelled, 2 for a wrong command line.\n"
+           "version (or already did, with --skip-current), 1 when the upgrade failed or was\n"
+           "cancelled, 2 for a wrong command line, 3 when --check found a device to upgrade.\n"
            "\n"
            "Options:\n";
     for (const OptionRow& row : OPTIONS) {

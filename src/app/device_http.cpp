@@ -1,8 +1,19 @@
 // The upgrade's HTTP exchange with the device.
 #include "app/device_http.h"
 
+#include <atomic>
+
 #include "core/upgrade_state.h"
 #include "ui/error_box.h"
+
+namespace {
+
+// Written by a request's worker, read by the thread that ran the request once it has ended.
+std::atomic<std::uint32_t> last_connected_from{0};
+
+}  // namespace
+
+std::uint32_t http_last_connected_from() { return last_connected_from.load(); }
 
 std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
@@ -11,6 +22,7 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                           stop};
     std::int32_t result = http_exchange(&exchange, local_address, local_port, device_address,
                                         device_port, path, buffer, limit);
+    if (exchange.connected_from != 0) last_connected_from.store(exchange.connected_from);
     switch (exchange.failure) {
         case HttpSetupFailure::NO_SOCKET: fail_upgrade("Upgrade Failed: Can't open HTTP socket");
         case HttpSetupFailure::NO_BIND: fail_upgrade("Upgrade Failed: Can't bind HTTP socket");

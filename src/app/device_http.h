@@ -13,3 +13,5 @@
 std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
                       char* buffer, std::int32_t limit, HttpStop* stop = nullptr);
+// This computer's address of the last connection an exchange made (host order); 0 before any.
+std::uint32_t http_last_connected_from();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "app/upgrade_sequence.h"
 #include "core/run_report.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
@@ -25,8 +26,18 @@ const char* expected_version() {
                                            : upgrade_state.transition_image);
 }
 
+// After the transition image the device must run a version that no longer needs it: only then
+// may it be given the target image, which an older device might not survive.
+bool transition_taken(const char* reported) {
+    if (!needs_transition(reported, image_version(upgrade_state.transition_image))) return true;
+    trace("The device still reports a version older than the transition image: no target stage\n");
+    show_error_box("Upgrade Failed: Version not matching");
+    return false;
+}
+
 // One page received: compare versions (not for the handset) and, at the target, celebrate.
-void check_version() {
+// Whether the device runs what it was given.
+bool check_version() {
     const char* expected = expected_version();
     const char* reported = upgrade_state.device_info.software_version;
     trace("[%d]%s %s\n", static_cast<int>(upgrade_state.stage.load()), expected, reported);
@@ -39,11 +50,11 @@ void check_version() {
                                                     : "different"));
     if (upgrade_state.is_phone_model == 0 && !same) {
         show_error_box("Upgrade Failed: Version not matching");
-        return;
+        return false;
     }
-    if (at_target_stage()) {
-        dialog_run_modal(upgrade_state.app_instance, DIALOG_SUCCESS, success_dialog_proc);
-    }
+    if (!at_target_stage()) return transition_taken(reported);
+    dialog_run_modal(upgrade_state.app_instance, DIALOG_SUCCESS, success_dialog_proc);
+    return true;
 }
 
 }  // namespace
@@ -87,11 +98,11 @@ void wait_for_flash() {
     upgrade_state.upload_dialog = nullptr;
 }
 
-void verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_t device_port) {
+bool verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_t device_port) {
     if (upload_failed) {
         trace("Upload incomplete: no verification\n");
         show_error_box("Upgrade Failed: Firmware Upload Incomplete");
-        return;
+        return false;
     }
     // Only a version the device reports after the flash may confirm it: a page without the
     // label must not pass on the one read before the upgrade.
@@ -106,18 +117,21 @@ void verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
             device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
-        if (received > 0) {
-            check_version();
-            return;
-        }
+        if (received > 0) return check_version();
     }
     trace("No status page after %d queries\n", VERIFY_ATTEMPTS);
-    // Without a page the user could not tell whether the device took the firmware; say so. At
-    // the transition stage the second stage follows all the same.
-    if (at_target_stage()) show_error_box("Upgrade Failed: No Response From TEV");
+    // Without a page the user could not tell whether the device took the firmware; say so.
+    show_error_box("Upgrade Failed: No Response From TEV");
+    return false;
 }
 
 void finish_after_transfer(const TftpSession* session, bool upload_failed) {
     wait_for_flash();
-    verify_upgrade(session, upload_failed);
+    bool verified = verify_upgrade(session, upload_failed);
+    // A transition stage that failed ends the upgrade with its box: the device is not sent the
+    // target image, and a rerun decides again from the version it reports.
+    if (!verified && !at_target_stage()) {
+        trace("The transition stage failed: the upgrade ends here\n");
+        run_end();
+    }
 }

@@ -18,7 +18,11 @@ int flash_seconds_left(std::uint32_t elapsed_ticks);
 // The wait behind the upload dialog, which it destroys at the end.
 void wait_for_flash();
 // Reports a failed transfer, or reads the status page again and checks the version. The device's
-// web server is at device_port (another port only in tests).
-void verify_upgrade(const TftpSession* session, bool upload_failed,
+// web server is at device_port (another port only in tests). True when the device now runs the
+// image's version (the handset: any version) and, after the transition image, one that no longer
+// needs it; otherwise an error box has said why.
+bool verify_upgrade(const TftpSession* session, bool upload_failed,
                     std::uint16_t device_port = HTTP_DEVICE_PORT);
+// The wait and the check; after the transition image, a failed check ends the upgrade (status 1)
+// before the target stage.
 void finish_after_transfer(const TftpSession* session, bool upload_failed);

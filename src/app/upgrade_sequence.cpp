@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/device_http.h"
 #include "app/device_request.h"
 #include "app/status_answer.h"
 #include "app/transfer_dialogs.h"
@@ -31,6 +32,9 @@ bool dialog_accepted(int template_id, DialogProc procedure) {
 // A host that answers without any of the status page's values is not a TEV (a router's login
 // page, say): it must not be sent the upgrade command.
 constexpr const char* NOT_A_TEV_TEXT = "Upgrade Failed: The Address Answered, But Not As A TEV";
+
+constexpr const char* NO_COMMAND_ADDRESS_TEXT =
+    "Upgrade Failed: No Address Of This Computer Known For The TEV To Fetch From";
 
 std::int32_t query_status_page() {
     return run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
@@ -81,11 +85,11 @@ void settle_without_upgrade() {
     for (;;) clock_sleep_ms(STAGE_POLL_MS);
 }
 
-[[noreturn]] void run_second_stage(std::uint16_t port) {
+[[noreturn]] void run_second_stage(std::uint32_t address, std::uint16_t port) {
     while (upgrade_state.stage.load() != STAGE_TARGET) clock_sleep_ms(STAGE_POLL_MS);
     std::snprintf(upgrade_state.tftp_file_name, TFTP_FILE_NAME_SIZE, "/tev%x.bi1",
                   static_cast<unsigned>(random_next() & 0xFFFF));
-    send_upgrade_command(port);
+    send_upgrade_command(address, port);
     idle_forever();
 }
 
@@ -102,17 +106,20 @@ bool needs_transition(const char* device_version, const char* transition_version
     return version_value(device_version) < version_value(transition_version);
 }
 
-int format_upgrade_command(std::uint16_t port, char* path) {
-    std::uint32_t ip = upgrade_state.local_ip;
+std::uint32_t upgrade_command_address(std::uint32_t chosen, std::uint32_t status_query_from) {
+    return chosen != 0 ? chosen : status_query_from;
+}
+
+int format_upgrade_command(std::uint32_t ip, std::uint16_t port, char* path) {
     return std::snprintf(path, COMMAND_PATH_SIZE, UPGRADE_COMMAND_FORMAT, (ip >> 24) & 0xFFu,
                   (ip >> 16) & 0xFFu, (ip >> 8) & 0xFFu, ip & 0xFFu, static_cast<unsigned>(port),
                   upgrade_state.tftp_file_name);
 }
 
-void send_upgrade_command(std::uint16_t port) {
+void send_upgrade_command(std::uint32_t address, std::uint16_t port) {
     char path[COMMAND_PATH_SIZE];
     // The names the program makes always fit; a cut command would fetch the wrong file.
-    if (format_upgrade_command(port, path) >= COMMAND_PATH_SIZE) {
+    if (format_upgrade_command(address, port, path) >= COMMAND_PATH_SIZE) {
         trace("Upgrade command too long, not sent\n");
         return;
     }
@@ -143,6 +150,14 @@ int run_upgrade_sequence() {
         show_error_box(NOT_A_TEV_TEXT);
         return 0;
     }
+    // "Any address" (0.0.0.0) in the command would send the device nowhere.
+    std::uint32_t command_ip =
+        upgrade_command_address(upgrade_state.local_ip, http_last_connected_from());
+    if (command_ip == 0) {
+        trace("No address of this computer is known for the upgrade command\n");
+        show_error_box(NO_COMMAND_ADDRESS_TEXT);
+        return 0;
+    }
     run_outcome_version_before(upgrade_state.device_info.software_version);
     run_events().status_read(upgrade_state.device_info);
     settle_without_upgrade();
@@ -161,7 +176,7 @@ int run_upgrade_sequence() {
     auto port = static_cast<std::uint16_t>(
         start_tftp_listener(upgrade_state.local_ip, transfer_dialogs()) & 0xFFFFu);
     run_events().listening(port);
-    send_upgrade_command(port);
+    send_upgrade_command(command_ip, port);
     if (!transition_first) idle_forever();
-    run_second_stage(port);
+    run_second_stage(command_ip, port);
 }

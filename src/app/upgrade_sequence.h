@@ -19,9 +19,14 @@ bool device_is_current(const char* device_version);
 int run_upgrade_sequence();
 // The integer value of a version text: up to three numbers, each weighing 100 times the next.
 std::int32_t version_value(const char* text);
-// Formats the upgrade command path for the port into path (COMMAND_PATH_SIZE bytes); returns the
-// length it needed, which the file names the program makes always keep within the buffer.
-int format_upgrade_command(std::uint16_t port, char* path);
-void send_upgrade_command(std::uint16_t port);
+// The address the upgrade command names: the one chosen for the device, or when that is 0 (any
+// of this computer's) the one the status query's connection left from. 0: neither is known, and
+// no device could fetch from it.
+std::uint32_t upgrade_command_address(std::uint32_t chosen, std::uint32_t status_query_from);
+// Formats the upgrade command path for the address and port into path (COMMAND_PATH_SIZE bytes);
+// returns the length it needed, which the file names the program makes always keep within the
+// buffer.
+int format_upgrade_command(std::uint32_t address, std::uint16_t port, char* path);
+void send_upgrade_command(std::uint32_t address, std::uint16_t port);
 // Whether a device reporting that version must take the transition image first.
 bool needs_transition(const char* device_version, const char* transition_version);

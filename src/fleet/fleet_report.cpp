@@ -40,7 +40,8 @@ std::string csv_text(const std::vector<FleetRow>& rows) {
         if (!fleet_row_finished(row)) continue;
         std::vector<std::string> values = values_of(row);
         for (std::size_t i = 0; i < values.size(); ++i) {
-            text += (i > 0 ? "," : "") + csv_cell(values[i]);
+            if (i > 0) text += ',';
+            text += csv_cell(values[i]);
         }
         text += "\r\n";
     }
@@ -73,10 +74,9 @@ bool fleet_report_format(const std::string& path, FleetReportFormat* format) {
 }
 
 std::string csv_cell(const std::string& text) {
-    std::string cell = text;
-    if (!cell.empty() && std::string("=+-@\t\r").find(cell[0]) != std::string::npos) {
-        cell.insert(0, "'");
-    }
+    std::string cell;
+    if (!text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos) cell += '\'';
+    cell += text;
     if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
     std::string quoted = "\"";
     for (char c : cell) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/run_deadline.h"
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
     ScriptedAnswerSet answers;
     if (!answers_from_options(line, &answers, &problem)) stop(EXIT_FAILED, problem);
     scripted_answers_use(answers);
+    if (!start_run_deadline(run_deadline_seconds(line))) {
+        stop(EXIT_FAILED, "can't start the thread that keeps the deadline");
+    }
     upgrade_main(nullptr, line.log_path);
     run_end();
 }

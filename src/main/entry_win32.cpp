@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/run_deadline.h"
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
@@ -78,6 +79,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!answers_from_options(line, &answers, &problem)) return stop(problem);
     answers.password_option = "/passwordfile";
     scripted_answers_use(answers);
+    if (!start_run_deadline(run_deadline_seconds(line))) {
+        return stop("can't start the thread that keeps the deadline");
+    }
     upgrade_main(instance, line.log_path);
     run_end();
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -155,7 +156,10 @@ bool read_options(const CommandLine& line, Options* options, std::string* proble
             return false;
         }
     }
-    plan.common_arguments = {"--yes", "--quiet", "--events", "-"};
+    // An unattended child keeps a deadline of its own; the parent's, with its stop and kill,
+    // comes first.
+    plan.common_arguments = {"--yes", "--quiet", "--events", "-", "--deadline",
+                             std::to_string(std::min(deadline + plan.grace_ms / 1000, MAX_DEADLINE_S))};
     if (line.user != nullptr) plan.common_arguments.insert(plan.common_arguments.end(), {"--user", line.user});
     if (line.local != nullptr) {
         plan.common_arguments.insert(plan.common_arguments.end(), {"--local", line.local});
@@ -322,7 +326,7 @@ int run(const Options& options, Children& children, int argc, const char* const*
 
 bool fleet_wanted(const CommandLine& line) {
     return line.devices_path != nullptr || line.device_count > 1 || line.jobs != nullptr ||
-           line.log_dir != nullptr || line.deadline != nullptr || line.report != nullptr ||
+           line.log_dir != nullptr || line.report != nullptr ||
            line.canary != nullptr || line.max_failures != nullptr;
 }
 

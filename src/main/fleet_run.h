@@ -5,7 +5,7 @@
 #include "app/command_line.h"
 
 // Whether the command line asks for the run over several devices: --devices, --device more than
-// once, --jobs, --log-dir, --deadline, --report, --canary or --max-failures.
+// once, --jobs, --log-dir, --report, --canary or --max-failures.
 bool fleet_wanted(const CommandLine& line);
 
 // Runs every device and returns the exit status: 0 every device verified or current; 3 a check

@@ -63,12 +63,12 @@ std::vector<std::string> heading(bool labels, std::vector<std::string> last) {
     return cells;
 }
 
-// Which rows a short window keeps: 0 running or failed, 1 queued or not started, 2 ended well.
+// Which rows a short window keeps first: 0 failed (never hidden while the window has room for
+// them), 1 running, 2 queued or not started, 3 ended well.
 int rank(const FleetRow& row) {
-    if (row.state == FleetState::FAILED || !fleet_row_ended(row)) {
-        return row.state == FleetState::QUEUED ? 1 : 0;
-    }
-    return row.state == FleetState::NOT_STARTED ? 1 : 2;
+    if (row.state == FleetState::FAILED) return 0;
+    if (row.state == FleetState::QUEUED || row.state == FleetState::NOT_STARTED) return 2;
+    return fleet_row_ended(row) ? 3 : 1;
 }
 
 std::string cut(std::string line, std::size_t width) {
@@ -121,7 +121,7 @@ std::vector<std::string> fleet_table_lines(const std::vector<FleetRow>& rows,
     if (rows.size() <= room + 1) room = rows.size();
     std::vector<bool> shown(rows.size(), false);
     std::size_t taken = 0;
-    for (int level = 0; level <= 2; ++level) {
+    for (int level = 0; level <= 3; ++level) {
         for (std::size_t i = 0; i < rows.size() && taken < room; ++i) {
             if (rank(rows[i]) == level) {
                 shown[i] = true;

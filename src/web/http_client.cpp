@@ -227,6 +227,9 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
         }
         return 0;
     }
+    NetAddress from{};
+    std::uint16_t from_port = 0;
+    if (net_local_address(socket, &from)) read_sockaddr(from, &exchange->connected_from, &from_port);
 
     if (limit < 0) limit = 0;
     std::size_t length = write_request(*exchange->auth, path, buffer, static_cast<std::size_t>(limit) + 1);

@@ -44,6 +44,7 @@ struct HttpExchange {
     DeviceInfo* device_info;    // receives the status page values found in the answer
     HttpSetupFailure failure;   // set when the exchange ended before a connection attempt
     HttpStop* stop;             // nullptr: nobody ends this exchange from outside
+    std::uint32_t connected_from = 0;  // this computer's address of the connection; 0: none made
 };
 
 // A TCP socket bound to local_address at local_port or one of the next 100 ports, connected to the

@@ -4,7 +4,9 @@
 # image with atftp, after which the page reports its version). Apache writes the algorithm and
 # qop of its challenge as bare tokens and refuses an answer whose algorithm differs. One server
 # closes each connection after its answer; the other keeps connections open (KeepAlive On, 30 s),
-# and its upgrade must not wait for that time-out. Each device keeps the image byte for byte.
+# and its upgrade must not wait for that time-out; its atftp also asks for a block size of 1468,
+# which the option acknowledgement leaves out (exactly tsize and timeout 5), so the blocks stay 512
+# bytes. Each device keeps the image byte for byte.
 source "$(dirname "$0")/e2e_lib.sh"
 
 size=$(image_size "$TARGET_IMAGE")
@@ -16,10 +18,11 @@ APACHE_DIR=$(mktemp -d /tmp/tev-apache.XXXXXX)
 chmod 755 "$APACHE_DIR"
 trap 'stop_started; rm -rf "$APACHE_DIR"' EXIT
 
-# start_apache NAME ADDRESS KEEPALIVE: Apache on ADDRESS:80 with its files in APACHE_DIR/NAME;
-# the CGI scripts keep what the device would (the orders, the image, the version) in NAME/state.
+# start_apache NAME ADDRESS KEEPALIVE [ATFTP-OPTIONS]: Apache on ADDRESS:80 with its files in
+# APACHE_DIR/NAME; the CGI scripts keep what the device would (the orders, the image, the version,
+# atftp's output) in NAME/state.
 start_apache() {
-    local name=$1 address=$2 keepalive=$3 dir=$APACHE_DIR/$1 m=/usr/lib/apache2/modules
+    local name=$1 address=$2 keepalive=$3 more=${4:-} dir=$APACHE_DIR/$1 m=/usr/lib/apache2/modules
     mkdir -p "$dir/cgi" "$dir/state" "$dir/htdocs"
     chmod 777 "$dir/state"
     echo "3.1.8(a)" >"$dir/state/version"
@@ -45,7 +48,7 @@ order=\${QUERY_STRING#tftp://}
 server=\${order%%/*}
 echo "\$QUERY_STRING" >>"\$state/orders"
 setsid sh -c '
-    atftp --option "tsize 0" --option "timeout 5" -g -r "\$3" -l "\$1/image.bin" "\$2" "\$4" >"\$1/atftp.log" 2>&1 &&
+    atftp --option "tsize 0" --option "timeout 5" $more -g -r "\$3" -l "\$1/image.bin" "\$2" "\$4" >"\$1/atftp.log" 2>&1 &&
         dd if="\$1/image.bin" bs=1 skip=92 count=36 status=none | tr "\\\\000" "\\\\n" | head -n1 >"\$1/version.new" &&
         mv "\$1/version.new" "\$1/version" && echo fetched >>"\$1/fetches"
 ' sh "\$state" "\${server%:*}" "/\${order#*/}" "\${server##*:}" </dev/null >/dev/null 2>&1 &
@@ -96,7 +99,7 @@ CONF
 }
 
 start_apache closing 127.0.0.2 Off
-start_apache keeping 127.0.0.3 On
+start_apache keeping 127.0.0.3 On '--option "blksize 1468" --trace' 
 # The challenge as Apache writes it: algorithm and qop as bare tokens.
 challenge=$(curl -s -D - -o /dev/null --max-time 10 http://127.0.0.2/admin/probe | grep -i '^WWW-Authenticate:')
 grep -q 'algorithm=MD5, qop="auth"' <<<"$challenge" || fail "Apache's challenge: $challenge"
@@ -124,4 +127,21 @@ for run in closing keeping; do
     expect_seconds_between "$run: whole upgrade" "$(head -1 $run.times | cut -d' ' -f1)" \
         "$(time_of $run.times 'Upgrade Successful!')" 29.0 45
 done
+# The request asked for blksize too: the acknowledgement still names exactly tsize and timeout 5
+# (atftp ends its list of options with ", " and two backspaces), and every block is 512 bytes.
+cp "$APACHE_DIR/keeping/state/atftp.log" keeping-atftp.log
+trace=keeping-atftp.log
+grep -qF 'blksize: 1468>>' "$trace" || fail "keeping: atftp did not ask for blksize: $(head -5 "$trace")"
+[ "$(grep -c '^received OACK' "$trace")" = 1 ] || fail "keeping: OACKs: $(grep 'OACK' "$trace")"
+[ "$(grep '^received OACK' "$trace" | tr -d '\b')" = "received OACK <tsize: $size, timeout: 5, >" ] ||
+    fail "keeping: $(grep -m1 'received OACK' "$trace")"
+# Each block as atftp saw it (a block sent again shows twice): 512 bytes but the last.
+blocks=$(awk -v last=$((size / 512 + 1)) -v tail_size=$((size % 512)) '
+    /^received [0-9]+\. DATA <block: / {
+        split($0, f, /[:,>] */); block = f[2] + 0; bytes = f[3]; sub(/size /, "", bytes)
+        if (bytes + 0 != (block == last ? tail_size : 512)) { print "block " block ": " bytes; exit }
+        seen[block] = 1
+    }
+    END { n = 0; for (b in seen) n++; if (n != last) print n " blocks of " last }' "$trace")
+[ -z "$blocks" ] || fail "keeping: atftp's blocks: $blocks"
 echo ok

@@ -3,8 +3,17 @@
 # they ended with 0): Cancel in the warning (Enter alone, or
 # the end of input) and in the address dialog end silently; no answer to the status query gives
 # "Upgrade Failed: No Response From TEV"; Cancel in the password or confirm dialog gives
-# "Upgrade Failed: User Abort". The device gets no upgrade order in any of them.
+# "Upgrade Failed: User Abort". The device gets no upgrade order in any of them. An address where
+# nothing answers at all (its SYNs vanish) gets ten connect attempts of about 21 s each before the
+# no-response box, and Cancel in the connecting dialog ends a connect that waits at once.
 source "$(dirname "$0")/e2e_lib.sh"
+
+# 192.0.2.1 (an address for documentation) is routed into loopback, where no address takes it: its
+# SYNs vanish unanswered, as at a device switched off or behind a firewall that drops them. The
+# unattended run there takes about 210 s, so it runs beside all the rest.
+ip route add 192.0.2.1/32 dev lo
+UPGRADE_TIME_LIMIT=290 run_with_options silent --device 192.0.2.1 --yes --log silent.log
+silent_start=$EPOCHREALTIME
 UPGRADE_TIME_LIMIT=60
 
 start_device dev 127.0.0.2 --flash-time 1
@@ -53,10 +62,32 @@ expect_in_order password_cancel "== Enter Password Information ==" "OK/Cancel [O
     "== TEV Firwmare Upgrade Error ==" "Upgrade Failed: User Abort" "OK [OK]: "
 expect_not_seen password_cancel "Confirm Upgrade"
 
+# Cancel while a connect to the silent address waits: the run ends at once.
+mkfifo cancel.in
+timeout 60 "$UPGRADE" <cancel.in >cancel.out 2>cancel.err &
+cancel_pid=$!
+exec 7>cancel.in
+printf 'continue\n192.0.2.1\n\n\n' >&7
+wait_for_line cancel.out "Cancel: type cancel and press Enter" 30
+asked=$EPOCHREALTIME
+printf 'cancel\n' >&7
+wait_for_line cancel.out "Upgrade Failed: User Abort" 10
+expect_seconds_between "cancel while connecting" "$asked" "$EPOCHREALTIME" 0 5
+exec 7>&-
+wait "$cancel_pid" && cancel_status=0 || cancel_status=$?
+[ "$cancel_status" = 1 ] || fail "cancel: exit status $cancel_status, want 1"
+
 [ "$(count_logged dev 'http: GET /admin/advanced')" = 1 ] || fail "dev: status queries"
 [ "$(count_logged locked 'auth: challenge \(no credentials\)')" = 1 ] || fail "locked: challenges"
 for run in dev locked; do
     [ "$(count_logged $run 'upgrade: order')" = 0 ] || fail "$run: an upgrade order"
     [ ! -e $run.bin ] || fail "$run: the device received an image"
 done
+
+finish_upgrade silent 1
+grep -qF "Upgrade Failed: No Response From TEV" silent.out || fail "silent: no no-response box"
+[ "$(grep -c 'HTTP connecting from' silent.log)" = 10 ] || fail "silent: not ten connect attempts"
+[ "$(grep -c 'HTTP connection failed: Connection timed out' silent.log)" = 10 ] ||
+    fail "silent: not ten attempts that timed out"
+expect_seconds_between "ten connects to a silent address" "$silent_start" "$EPOCHREALTIME" 190 260
 echo ok

@@ -2,8 +2,8 @@
 # The console program driven by options, as a script runs it: whole upgrades with standard input
 # closed (the password from a file, and from TEV_PASSWORD with the events on standard output), the
 # runs that must end with status 1 without asking (a wrong password, none given, a local address
-# this computer lacks, no device), a usage error (2), and the person's Cancel (1). The event
-# streams are read line by line with jq.
+# this computer lacks, no device, a device that never ends its answer past --deadline), a usage
+# error (2), and the person's Cancel (1). The event streams are read line by line with jq.
 source "$(dirname "$0")/e2e_lib.sh"
 UPGRADE_TIME_LIMIT=120
 
@@ -26,6 +26,7 @@ start_device whole 127.0.0.2 --flash-time 2 --user admin --password 'pw one'
 start_device quiet 127.0.0.3 --flash-time 2 --user tech --password 'pw:two'
 start_device locked 127.0.0.4 --flash-time 1 --user admin --password 'pw one'
 start_device open 127.0.0.5 --flash-time 1
+start_device held 127.0.0.6 --keep-connection-open
 
 # The two whole upgrades run side by side; the short runs meanwhile.
 run_with_options whole --device 127.0.0.2 --user admin --password-file pw.txt --yes --events whole.jsonl
@@ -36,6 +37,8 @@ run_with_options none --yes --device 127.0.0.4
 run_with_options elsewhere --yes --device 127.0.0.5 --local 10.9.9.9
 run_with_options nobody --yes --device 127.0.0.99 --events nobody.jsonl --quiet
 run_with_options usage --device 127.0.0.5 --yes --colour
+run_with_options late --device 127.0.0.6 --yes --deadline 3 --events late.jsonl
+late_start=$EPOCHREALTIME
 start_upgrade cancel "$UPGRADE" '\n'
 # Without --yes the options only fill the dialogs: the person keeps the address with Enter, and
 # cancels the confirmation.
@@ -46,6 +49,11 @@ finish_upgrade none 1
 finish_upgrade elsewhere 1
 finish_upgrade nobody 1
 finish_upgrade usage 2
+finish_upgrade late 1
+expect_seconds_between "the deadline of 3 s" "$late_start" "$EPOCHREALTIME" 2.5 20
+expect_seen late "Upgrade Failed: User Abort"
+[ "$(jq -r 'select(.event == "result") | .result + "|" + .text' late.jsonl)" = \
+  "failed|Upgrade Failed: User Abort: the deadline of 3 s passed" ] || fail "late: result event"
 wait "${RUN_PID[cancel]}" "${RUN_PID[filled]}" || true
 [ "$(cat cancel.status)" = 1 ] || fail "cancel in the warning: exit status $(cat cancel.status)"
 [ "$(cat filled.status)" = 1 ] || fail "cancel in the confirmation: exit status $(cat filled.status)"
@@ -71,7 +79,7 @@ done
 [ ! -s nobody.out ] || fail "nobody: printed on standard output with --quiet"
 [ "$(cat nobody.err)" = "127.0.0.99: failed: Upgrade Failed: No Response From TEV" ] ||
     fail "nobody: standard error: $(head -c 300 nobody.err)"
-[ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start result " ] || fail "nobody: events"
+[ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start connect result " ] || fail "nobody: events"
 jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
           and .device == "127.0.0.99"' nobody.jsonl >/dev/null || fail "nobody: result event"
 

@@ -4,7 +4,9 @@
 # the transition confirmation, the transition image served under the first name, then a second
 # command with a new ".bi1" name on the same port, the target image served, and success. The
 # device reports the transition image's version after the first flash, the target's after the
-# second.
+# second. Beside them: a device at the transition image's version gets the target image alone, and
+# a device that falls silent during the transition transfer ends the run there (status 1), never
+# asked for the target image.
 source "$(dirname "$0")/e2e_lib.sh"
 UPGRADE_TIME_LIMIT=200
 
@@ -21,13 +23,38 @@ logged_in_order() {
         fail "$name: the device log lacks or misorders: $*"
 }
 
-declare -A at=([older]=127.0.0.10 [marked]=127.0.0.11)
+declare -A at=([older]=127.0.0.10 [marked]=127.0.0.11 [current]=127.0.0.12 [cut]=127.0.0.13)
 start_device older ${at[older]} --flash-time 1 --software-version "3.0.9(z)"
 start_device marked ${at[marked]} --flash-time 1 --software-version "3.3.0(NT1)"
-start_upgrade older "$TWO_STAGE" "continue\n${at[older]}\n\n\n\n\n"
-start_upgrade marked "$TWO_STAGE" "continue\n${at[marked]}\n\n\n\n\n"
+start_device current ${at[current]} --flash-time 1 --software-version "$transition_version"
+start_device cut ${at[cut]} --flash-time 1 --software-version "3.0.9(z)" --quit-first-transfer-after 6
+for run in older marked current cut; do
+    start_upgrade $run "$TWO_STAGE" "continue\n${at[$run]}\n\n\n\n\n"
+done
 finish_upgrade older
 finish_upgrade marked
+finish_upgrade current
+finish_upgrade cut 1
+
+# At the transition image's version: one order, the target image, no transition note.
+expect_in_order current "== Confirm Upgrade to Ver. $version ==" "Software Version: $transition_version" \
+    "Upgrade/Cancel" "Uploading Target Firmware to TEV@${at[current]} $size/$size Bytes: 100%" \
+    "== TEV@${at[current]} Upgrade Successful! =="
+expect_not_seen current "Note: Since your current firmware version"
+expect_not_seen current "Transition Firmware"
+[ "$(count_logged current 'upgrade: order to fetch')" = 1 ] || fail "current: more than one order"
+expect_image current "$TWO_STAGE_TARGET"
+
+# The transition transfer cut short: its box, and nothing more sent; the device keeps its version.
+expect_in_order cut "Uploading Transition Firmware to TEV@${at[cut]}" \
+    "Updating Transition Firmware to TEV@${at[cut]}: 100%" "Upgrade Failed: Firmware Upload Incomplete"
+[ "$(count_seen cut '== Waiting For Firmware Download Request From TEV ==')" = 1 ] ||
+    fail "cut: the program waited for a second request"
+expect_not_seen cut "Target Firmware"
+expect_not_seen cut "Upgrade Successful!"
+[ "$(count_logged cut 'upgrade: order to fetch')" = 1 ] || fail "cut: a second order after the failed stage"
+[ "$(count_logged cut 'tftp: RRQ')" = 1 ] || fail "cut: the target image was asked for"
+expect_logged cut "upgrade: transfer failed, software version stays \"3\.0\.9\(z\)\""
 
 for run in older marked; do
     address=${at[$run]}

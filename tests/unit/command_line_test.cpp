@@ -27,12 +27,15 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
             EXPECT_EQ(parse({name.c_str()}).action, row.action);
             continue;
         }
-        // --yes needs --device, --quiet needs --yes; an address is a value every option takes.
-        const char* value = "10.1.0.5";
+        // --yes needs --device, --quiet needs --yes; an address is a value every option takes
+        // but --deadline, which takes seconds.
+        const char* value = row.text == &CommandLine::deadline ? "45" : "10.1.0.5";
         if (row.value_name != nullptr) {
             std::string joined = name + "=" + value;
-            for (const CommandLine& line : {parse({name.c_str(), value, "--device", "10.0.0.1"}),
-                                            parse({"--device=10.0.0.1", joined.c_str()})}) {
+            // --yes: several devices (--devices) run unattended.
+            for (const CommandLine& line :
+                 {parse({name.c_str(), value, "--device", "10.0.0.1", "--yes"}),
+                  parse({"--device=10.0.0.1", joined.c_str(), "--yes"})}) {
                 if (row.text == &CommandLine::device) continue;  // given twice here
                 ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
                 EXPECT_STREQ(line.*(row.text), value);

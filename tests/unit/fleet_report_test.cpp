@@ -112,6 +112,16 @@ TEST(FleetReport, RewrittenWholeWithNothingLeftBeside) {
     text << file.rdbuf();
     EXPECT_EQ(text.str(), fleet_report_text(rows, FleetReportFormat::CSV));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    // Replaced, not written over in place: a second name of the old file keeps the old text, as a
+    // reader that had it open does.
+    std::string kept = (folder / "kept.csv").string();
+    fs::create_hard_link(path, kept);
+    rows.pop_back();
+    ASSERT_TRUE(fleet_report_write(path, rows, FleetReportFormat::CSV, &problem)) << problem;
+    std::ifstream old_file(kept, std::ios::binary);
+    std::stringstream old_text;
+    old_text << old_file.rdbuf();
+    EXPECT_EQ(old_text.str(), text.str());
     // A folder that is not there: a problem, not a crash.
     EXPECT_FALSE(fleet_report_write((folder / "no" / "r.csv").string(), rows,
                                     FleetReportFormat::CSV, &problem));
@@ -173,6 +183,13 @@ TEST(FleetTable, AShortWindowKeepsTheRowsThatMatter) {
     EXPECT_EQ(lines[4], "10.0.0.6  -        -       -      failed: no answer");
     EXPECT_EQ(lines[5].substr(0, 9), "10.0.0.7 ");
     EXPECT_EQ(lines[6], "... and 4 more");
+    // More running rows than room: the failed one still shows.
+    for (int i : {0, 1, 2, 4, 5}) rows[i].state = S::FLASHING;
+    lines = fleet_table_lines(rows, "head", 80, 6);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2].substr(0, 9), "10.0.0.0 ");
+    EXPECT_EQ(lines[4].substr(0, 9), "10.0.0.6 ");
+    EXPECT_EQ(lines[5], "... and 5 more");
     // A narrow window cuts every line; a tall one shows every row.
     for (const std::string& line : fleet_table_lines(rows, std::string(100, 'h'), 20, 7)) {
         EXPECT_LT(line.size(), 20u);

@@ -137,6 +137,8 @@ TEST(FleetScheduler, RunsTheScriptedCases) {
          "start0 start1 cancel0 cancel1", "RR-", false, 1, "interrupted (Ctrl-C)"},
         {"a second Ctrl-C kills them", 3, 2, 0, 0, "i i x0 x1",
          "start0 start1 cancel0 cancel1 kill0 kill1", "FF-", true, 1, "interrupted (Ctrl-C)"},
+        {"devices Ctrl-C kept from starting: status 1 though none failed", 3, 2, 0, 0, "i v0 v1",
+         "start0 start1 cancel0 cancel1", "VV-", true, 1, "interrupted (Ctrl-C)"},
         {"Ctrl-C after the last start stops nothing early", 2, 2, 0, 0, "i f0 f1",
          "start0 start1 cancel0 cancel1", "FF", true, 1, ""},
     };

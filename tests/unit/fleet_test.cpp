@@ -52,6 +52,16 @@ TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
     EXPECT_STREQ(line.device, "10.0.0.1");
     std::vector<const char*> bad{"--device", "10.0.0.1", "--device", "10.0.0.x"};
     EXPECT_EQ(parse_command_line(4, bad.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
+    // Several devices run unattended: --yes, or a --check that changes nothing.
+    std::vector<const char*> unanswered{"--devices", "site.txt", "--check"};
+    EXPECT_EQ(parse_command_line(3, unanswered.data(), OptionStyle::LINUX).action,
+              CommandAction::UPGRADE);
+    EXPECT_STREQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).problem,
+                 "several devices need --yes: each upgrade runs without asking");
+    EXPECT_STREQ(parse_command_line(4, bad.data() , OptionStyle::LINUX).problem,
+                 "--device '10.0.0.x' is not an IPv4 address");
+    std::vector<const char*> two{"--device", "10.0.0.1", "--device", "10.0.0.2"};
+    EXPECT_EQ(parse_command_line(4, two.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
     // --dev starts both --device and --devices.
     std::vector<const char*> start{"--dev", "10.0.0.1"};
     EXPECT_STREQ(parse_command_line(2, start.data(), OptionStyle::LINUX).problem,

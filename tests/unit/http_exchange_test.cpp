@@ -86,6 +86,14 @@ TEST_F(HttpExchangeAlone, ARefusedConnectionIsNoSetUpFailure) {
     RefusingPort refusing;
     EXPECT_EQ(exchange_with(refusing.port()), 0);
     EXPECT_EQ(exchange.failure, HttpSetupFailure::NONE);
+    EXPECT_EQ(exchange.connected_from, 0u);
+}
+
+TEST_F(HttpExchangeAlone, AConnectionBoundToAnyAddressTellsTheAddressItLeftFrom) {
+    HttpTestServer server({"HTTP/1.1 200 OK\r\n\r\n"});
+    http_exchange(&exchange, 0, free_local_port(), LOOPBACK, server.port(), "/admin/advanced",
+                  buffer.data(), static_cast<std::int32_t>(buffer.size() - 1));
+    EXPECT_EQ(exchange.connected_from, LOOPBACK);
 }
 
 }  // namespace

@@ -8,7 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +21,8 @@
 #include "core/firmware_images.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
+#include "platform/posix/console_dialogs.h"
+#include "platform/posix/console_input.h"
 #include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "http_test_server.h"
@@ -144,20 +150,37 @@ TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold)
     TftpSession session{};
     session.local_ip = LOOPBACK_ADDRESS;
     session.peer_ip = LOOPBACK_ADDRESS;
-    verify_upgrade(&session, false);
+    // After either image: without a page nobody can tell what the device runs now.
+    for (std::uint32_t stage : {STAGE_TARGET, STAGE_TRANSITION}) {
+        upgrade_state.stage = stage;
+        console.reset();  // one capture at a time
+        console = std::make_unique<ConsoleCapture>("");
+        EXPECT_FALSE(verify_upgrade(&session, false)) << stage;
+        std::string printed = console->printed();
+        EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10) << stage;
+        EXPECT_EQ(occurrences(printed, "Upgrade Failed: No Response From TEV"), 1) << stage;
+    }
+}
 
-    std::string printed = console->printed();
-    EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10);
-    EXPECT_EQ(occurrences(printed, "Upgrade Failed: No Response From TEV"), 1);
+// The end of the transition stage: a failed one ends the run with its box before any target
+// stage; a failed target stage returns to the listener, which ends the run itself.
+void finish_failed_transfer(std::uint32_t stage) {
+    console_output_use(stderr);
+    console_input_use(open("/dev/null", O_RDONLY));  // no input: the box is dismissed at once
+    upgrade_state.stage = stage;
+    script = ClockScript{1000, {0, 937}, 0, {}, {}, {}};
+    clock_substitute(scripted_clock);
+    upgrade_state.upload_dialog = dialog_open_modeless(nullptr, DIALOG_UPLOAD, transfer_dialog_proc);
+    TftpSession session{};
+    finish_after_transfer(&session, true);
+    std::fputs("returned\n", stderr);
+    std::exit(7);
+}
 
-    // After the transition image the second stage follows, so nothing is said.
-    upgrade_state.stage = STAGE_TRANSITION;
-    console.reset();
-    console = std::make_unique<ConsoleCapture>("");
-    verify_upgrade(&session, false);
-    printed = console->printed();
-    EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10);
-    EXPECT_EQ(printed.find("Upgrade Failed"), std::string::npos);
+TEST_F(PostTransfer, AFailedTransitionStageEndsTheRunBeforeTheTarget) {
+    EXPECT_EXIT(finish_failed_transfer(STAGE_TRANSITION), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: Firmware Upload Incomplete");
+    EXPECT_EXIT(finish_failed_transfer(STAGE_TARGET), ::testing::ExitedWithCode(7), "returned");
 }
 
 // The version check after the flash, against a status page served on a port of loopback: only
@@ -215,6 +238,39 @@ TEST_F(VersionCheck, TheVersionReadBeforeTheUpgradeDoesNotConfirmAPageWithoutThe
     std::string printed = verify_against("<tr><td>Product Name:</td><td>TEV-4400</td></tr>\n");
     EXPECT_EQ(occurrences(printed, NOT_MATCHING), 1);
     EXPECT_EQ(occurrences(printed, SUCCESS), 0);
+}
+
+TEST_F(VersionCheck, AfterTheTransitionImageOnlyAVersionThatNoLongerNeedsItGoesOn) {
+    upgrade_state.stage = STAGE_TRANSITION;
+    upgrade_state.transition_image = FirmwareImage{};
+    std::strcpy(reinterpret_cast<char*>(upgrade_state.transition_image.header) +
+                    IMAGE_VERSION_OFFSET, "3.1.0");
+    const struct {
+        int is_phone_model;
+        const char* reported;
+        bool goes_on;
+    } cases[] = {
+        {0, "3.1.0", true},       // the transition image's version
+        {0, "3.0.9(z)", false},   // still the old one: the flash did not take
+        {0, "3.1.1", false},      // newer, yet not the image just served
+        {1, "3.1.0(h)", true},    // the handset's version is not compared, only weighed
+        {1, "3.0.9(z)", false},
+        {1, "3.1.0(NT)", false},  // the marker still asks for the transition
+    };
+    for (const auto& c : cases) {
+        upgrade_state.is_phone_model = c.is_phone_model;
+        console.reset();  // one capture at a time
+        console = std::make_unique<ConsoleCapture>("");
+        HttpTestServer device({"HTTP/1.1 200 OK\r\n\r\n" + VERSION_LABEL + c.reported + "</td>"});
+        TftpSession session{};
+        session.local_ip = LOOPBACK_ADDRESS;
+        EXPECT_EQ(verify_upgrade(&session, false, device.port()), c.goes_on) << c.reported;
+        std::string printed = console->printed();
+        EXPECT_EQ(occurrences(printed, NOT_MATCHING), c.goes_on ? 0 : 1) << c.reported;
+        EXPECT_EQ(occurrences(printed, SUCCESS), 0) << c.reported;  // not before the target
+    }
+    upgrade_state.transition_image = FirmwareImage{};
+    upgrade_state.is_phone_model = 0;
 }
 
 }  // namespace

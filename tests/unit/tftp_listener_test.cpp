@@ -3,14 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/firmware_images.h"
+#include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "platform/net_address.h"
 #include "test_support.h"
+#include "tftp/tftp_packets.h"
+#include "tftp/tftp_session.h"
 #include "udp_test_peer.h"
 
 namespace {
@@ -145,3 +152,71 @@ TEST(ListenerPorts, NoPortToBindIsToldToTheEventsOnce) {
               std::vector<std::string>{"Upgrade Failed: Can't bind TFTP listener socket"});
     EXPECT_EQ(events.other_calls, 0);
 }
+
+namespace {
+
+// What the listener of a two-stage upgrade tells, one line each on standard error, where the death
+// test reads them.
+struct StageRecorder final : TftpEvents {
+    void waiting(bool first) override { say(first ? "waiting first" : "waiting again"); }
+    void waiting_poll(int) override {}
+    void request_accepted() override {}
+    void transfer_started(const TftpSession& session) override {
+        say(("transfer of " + std::to_string(session.transfer_size)).c_str());
+    }
+    void block_acknowledged(const TftpSession&) override {}
+    void transfer_poll() override {}
+    void transfer_ended(const TftpSession&, TransferOutcome) override { say("ended"); }
+    void fail(const char* message) override { say(message); }
+    static void say(const char* line) { std::fprintf(stderr, "%s\n", line); }
+};
+
+// A device that asks for name and acknowledges every packet until the short last block.
+void fetch(UdpTestPeer& peer, std::uint16_t server_port, const char* name) {
+    std::vector<std::uint8_t> request = {0, 1};
+    request.insert(request.end(), name, name + std::strlen(name) + 1);
+    for (const char* option : {"octet", "tsize", "0", "timeout", "5"}) {
+        request.insert(request.end(), option, option + std::strlen(option) + 1);
+    }
+    peer.send(server_port, request);
+    UdpDatagram datagram;
+    while (peer.receive(&datagram, 5000)) {
+        if (tftp_opcode(datagram) == TFTP_OPCODE_OACK) peer.send(server_port, tftp_ack(0));
+        if (tftp_opcode(datagram) != TFTP_OPCODE_DATA) continue;
+        peer.send(server_port, tftp_ack(tftp_block(datagram)));
+        if (datagram.bytes.size() < 4 + 512) return;
+    }
+    StageRecorder::say("the transfer stopped");
+}
+
+// Both stages on one listener: the transition image under the first name, then, once the listener
+// has moved the stage on and waits again, the target image under the second; then the end.
+void serve_two_stages() {
+    static std::vector<std::uint8_t> transition(600, 0x11), target(1000, 0x22);
+    upgrade_state.transition_image = FirmwareImage{transition.data(), 600, {}};
+    upgrade_state.target_image = FirmwareImage{target.data(), 1000, {}};
+    upgrade_state.stage.store(STAGE_TRANSITION);
+    std::strcpy(upgrade_state.tftp_file_name, "/tev1a2b.bi0");
+    run_outcome_verified("both stages served");
+    static StageRecorder events;
+    auto port = static_cast<std::uint16_t>(start_tftp_listener(LOOPBACK_ADDRESS, events));
+    UdpTestPeer peer;
+    fetch(peer, port, "/tev1a2b.bi0");
+    for (int waited = 0; upgrade_state.stage.load() != STAGE_TARGET; waited += 10) {
+        if (waited > 10000) StageRecorder::say("the stage stayed");
+        if (waited > 10000) std::exit(3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::strcpy(upgrade_state.tftp_file_name, "/tev3c4d.bi1");
+    fetch(peer, port, "/tev3c4d.bi1");
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    StageRecorder::say("still running after the target image");
+    std::exit(4);
+}
+
+TEST(ListenerStages, TheTargetImageFollowsTheTransitionImageOnTheSamePortThenTheRunEnds) {
+    EXPECT_EXIT(serve_two_stages(), ::testing::ExitedWithCode(0),
+                "^waiting first\ntransfer of 600\nended\nwaiting again\ntransfer of 1000\nended\n$");
+}
+
+}  // namespace

@@ -278,6 +278,13 @@ const OptionRow OPTIONS[] = {
      }},
     {"--pause-time", "SECONDS", "fault: how long the pause of --pause-after-block lasts (default 0)",
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.pause_ms); }},
+    {"--quit-first-transfer-after", "N", "fault: in the first transfer only, fall silent after acknowledging DATA block N and give that transfer up (later transfers run whole)",
+     [](DeviceOptions& o, Pending&, const char* v) {
+         unsigned long n = 0;
+         if (!parse_unsigned(v, 0xffffffffUL, &n) || n == 0) return false;
+         o.quit_first_transfer_after = static_cast<std::uint32_t>(n);
+         return true;
+     }},
     {"--drop-last-ack", nullptr, "fault: lose the first ACK of the final block",
      [](DeviceOptions& o, Pending&, const char*) { o.drop_last_ack = true; return true; }},
     {"--ignore-repeated-last-block", nullptr, "fault: do not acknowledge the final block when the server sends it again",

@@ -64,6 +64,7 @@ struct DeviceOptions {
     std::string request_name;  // when set, the file name asked for instead of the ordered one
     std::uint32_t pause_after_block = 0;  // 0: no pause
     std::int64_t pause_ms = 0;            // silence after acknowledging that block
+    std::uint32_t quit_first_transfer_after = 0;  // 0: never; the first transfer's last block
     bool drop_last_ack = false, ignore_repeated_last_block = false;
     std::uint32_t ack_ahead_block = 0;  // 0: none; the block --ack-ahead answers with a later ACK
     std::size_t page_padding = 0;  // bytes of comment after the status page's table

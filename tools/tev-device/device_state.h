@@ -11,4 +11,5 @@ struct DeviceState {
     DigestServer digest;
     FaultDice dice;
     std::string software_version;  // shown on the status page; changes with each flash
+    int transfers = 0;             // read transfers begun so far
 };

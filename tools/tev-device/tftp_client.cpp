@@ -182,6 +182,10 @@ Step on_data(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, s
         send_ack(device, t, block);
     }
     if (t->next_block == device->options.pause_after_block) pause_after(device, t->next_block);
+    if (device->transfers == 1 && t->next_block == device->options.quit_first_transfer_after) {
+        log_event("tftp fault: silent after block %u of the first transfer", t->next_block);
+        return Step::FAILED;
+    }
     ++t->next_block;
     return last ? Step::DONE : Step::PROGRESS;
 }
@@ -259,6 +263,7 @@ bool tftp_fetch(DeviceState* device, const UpgradeOrder& order, TftpTransfer* t)
         return false;
     }
     std::int64_t start = elapsed_ms();
+    ++device->transfers;
     send_request(t, order.file_name);
     log_event("tftp: RRQ \"%s\" octet tsize=0 timeout=5 to %s:%u from port %u", order.file_name.c_str(),
               ipv4_text(order.server_address).c_str(), order.server_port, t->local_port);

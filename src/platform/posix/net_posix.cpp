@@ -1,6 +1,7 @@
 // Sockets on POSIX: BSD sockets over IPv4.
 #include "platform/net.h"
 #include "platform/net_address.h"
+#include "platform/posix/connect_limit.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -14,7 +15,10 @@
 #include <sys/prctl.h>
 #endif
 
+#include <time.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -101,13 +105,61 @@ bool net_bind(NetSocket socket, const NetAddress& address) {
 
 bool net_bind_needed_privilege() { return errno == EACCES; }
 
-bool net_connect(NetSocket socket, const NetAddress& address) {
+namespace {
+
+std::int64_t monotonic_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
+// Waits for a connect in progress to end, at most until the limit; false with errno set when it
+// failed or the limit passed.
+bool wait_connected(int fd, int limit_ms) {
+    std::int64_t deadline = monotonic_ms() + limit_ms;
+    for (;;) {
+        std::int64_t left = deadline - monotonic_ms();
+        if (left <= 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        pollfd entry{fd, POLLOUT, 0};
+        int ready = ::poll(&entry, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return false;
+        if (ready == 0) continue;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+        // Ended by a shutdown from another thread, the socket may report no error, yet no peer.
+        sockaddr_in peer{};
+        socklen_t peer_length = sizeof peer;
+        if (error == 0 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+            error = ECONNABORTED;
+        }
+        errno = error;
+        return error == 0;
+    }
+}
+
+}  // namespace
+
+bool net_connect_within(NetSocket socket, const NetAddress& address, int limit_ms) {
+    int fd = fd_of(socket);
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
     sockaddr_in native = to_native(address);
-    int result;
-    do {
-        result = ::connect(fd_of(socket), reinterpret_cast<sockaddr*>(&native), sizeof native);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&native), sizeof native) == 0 ||
+        ((errno == EINPROGRESS || errno == EINTR) && wait_connected(fd, limit_ms));
+    int saved = errno;
+    ::fcntl(fd, F_SETFL, flags);
+    errno = saved;
+    return connected;
+}
+
+bool net_connect(NetSocket socket, const NetAddress& address) {
+    return net_connect_within(socket, address, NET_CONNECT_LIMIT_MS);
 }
 
 long net_send(NetSocket socket, const void* data, std::size_t length) {
