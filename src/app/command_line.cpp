@@ -2,6 +2,7 @@
 // texts.
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
@@ -43,7 +44,8 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
     {"devices", 0, "devices", "FILE",
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
-     "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
+     "--device given more than once. Each upgrade runs in a process of its own (needs --yes; the "
+     "Windows program shows them in one window)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
     {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time (default 32)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
@@ -54,21 +56,21 @@ constexpr OptionRow OPTIONS[] = {
      "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
      "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
-    {"check", 0, nullptr, nullptr,
+    {"check", 0, "check", nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
      "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
      nullptr, &CommandLine::check, CommandAction::UPGRADE},
-    {"skip-current", 0, nullptr, nullptr,
+    {"skip-current", 0, "skipcurrent|skip-current", nullptr,
      "leave a device that already runs the image's version alone (result current, a success); a "
      "run that was interrupted is finished by running it again with this option",
      nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
-    {"report", 0, nullptr, "FILE",
+    {"report", 0, "report", "FILE",
      "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
      &CommandLine::report, nullptr, CommandAction::UPGRADE},
-    {"canary", 0, nullptr, "N",
+    {"canary", 0, "canary", "N",
      "with several devices, upgrade the first N first; the rest only when all of them end well",
      &CommandLine::canary, nullptr, CommandAction::UPGRADE},
-    {"max-failures", 0, nullptr, "N",
+    {"max-failures", 0, "maxfailures|max-failures", "N",
      "with several devices, start no further device once N have failed",
      &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
@@ -306,6 +308,19 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
     return checked(line);
 }
 
+namespace {
+
+// The box has room for each switch's help up to its first colon, bracket, semicolon or full
+// stop (README has the rest): fourteen switches fit a screen of 768 pixels.
+std::string first_clause(const char* help) {
+    std::string text = help;
+    std::size_t end = text.size();
+    for (const char* stop : {": ", " (", "; ", ". "}) end = std::min(end, text.find(stop));
+    return text.substr(0, end);
+}
+
+}  // namespace
+
 std::string usage_text(OptionStyle style) {
     std::string text;
     if (style == OptionStyle::WINDOWS) {
@@ -323,16 +338,20 @@ std::string usage_text(OptionStyle style) {
         }
         text += line + "\r\n\r\n";
         append_wrapped(&text,
-                       "Installs the firmware this program carries onto a TEV device on the local "
-                       "network. With /yes the dialogs answer themselves; without it the options "
-                       "only fill them in. Exit status: 0 verified or current, 1 failed or "
-                       "cancelled, 2 a wrong command line, 3 /check found a device to upgrade. Each switch may also be written --name, as on Linux.",
+                       "Installs this program's firmware on TEV devices on the local network. Exit "
+                       "status: 0 verified or current, 1 failed or cancelled, 2 a wrong command "
+                       "line, 3 /check found devices to upgrade. With /yes nothing is asked, else "
+                       "the options fill the dialogs in. /name may be --name.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            text += "/" + first_switch(row) + value_after(row) + "\r\n";
-            append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
+            // "/switch VALUE: help", its further lines indented.
+            std::string entry = "/" + first_switch(row) + value_after(row) + ": " +
+                                first_clause(row.help);
+            std::string wrapped;
+            append_wrapped(&wrapped, entry.c_str(), 4, USAGE_BOX_WIDTH, "\r\n");
+            text += wrapped.substr(4);
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         return text;

@@ -45,9 +45,9 @@ long deadline_s = 0;
 
 class ResultOnStandardError final : public RunEvents {
 public:
-    void result(bool verified, const char* text, const char*, const char*) override {
+    void result(RunResult result, const char* text, const char*, const char*) override {
         bool on_time = clock_ms() - started_ms >= static_cast<std::uint32_t>(deadline_s) * 1000u;
-        std::fprintf(stderr, "result %s: %s (%s)\n", verified ? "verified" : "failed", text,
+        std::fprintf(stderr, "result %s: %s (%s)\n", run_result_word(result), text,
                      on_time ? "on time" : "early");
     }
 };

@@ -626,7 +626,7 @@ void bad_option(Run& run) {
         check(text.rfind(value("problem") + "\r\n", 0) == 0,
               "usage box: begins with '" + value("problem") + "': '" + visible(text) + "'");
         check(text.find("Usage: tev-upgrade.exe [/device A.B.C.D]") != std::string::npos &&
-                  text.find("\r\n/passwordfile FILE\r\n") != std::string::npos,
+                  text.find("\r\n/passwordfile FILE: the device's password\r\n") != std::string::npos,
               "usage box: shows the usage with every option");
         screenshot(run, box, "usage");
         click(box, IDOK);
