@@ -79,6 +79,8 @@ TEST(ListRows, WhichRowsEachStepRunsAndTheStatus) {
     EXPECT_EQ(list_exit_status(rows), 3);
     rows = {row_in(FleetState::CURRENT), row_in(FleetState::VERIFIED)};
     EXPECT_EQ(list_exit_status(rows), 0);
+    rows = {row_in(FleetState::VERIFIED), row_in(FleetState::NOT_STARTED)};
+    EXPECT_EQ(list_exit_status(rows), 1);
 
     FleetRow wants = row_in(FleetState::FAILED);
     wants.reason = "Upgrade Failed: the device wants a password; give it with /passwordfile FILE";
