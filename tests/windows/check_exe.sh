@@ -16,7 +16,7 @@ echo "$kind"
 
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
 echo "imports:" $imports
-allowed='^(KERNEL32|USER32|GDI32|COMCTL32|WS2_32|WSOCK32|WINMM|MSVCRT|ADVAPI32)\.DLL$'
+allowed='^(KERNEL32|USER32|GDI32|COMCTL32|COMDLG32|WS2_32|WSOCK32|WINMM|MSVCRT|ADVAPI32)\.DLL$'
 while read -r dll; do
     [[ $dll =~ $allowed ]] || fail "imports a DLL that Windows does not ship: $dll"
 done <<<"$imports"
