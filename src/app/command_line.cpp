@@ -177,7 +177,7 @@ bool names_a_device(const char* text) {
 }
 
 // What the options ask of each other, once all are read.
-CommandLine checked(const CommandLine& line) {
+CommandLine checked(const CommandLine& line, OptionStyle style) {
     for (int i = 0; i < line.device_count; ++i) {
         if (!names_a_device(line.devices[i]))
             return bad_usage("--device '%.60s' is not an IPv4 address", line.devices[i]);
@@ -187,9 +187,10 @@ CommandLine checked(const CommandLine& line) {
     bool has_device = line.device != nullptr || line.devices_path != nullptr;
     if (line.yes && !has_device)
         return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
-    // Each device's upgrade runs in a child that nobody can answer.
+    // Each device's upgrade runs in a child that nobody can answer; the Windows program's list
+    // window asks its person itself.
     bool several = line.devices_path != nullptr || line.device_count > 1;
-    if (several && !line.yes && !line.check)
+    if (style == OptionStyle::LINUX && several && !line.yes && !line.check)
         return bad_usage("several devices need --yes: each upgrade runs without asking%s", "");
     if (line.check && !has_device)
         return bad_usage("--check needs --device or --devices: which devices to read%s", "");
@@ -305,7 +306,7 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         if (line.*(row->text) != nullptr) return bad_usage("--%s given twice", row->long_name);
         line.*(row->text) = value;
     }
-    return checked(line);
+    return checked(line, style);
 }
 
 namespace {
