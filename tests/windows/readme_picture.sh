@@ -13,8 +13,11 @@ convert -background white \
        "$shots/upgrade-07-success.png" +append \) \
     "$shots/upgrade-05-uploading.png" -append "$output"
 echo "$output: $(identify -format '%wx%h' "$output")"
-list_shot=$root/build/linux-asan/tests/windows/upgrade-list-window/screenshots/list-window-04-uploading.png
-if [ -f "$list_shot" ]; then
-    cp "$list_shot" "$root/docs/windows-list-window-under-wine.png"
-    echo "$root/docs/windows-list-window-under-wine.png: $(identify -format '%wx%h' "$list_shot")"
+# The list window during the run and at its end, one above the other.
+list_shots=$root/build/linux-asan/tests/windows/upgrade-list-window/screenshots
+list_output=$root/docs/windows-list-window-under-wine.png
+if [ -f "$list_shots/list-window-05-ended.png" ]; then
+    convert -background white "$list_shots/list-window-04-uploading.png" \
+        "$list_shots/list-window-05-ended.png" -append "$list_output"
+    echo "$list_output: $(identify -format '%wx%h' "$list_output")"
 fi
