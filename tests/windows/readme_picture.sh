@@ -18,6 +18,6 @@ list_shots=$root/build/linux-asan/tests/windows/upgrade-list-window/screenshots
 list_output=$root/docs/windows-list-window-under-wine.png
 if [ -f "$list_shots/list-window-05-ended.png" ]; then
     convert -background white "$list_shots/list-window-04-uploading.png" \
-        "$list_shots/list-window-05-ended.png" -append "$list_output"
+        "$list_shots/list-window-05-ended.png" -append +repage "$list_output"
     echo "$list_output: $(identify -format '%wx%h' "$list_output")"
 fi
