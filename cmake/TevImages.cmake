@@ -134,7 +134,8 @@ function(tev_add_upgrader name)
     tev_windows_resources(resources ${name} ${pairs})
     # The Windows program runs several devices in its list window.
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_win32.cpp
-        ${CMAKE_SOURCE_DIR}/src/main/list_window_win32.cpp ${CMAKE_SOURCE_DIR}/src/main/list_rows.cpp)
+        ${CMAKE_SOURCE_DIR}/src/main/list_window_win32.cpp ${CMAKE_SOURCE_DIR}/src/main/list_rows.cpp
+        ${CMAKE_SOURCE_DIR}/src/main/list_settings.cpp)
   else()
     tev_posix_resources(resources ${name} ${pairs})
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp)

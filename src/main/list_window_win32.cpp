@@ -10,23 +10,20 @@
 #include <commdlg.h>
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
-#include "fleet/fleet_devices.h"
 #include "fleet/fleet_progress.h"
 #include "fleet/fleet_report.h"
 #include "fleet/fleet_scheduler.h"
 #include "main/list_rows.h"
+#include "main/list_settings.h"
 #include "main/run_options.h"
 #include "platform/child_process.h"
 #include "res/dialog_ids.h"
@@ -36,8 +33,6 @@
 
 namespace {
 
-constexpr int DEFAULT_JOBS = 32;
-constexpr long MAX_JOBS = 90;
 constexpr UINT_PTR RUN_TIMER = 1;
 constexpr UINT RUN_TIMER_MS = 100;
 
@@ -75,91 +70,6 @@ std::wstring wide(const std::string& text) {
     std::wstring out;
     for (char c : text) out.push_back(static_cast<unsigned char>(c));
     return out;
-}
-
-struct Settings {
-    FleetPlan plan;  // the devices, jobs, canary and budget; each step takes its part of it
-    std::string report;
-    FleetReportFormat format = FleetReportFormat::CSV;
-    bool yes = false;
-    bool check_only = false;
-    bool skip_current = false;
-    bool has_password = false;
-    std::string password;
-    std::string user;
-    std::string local;
-};
-
-// --- The options ---
-
-bool read_text(const char* path, std::string* text, std::string* problem) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *problem = std::string("can't read ") + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream all;
-    all << file.rdbuf();
-    *text = all.str();
-    return true;
-}
-
-bool number_option(const char* text, const char* name, long high, int* value,
-                   std::string* problem) {
-    if (text == nullptr) return true;
-    char* end = nullptr;
-    long number = std::strtol(text, &end, 10);
-    if (end != text && *end == 0 && number >= 1 && number <= high) {
-        *value = static_cast<int>(number);
-        return true;
-    }
-    *problem = std::string("/") + name + " needs a number from 1 to " + std::to_string(high);
-    return false;
-}
-
-bool read_settings(const CommandLine& line, Settings* settings, std::string* problem) {
-    FleetPlan& plan = settings->plan;
-    for (int i = 0; i < line.device_count; ++i) {
-        if (!add_fleet_device(&plan.devices, line.devices[i], "", problem)) {
-            problem->insert(0, "/device ");
-            return false;
-        }
-    }
-    if (line.devices_path != nullptr) {
-        std::string text;
-        if (!read_text(line.devices_path, &text, problem) ||
-            !add_fleet_devices_text(&plan.devices, text, line.devices_path, problem)) {
-            return false;
-        }
-    }
-    if (plan.devices.empty()) {
-        *problem = "no device to upgrade";
-        return false;
-    }
-    if (line.events_path != nullptr || line.log_path != nullptr) {
-        *problem = "/events and /log are for one device";
-        return false;
-    }
-    long devices = static_cast<long>(plan.devices.size());
-    plan.jobs = DEFAULT_JOBS;
-    if (!number_option(line.jobs, "jobs", MAX_JOBS, &plan.jobs, problem) ||
-        !number_option(line.canary, "canary", devices, &plan.canary, problem) ||
-        !number_option(line.max_failures, "maxfailures", devices, &plan.max_failures, problem)) {
-        return false;
-    }
-    if (line.report != nullptr) {
-        settings->report = line.report;
-        if (!fleet_report_format(settings->report, &settings->format)) {
-            *problem = "/report needs a file name ending in .csv or .json";
-            return false;
-        }
-    }
-    settings->yes = line.yes;
-    settings->check_only = line.check;
-    settings->skip_current = line.skip_current;
-    if (line.user != nullptr) settings->user = line.user;
-    if (line.local != nullptr) settings->local = line.local;
-    return true;
 }
 
 // --- One step's run: the check, the upgrade, or the failed ones again ---
@@ -220,7 +130,7 @@ private:
 
 class ListWindow {
 public:
-    ListWindow(ModuleHandle instance, Settings settings)
+    ListWindow(ModuleHandle instance, ListSettings settings)
         : instance_(instance), settings_(std::move(settings)) {
         for (const FleetDevice& device : settings_.plan.devices) {
             FleetRow row;
@@ -261,7 +171,7 @@ private:
     bool ask_password(const std::vector<std::size_t>& rows);
 
     ModuleHandle instance_;
-    Settings settings_;
+    ListSettings settings_;
     HWND window_ = nullptr;
     std::vector<FleetRow> rows_;
     std::vector<std::size_t> dirty_;
@@ -625,9 +535,9 @@ bool list_window_wanted(const CommandLine& line) {
 }
 
 int run_list_window(ModuleHandle instance, const CommandLine& line) {
-    Settings settings;
+    ListSettings settings;
     std::string problem;
-    if (!read_settings(line, &settings, &problem)) {
+    if (!list_settings_read(line, &settings, &problem)) {
         problem[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(problem[0])));
         show_error_box(problem.c_str());
         return EXIT_USAGE;

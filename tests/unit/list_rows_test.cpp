@@ -1,5 +1,6 @@
 // The Windows list window's rows and buttons as texts, and the rows each of its steps runs.
 #include "main/list_rows.h"
+#include "main/list_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,52 @@ TEST(ListRows, AStepsRowKeepsWhatTheCheckReadUntilItReadsItself) {
     list_row_take(&shown, read);
     EXPECT_EQ(shown.product, "TEV-4400X");
     EXPECT_EQ(shown.before, "3.2.0");
+}
+
+}  // namespace
+
+namespace {
+
+CommandLine windows_line(std::vector<const char*> arguments) {
+    return parse_command_line(static_cast<int>(arguments.size()), arguments.data(),
+                              OptionStyle::WINDOWS);
+}
+
+// The list window's options: the devices in order, the numbers in range, the report's kind.
+TEST(ListSettings, DevicesNumbersAndReport) {
+    ListSettings settings;
+    std::string problem;
+    ASSERT_TRUE(list_settings_read(windows_line({"/device", "10.0.0.2", "/device", "10.0.0.3",
+                                                 "/jobs", "2", "/canary", "1", "/report",
+                                                 "site.JSON"}),
+                                   &settings, &problem))
+        << problem;
+    ASSERT_EQ(settings.plan.devices.size(), 2u);
+    EXPECT_EQ(settings.plan.devices[1].address, "10.0.0.3");
+    EXPECT_EQ(settings.plan.jobs, 2);
+    EXPECT_EQ(settings.plan.canary, 1);
+    EXPECT_EQ(settings.format, FleetReportFormat::JSON);
+    struct Case {
+        std::vector<const char*> arguments;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {{"/device", "10.0.0.2", "/device", "10.0.0.02"},
+         "/device 10.0.0.2 is listed twice"},
+        {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/jobs", "91"},
+         "/jobs needs a number from 1 to 90"},
+        {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/canary", "3"},
+         "/canary needs a number from 1 to 2"},
+        {{"/device", "10.0.0.2", "/report", "site.txt"},
+         "/report needs a file name ending in .csv or .json"},
+        {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/log", "x.log"},
+         "/events and /log are for one device"},
+    };
+    for (const Case& c : cases) {
+        ListSettings wrong;
+        EXPECT_FALSE(list_settings_read(windows_line(c.arguments), &wrong, &problem));
+        EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+    }
 }
 
 }  // namespace
