@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The run over several devices: the wall time and the peak memory of one run of the console
-# program upgrading 1, 8 and 32 tev-device instances (127.0.0.2 upwards, each with a 1 s flash)
-# in a private network namespace. Every device must end verified with the image byte for byte.
-# Memory is sampled every 0.1 s over the parent and its children: the sum of their resident
-# sizes (RSS) and of their proportional shares (PSS, where the pages they share count once).
+# The run over several devices: the wall time, the peak memory and the devices verified of one
+# run of the console program upgrading 1, 32, 128 and 250 tev-device instances at once
+# (127.0.0.2 upwards, past 127.0.0.254 on 127.0.1.x, each with a 1 s flash) in a private network
+# namespace, with --jobs as large as the count. A device counts as verified when the program says
+# so; one it calls verified must hold the image byte for byte. Memory is sampled every 0.1 s over
+# the parent and its children: the sum of their resident sizes (RSS) and of their proportional
+# shares (PSS, where the pages they share count once). limits.txt notes the machine's limits.
 #
 # Then the inventory: the wall time of one --check of 1, 8 and 32 devices (table check.md; goal:
 # 32 devices in at most 2 s); every device must answer "needs upgrade" and get no command.
@@ -13,7 +15,7 @@ set -euo pipefail
 source "$(dirname "$0")/bench_lib.sh"
 
 UPGRADE= DEVICE= IMAGE= WORK=
-COUNTS="1 8 32"
+COUNTS="1 32 128 250"
 CHECK_ONLY=
 ARGS=("$@")
 while [ $# -gt 0 ]; do
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ -n "$UPGRADE" ] && [ -n "$DEVICE" ] && [ -n "$IMAGE" ] && [ -n "$WORK" ] || {
-    sed -n '11p' "$0" >&2
+    sed -n '13p' "$0" >&2
     exit 2
 }
 UPGRADE=$(realpath "$UPGRADE") DEVICE=$(realpath "$DEVICE") IMAGE=$(realpath "$IMAGE")
@@ -51,62 +53,81 @@ stop_devices() {
 }
 trap stop_devices EXIT
 
-# kib FIELDS PID...: the sum of the smaps_rollup fields (kB; FIELDS a regular expression) over
-# the processes still there.
-kib() {
-    local fields=$1 pid
-    shift
+# address_of I: the I-th device's address (from 0): 127.0.0.2 to 127.0.0.254, then 127.0.1.2 on.
+address_of() {
+    local n=$(($1 + 2))
+    if [ "$n" -le 254 ]; then echo "127.0.0.$n"; else echo "127.0.1.$((n - 253))"; fi
+}
+
+# memory PID...: "RSS PSS CHILD_RSS CHILD_PRIVATE" in KiB: the sums over the processes still there,
+# then the largest resident size and the largest memory of its own (not shared) of any but the
+# first. One pass over their smaps_rollup files, each of which opens with its "[rollup]" line.
+memory() {
+    local pid
     for pid in "$@"; do cat "/proc/$pid/smaps_rollup" 2>/dev/null || true; done |
-        awk -v f="^($fields):$" '$1 ~ f { s += $2 } END { print s + 0 }'
+        awk '/\[rollup\]$/ { n++; rss = 0; own = 0; next }
+             $1 == "Rss:" { r += $2; if (n > 1) { rss = $2; if (rss > crss) crss = rss } }
+             $1 == "Pss:" { p += $2 }
+             $1 ~ /^Private_(Clean|Dirty):$/ { if (n > 1) { own += $2; if (own > cown) cown = own } }
+             END { print r + 0, p + 0, crss + 0, cown + 0 }'
 }
 
 # run COUNT: starts COUNT devices, upgrades them all in one run, prints
-# "COUNT SECONDS PEAK_RSS_KIB PEAK_PSS_KIB CHILD_RSS_KIB CHILD_PRIVATE_KIB" (the child columns:
-# the largest child's resident size, and the largest one's memory of its own, not shared).
+# "COUNT VERIFIED SECONDS PEAK_RSS_KIB PEAK_PSS_KIB CHILD_RSS_KIB CHILD_PRIVATE_KIB" (the child
+# columns: the largest child's resident size, and the largest one's memory of its own).
 run() {
     local count=$1 i address list=devices-$count.txt
     : >"$list"
     for ((i = 0; i < count; i++)); do
-        address=127.0.0.$((i + 2))
+        address=$(address_of "$i")
         "$DEVICE" --address "$address" --flash-time 1 --quiet --log "dev-$count-$i.log" \
             --image-file "dev-$count-$i.bin" >"dev-$count-$i.out" 2>&1 &
         DEVICE_PIDS+=($!)
         echo "$address" >>"$list"
     done
     for ((i = 0; i < count; i++)); do
-        wait_for_line "dev-$count-$i.out" "tev-device: ready on" 30
+        wait_for_line "dev-$count-$i.out" "tev-device: ready on" 60
     done
-    local start end pid status peak_rss=0 peak_pss=0 child_rss=0 child_private=0 rss pss children
+    local start end pid status peak_rss=0 peak_pss=0 child_rss=0 child_private=0 children
+    local rss pss crss cown verified
     start=$EPOCHREALTIME
-    "$UPGRADE" --devices "$list" --jobs 32 --yes --quiet </dev/null >"fleet-$count.out" 2>&1 &
+    "$UPGRADE" --devices "$list" --jobs "$count" --yes --quiet </dev/null >"fleet-$count.out" 2>&1 &
     pid=$!
     while kill -0 "$pid" 2>/dev/null; do
         children=$(cat /proc/"$pid"/task/*/children 2>/dev/null || true)
         # shellcheck disable=SC2086
-        rss=$(kib Rss "$pid" $children)
-        # shellcheck disable=SC2086
-        pss=$(kib Pss "$pid" $children)
+        read -r rss pss crss cown < <(memory "$pid" $children)
         [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
         [ "$pss" -gt "$peak_pss" ] && peak_pss=$pss
-        for i in $children; do
-            rss=$(kib Rss "$i")
-            pss=$(kib 'Private_Clean|Private_Dirty' "$i")
-            [ "$rss" -gt "$child_rss" ] && child_rss=$rss
-            [ "$pss" -gt "$child_private" ] && child_private=$pss
-        done
+        [ "$crss" -gt "$child_rss" ] && child_rss=$crss
+        [ "$cown" -gt "$child_private" ] && child_private=$cown
         sleep 0.1
     done
     end=$EPOCHREALTIME
     wait "$pid" && status=0 || status=$?
-    [ "$status" = 0 ] || fail "$count devices: exit status $status"
-    for ((i = 0; i < count; i++)); do
-        cmp -s "dev-$count-$i.bin" "$IMAGE" || fail "$count devices: device $i did not keep the image"
-    done
+    verified=$(sed -n 's/^\([0-9]*\) of [0-9]* devices verified[,;].*$/\1/p' "fleet-$count.out")
+    [ -n "$verified" ] || fail "$count devices: no summary (exit status $status)"
+    [ "$status" = 0 ] || [ "$verified" -lt "$count" ] || fail "$count devices: exit status $status"
+    while read -r address row; do
+        case $row in *" verified") ;; *) continue ;; esac
+        i=$(grep -nxF "$address" "$list" | cut -d: -f1 || true)
+        [ -n "$i" ] || continue  # the closing count
+        cmp -s "dev-$count-$((i - 1)).bin" "$IMAGE" || fail "$count devices: $address verified without the image"
+    done < <(sed -n '/^ADDRESS .*RESULT$/,$p' "fleet-$count.out" | tail -n +2)
     stop_devices
-    awk -v c="$count" -v a="$start" -v b="$end" -v r="$peak_rss" -v p="$peak_pss" \
+    awk -v c="$count" -v v="$verified" -v a="$start" -v b="$end" -v r="$peak_rss" -v p="$peak_pss" \
         -v k="$child_rss" -v u="$child_private" \
-        'BEGIN { printf "%d %.2f %d %d %d %d\n", c, b - a, r, p, k, u }'
+        'BEGIN { printf "%d %d %.2f %d %d %d %d\n", c, v, b - a, r, p, k, u }'
 }
+
+# What the machine allowed, and how busy it was, for the notes.
+{
+    echo "cores: $(nproc); load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "open files: soft $(ulimit -Sn), hard $(ulimit -Hn)"
+    echo "processes: soft $(ulimit -Su), hard $(ulimit -Hu); system-wide $(cat /proc/sys/kernel/pid_max) ids, $(cat /proc/sys/kernel/threads-max) threads"
+    echo "memory: $(awk '/^MemTotal:|^MemAvailable:/ { printf "%s %d MiB  ", $1, $2 / 1024 }' /proc/meminfo)"
+    echo "local ports: $(cat /proc/sys/net/ipv4/ip_local_port_range | tr '\t' ' ')"
+} >limits.txt
 
 # check COUNT: starts COUNT devices, reads them all in one --check, prints "COUNT SECONDS".
 check() {
@@ -154,13 +175,13 @@ for count in $COUNTS; do
 done
 
 # The table, in Markdown, against the first count's run.
-awk 'NR == 1 { t1 = $2; p1 = $4 }
-     { printf "| %d | %.1f | %.2f | %.1f | %.1f | %s | %.1f | %.1f |\n", $1, $2, $2 / t1, $3 / 1024,
-              $4 / 1024, NR == 1 ? "-" : sprintf("%.2f", ($4 - p1) / ($1 - 1) / 1024), $5 / 1024,
-              $6 / 1024 }' results.txt >rows.md
+awk 'NR == 1 { t1 = $3; p1 = $5 }
+     { printf "| %d | %d | %.1f | %.2f | %.1f | %.1f | %s | %.1f | %.1f |\n", $1, $2, $3, $3 / t1,
+              $4 / 1024, $5 / 1024, NR == 1 ? "-" : sprintf("%.2f", ($5 - p1) / ($1 - 1) / 1024),
+              $6 / 1024, $7 / 1024 }' results.txt >rows.md
 {
-    echo "| Devices | Wall time (s) | Time / one device | Peak RSS, all processes (MiB) | Peak PSS, all processes (MiB) | PSS added per device (MiB) | One child: RSS (MiB) | One child: private (MiB) |"
-    echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| Devices | Verified | Wall time (s) | Time / one device | Peak RSS, all processes (MiB) | Peak PSS, all processes (MiB) | PSS added per device (MiB) | One child: RSS (MiB) | One child: private (MiB) |"
+    echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
     cat rows.md
 } >table.md
-cat table.md
+cat table.md limits.txt

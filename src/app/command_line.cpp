@@ -47,7 +47,7 @@ constexpr OptionRow OPTIONS[] = {
      "--device given more than once. Each upgrade runs in a process of its own (needs --yes; the "
      "Windows program shows them in one window)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
-    {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time (default 32)",
+    {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
@@ -347,12 +347,14 @@ std::string usage_text(OptionStyle style) {
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            // "/switch VALUE: help", its further lines indented.
-            std::string entry = "/" + first_switch(row) + value_after(row) + ": " +
-                                first_clause(row.help);
+            // "/switch VALUE: help", its further lines indented; appended piece by piece: GCC
+            // 12 warns falsely (-Wrestrict) about "/" + a string.
+            std::string entry;
+            entry.append("/").append(first_switch(row)).append(value_after(row)).append(": ");
+            entry.append(first_clause(row.help));
             std::string wrapped;
             append_wrapped(&wrapped, entry.c_str(), 4, USAGE_BOX_WIDTH, "\r\n");
-            text += wrapped.substr(4);
+            text.append(wrapped, 4);
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         return text;

@@ -25,14 +25,19 @@
 #include "fleet/fleet_scheduler.h"
 #include "main/fleet_table.h"
 #include "platform/child_process.h"
+#include "platform/open_files.h"
 
 namespace {
 
-// Each child is a mostly idle process (the device writes its flash for 30 s of its ~35 s) of a
-// few megabytes; 32 upgrade a site's batch in one wave and stay well inside the 100 ports each
-// of the TFTP and HTTP port walks.
-constexpr int DEFAULT_JOBS = 32;
-constexpr int MAX_JOBS = 90;
+// Each child is a mostly idle process (the device writes its flash for 30 s of its ~31 s) that
+// adds a third of a megabyte; a port walk that finds its range taken takes a port the system
+// chooses. So a site goes in one wave: by default up to 64 at once, which bounds what a list
+// given by mistake starts at one stroke; --jobs takes up to 256.
+constexpr int DEFAULT_JOBS = 64;
+constexpr int MAX_JOBS = 256;
+// Open files the parent needs besides two pipes per child: its standard streams, the wake pipe,
+// the two pipes of a child being started, and room for the C library.
+constexpr long PARENT_OWN_FILES = 16;
 // A whole upgrade takes about 31 s, 58 s when the device falls silent; ten minutes is far past
 // any upgrade that is still getting somewhere (--deadline).
 constexpr long DEFAULT_DEADLINE_S = 600;
@@ -334,6 +339,13 @@ int run_fleet(const CommandLine& line, int argc, const char* const* argv) {
     Options options;
     std::string problem;
     if (!read_options(line, &options, &problem)) return usage_error(problem);
+    const FleetPlan& plan = options.plan;
+    char files[160];
+    long at_once = std::min(static_cast<long>(plan.jobs), static_cast<long>(plan.devices.size()));
+    if (!open_files_allow(2 * at_once + PARENT_OWN_FILES, files, sizeof files)) {
+        return usage_error("--jobs " + std::to_string(plan.jobs) + ": " + files +
+                           "; give a smaller --jobs (two pipes for each upgrade at a time)");
+    }
     std::string password;
     bool has_password = line.password_file != nullptr;
     if (has_password && !read_password(line.password_file, &password, &problem)) {

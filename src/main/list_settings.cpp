@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int DEFAULT_JOBS = 32;
-constexpr long MAX_JOBS = 90;
+constexpr int DEFAULT_JOBS = 64;
+constexpr long MAX_JOBS = 256;
 
 
 bool read_text(const char* path, std::string* text, std::string* problem) {

@@ -21,6 +21,6 @@ struct ListSettings {
     std::string local;
 };
 
-// The settings of the command line; false with *problem ("/jobs needs a number from 1 to 90", a
+// The settings of the command line; false with *problem ("/jobs needs a number from 1 to 256", a
 // devices file's line named) for a wrong one. The password is the run options' to read.
 bool list_settings_read(const CommandLine& line, ListSettings* settings, std::string* problem);

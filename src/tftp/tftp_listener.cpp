@@ -33,16 +33,19 @@ void trace_ignored_source(const NetAddress& source, long length) {
     trace("  (the ignored datagram: %ld bytes from %s:%u)\n", length, dotted(address).text, port);
 }
 
-// An ordinary user on Linux may bind none of ports 69 to 168. The device takes the port from the
-// upgrade command, so one the system chooses serves as well. 0 when even that fails.
-std::uint16_t bind_system_port(NetSocket socket, std::uint32_t local_ip) {
+// When none of the walk's ports can be bound (an ordinary user on Linux may bind none of 69 to
+// 168; more upgrades at once than the range holds take them all), a port the system chooses
+// serves as well: the device takes the port from the upgrade command. 0 when even that fails.
+std::uint16_t bind_system_port(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
+                               bool for_privilege) {
     NetAddress address;
     fill_sockaddr(local_ip, 0, &address);
     NetAddress bound{};
     if (!net_bind(socket, address) || !net_local_address(socket, &bound)) return 0;
     std::uint16_t port = net_ntohs(bound.port_be);
-    trace("TFTP ports %u to %u need privileges this user lacks; the system chose port %u\n",
-          TFTP_FIRST_PORT, TFTP_FIRST_PORT + TFTP_BIND_ATTEMPTS - 1, port);
+    trace("TFTP ports %u to %u %s; the system chose port %u\n", first_port,
+          first_port + TFTP_BIND_ATTEMPTS - 1,
+          for_privilege ? "need privileges this user lacks" : "could not be bound", port);
     return port;
 }
 
@@ -72,6 +75,15 @@ std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint
     }
     if (for_privilege != nullptr) *for_privilege = privilege_only;
     return 0;
+}
+
+std::uint16_t bind_listener_port(NetSocket socket, std::uint32_t local_ip,
+                                 std::uint16_t first_port) {
+    bool for_privilege = false;
+    std::uint16_t port =
+        bind_port_walk(socket, local_ip, first_port, TFTP_BIND_ATTEMPTS, &for_privilege);
+    if (port == 0) port = bind_system_port(socket, local_ip, first_port, for_privilege);
+    return port;
 }
 
 DatagramVerdict judge_listener_datagram(const std::uint8_t* datagram, long length,
@@ -119,10 +131,7 @@ std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& event
     if (listener->socket == NET_INVALID_SOCKET) {
         failure = "Upgrade Failed: Can't create TFTP listener socket";
     } else {
-        bool for_privilege = false;
-        port = bind_port_walk(listener->socket, local_address, TFTP_FIRST_PORT, TFTP_BIND_ATTEMPTS,
-                               &for_privilege);
-        if (port == 0 && for_privilege) port = bind_system_port(listener->socket, local_address);
+        port = bind_listener_port(listener->socket, local_address, TFTP_FIRST_PORT);
         if (port == 0) failure = "Upgrade Failed: Can't bind TFTP listener socket";
     }
     if (failure == nullptr) {

@@ -25,8 +25,14 @@ struct TftpListener {
 std::uint16_t bind_port_walk(NetSocket socket, std::uint32_t local_ip, std::uint16_t first_port,
                              int attempts, bool* for_privilege = nullptr);
 
-// Creates and binds the socket (ports 69 to 168, or the port the system chooses when all of them
-// need privileges the user lacks) and starts the listener thread, which tells events what it
+// Binds the socket to local_ip on first_port or the next free of TFTP_BIND_ATTEMPTS ports, or,
+// when none of them can be bound, on a port the system chooses (the log says so); the port, or 0
+// when even that fails.
+std::uint16_t bind_listener_port(NetSocket socket, std::uint32_t local_ip,
+                                 std::uint16_t first_port);
+
+// Creates and binds the socket (ports 69 to 168, or the port the system chooses when none of them
+// can be bound) and starts the listener thread, which tells events what it
 // does; returns the port. When it cannot, it calls events.fail and returns 0.
 std::uint32_t start_tftp_listener(std::uint32_t local_address, TftpEvents& events);
 std::int32_t tftp_listener_thread(void* listener);

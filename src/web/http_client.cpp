@@ -2,6 +2,7 @@
 #include "web/http_client.h"
 
 #include <cstring>
+#include <string>
 
 #include "core/run_report.h"
 #include "core/trace.h"
@@ -14,6 +15,8 @@ namespace {
 
 // How often a wait for the answer looks whether the exchange was ended from outside.
 constexpr int STOP_CHECK_MS = 100;
+// How long an answer whole by its own length waits for the device's close (await_device_close).
+constexpr int DEVICE_CLOSE_WAIT_MS = 200;
 
 // The labels of the status page, in the order they are scraped, with the field each one fills.
 struct StatusPageLabel {
@@ -29,16 +32,26 @@ constexpr StatusPageLabel STATUS_PAGE_LABELS[] = {
     {"Serial Number:", &DeviceInfo::serial_number},
 };
 
-// Binds to local_port or, when that fails for any reason, to one of the next 100 ports.
+// Binds to local_port or, when that fails for any reason, to one of the next 100 ports. When all
+// of them fail (a few dozen upgrades at once, or the ports of a run a minute ago still waiting out
+// their close), to a port the system chooses: the device answers whatever port asks.
 bool bind_from_port(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port) {
     std::uint16_t port = local_port;
     for (int failures = 0;;) {
         NetAddress address;
         fill_sockaddr(local_address, port, &address);
         if (net_bind(socket, address)) return true;
-        if (++failures > MAX_BIND_RETRIES) return false;
+        if (++failures > MAX_BIND_RETRIES) break;
         port = static_cast<std::uint16_t>(port + 1);
     }
+    std::string walk_failure = net_last_error_text();
+    NetAddress any_port;
+    fill_sockaddr(local_address, 0, &any_port);
+    NetAddress bound{};
+    if (!net_bind(socket, any_port) || !net_local_address(socket, &bound)) return false;
+    trace("HTTP local ports %u to %u could not be bound (%s); the system chose port %u\n",
+          local_port, port, walk_failure.c_str(), net_ntohs(bound.port_be));
+    return true;
 }
 
 // The request line, the fixed Host line the device expects, the Authorization line once a
@@ -137,6 +150,19 @@ std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit, 
     // With nothing received the request text stays in the buffer, as it was sent.
     if (answer->received > 0) buffer[answer->length] = 0;
     return answer->length;
+}
+
+// After an answer whole by its own length, a short wait for the device to close, as a TEV does
+// after every answer. The side that closes first keeps its port in TIME_WAIT for a minute; when
+// that is the device's side, this computer's port is free again at once, for the next request and
+// the next run. A server that keeps the connection open is closed from here after the wait.
+void await_device_close(NetSocket socket) {
+    char rest[64];
+    if (net_wait_stream(socket, DEVICE_CLOSE_WAIT_MS) && net_recv(socket, rest, sizeof rest) == 0) {
+        trace("HTTP the device closed the connection after its answer\n");
+    } else {
+        trace("HTTP the device kept the connection open after its answer; closed from here\n");
+    }
 }
 
 // How the answer ended, for the support log.
@@ -239,6 +265,7 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
 
     AnswerReader answer;
     std::int32_t received = receive_answer(socket, buffer, limit, stop, &answer);
+    if (answer_complete(&answer)) await_device_close(socket);
     trace("recv done\n");
     trace("%.*s", static_cast<int>(received), buffer);
     trace("\n");

@@ -6,6 +6,7 @@ gallery=$1 case=$2 expected=${3:-}
 fail() { echo "FAIL: $*"; echo "--- output:"; cat "$out"; exit 1; }
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
+source "$(dirname "$0")/../lib/sanitizer_statuses.sh"
 
 has() { grep -qF -- "$1" "$out" || fail "missing: $1"; }
 lacks() { ! grep -qF -- "$1" "$out" || fail "unexpected: $1"; }
@@ -28,6 +29,7 @@ finish_typing() {
     local status=0
     wait "$PID" || status=$?
     [ "$status" = "${1:-0}" ] || fail "status $status, want ${1:-0}"
+    ! sanitizer_report "$out" || fail "a sanitizer report"
 }
 # wait_shown TEXT: waits (20 s at most) until the output shows TEXT, as a person waits for the
 # question before answering it.

@@ -12,13 +12,16 @@ enter_namespace
 web_port=80
 
 # run_case NAME "PEER OPTIONS" DEVICE OPTIONS...: one transfer; WAIT_STATUS is the peer's status
-# (0 complete, 1 failed) and PORT the device's port of the read request.
+# (0 complete, 1 failed) and PORT the device's port of the read request. The device answers a
+# repeated last block for as long as it writes its flash: a long write (the case ends with the
+# peer, not the flash), so that a peer that resends a block whose ACK was lost is answered however
+# late a loaded machine lets it resend.
 run_case() {
     local name=$1 peer_options=$2
     shift 2
     # the previous case's device would keep sending to port 69 after its time-outs
     [ -z "${DEVICE_PID:-}" ] || kill "$DEVICE_PID" 2>/dev/null || true
-    start_device "$name" --address 127.0.0.2 --port "$web_port" --flash-time 0.1 "$@"
+    start_device "$name" --address 127.0.0.2 --port "$web_port" --flash-time 60 "$@"
     # shellcheck disable=SC2086
     start_peer "$name" img.bin --linger-ms 300 $peer_options
     expect_eq "$(http_code "http://127.0.0.2:$web_port/admin/upgrade?tftp://127.0.0.1:69/$name")" 200 "$name: command"

@@ -60,7 +60,9 @@ std::string strings_from(const std::uint8_t* p, long length, long at) {
         long end = at;
         while (end < length && p[end] != 0) ++end;
         if (!out.empty()) out += " ";
-        out += "\"" + std::string(reinterpret_cast<const char*>(p + at), static_cast<std::size_t>(end - at)) + "\"";
+        out += '"';
+        out.append(reinterpret_cast<const char*>(p + at), static_cast<std::size_t>(end - at));
+        out += '"';
         at = end + 1;
     }
     return out;

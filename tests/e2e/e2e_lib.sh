@@ -79,10 +79,12 @@ run_with_options() {
 }
 
 # finish_upgrade NAME [STATUS]: waits for it and checks its exit status: 0 (the default) when the
-# success dialog was shown, 1 after a failure or a Cancel.
+# success dialog was shown, 1 after a failure or a Cancel; a sanitizer's report on its error output
+# fails the test whatever the status.
 finish_upgrade() {
     wait "${RUN_PID[$1]}" || true
     local status
+    ! sanitizer_report "$1.err" || fail "$1: a sanitizer report on its error output"
     status=$(cat "$1.status" 2>/dev/null || echo none)
     [ "$status" = "${2:-0}" ] || fail "$1: upgrader exit status $status, want ${2:-0}"
 }

@@ -4,6 +4,11 @@
 # label is split across two chunks, and answers without a length from a server that closes when
 # the request asks for it. Each upgrade takes its usual time, with no wait for the idle time-out;
 # the password is asked once and the device keeps the image byte for byte.
+# Then 40 such devices (with a length) in one run with --jobs 40, and again at once while the
+# ports of the first run wait out their close: more than the port walks hold, so some children
+# take ports the system chooses, and every device is verified both times. The second run starts
+# with a soft limit of open files too small for its pipes, which the program raises; a hard limit
+# too small, and --jobs past 256, are usage errors.
 source "$(dirname "$0")/e2e_lib.sh"
 
 size=$(image_size "$SMALL_IMAGE")
@@ -17,6 +22,13 @@ for run in "${runs[@]}"; do
     start_upgrade "$run" "$SMALL" "continue\n127.0.0.$address\n\n\n\npw\n\n\n\n"
     address=$((address + 1))
 done
+# The first of the two runs of 40 goes beside the single upgrades.
+fleet=()
+for i in $(seq 10 49); do
+    start_device fleet$i 127.0.0.$i --flash-time 1 --keep-alive length
+    fleet+=(--device 127.0.0.$i)
+done
+UPGRADE=$SMALL run_with_options first "${fleet[@]}" --jobs 40 --yes --quiet --log-dir first-logs
 for run in "${runs[@]}"; do finish_upgrade "$run"; done
 
 for run in "${runs[@]}"; do
@@ -35,4 +47,32 @@ for run in length chunked; do
     [ "$(count_logged "$run" 'http: client closed a held connection')" -ge 4 ] || fail "$run: client did not close"
 done
 [ "$(count_logged no-length 'http: the client asked for the close')" -ge 4 ] || fail "no-length: close not asked"
+
+# fleet_verified NAME: every one of the 40 verified, each keeping the image.
+fleet_verified() {
+    grep -qx '40 of 40 devices verified' "$1.out" || fail "$1: not every device verified"
+    for i in $(seq 10 49); do expect_image fleet$i "$SMALL_IMAGE"; done
+}
+finish_upgrade first
+fleet_verified first
+# At once, under a soft limit of 64 open files, short of 2 x 40 pipes.
+status=0
+timeout 150 prlimit --nofile=64:"$(ulimit -Hn)" "$SMALL" "${fleet[@]}" --jobs 40 --yes --quiet \
+    --log-dir second-logs </dev/null >second.out 2>second.err || status=$?
+[ "$status" = 0 ] || fail "second: exit status $status"
+fleet_verified second
+for i in $(seq 10 49); do
+    [ "$(count_logged fleet$i 'upgrade: order')" = 2 ] || fail "fleet$i: not upgraded twice"
+done
+grep -lq 'the system chose port' second-logs/*.log || fail "second: every child had a port of the walks"
+
+status=0
+prlimit --nofile=40:40 "$UPGRADE" "${fleet[@]}" --jobs 40 --yes >small-limit.out 2>&1 || status=$?
+[ "$status" = 2 ] || fail "exit status $status with a hard limit of 40 open files"
+grep -q '^tev-upgrade: --jobs 40: 96 open files needed, but the hard limit is 40 (ulimit -Hn)' small-limit.out ||
+    fail "no usage error for the hard limit"
+status=0
+"$UPGRADE" "${fleet[@]}" --jobs 257 --yes >too-many.out 2>&1 || status=$?
+[ "$status" = 2 ] && grep -q '^tev-upgrade: --jobs needs a number from 1 to 256$' too-many.out ||
+    fail "--jobs 257 accepted"
 echo ok

@@ -98,7 +98,10 @@ options() {  # options NAME PROGRAM ARGS...: NAME.out, NAME.err, NAME.status
     echo $? >"$name.status"
     set -e
 }
-expect_status() { [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"; }
+expect_status() {
+    ! sanitizer_report "$1.err" || fail "$1: a sanitizer report on its error output"
+    [ "$(cat "$1.status")" = "$2" ] || fail "$1: exit status $(cat "$1.status"), want $2"
+}
 
 options help "$UPGRADE" --help
 expect_status help 0

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The TFTP listener's port walk in the whole console program against the simulated device: with
 # UDP ports 69 and 70 taken it serves from 71 and the upgrade command names 71; with every port
-# from 69 to 168 taken it gives up with its message and status 1. An ordinary user, refused all
-# of them for want of privilege, serves from a port the system chooses, named in the command;
-# refused some for privilege and the others because they are taken, the same message as above.
+# from 69 to 168 taken it serves from a port the system chooses, names it in the command and says
+# so in its log. An ordinary user, refused all of them for want of privilege, or some for privilege
+# and the others because they are taken, likewise serves from a port the system chooses.
 # Usage: listener_ports.sh TEV_UPGRADE TEV_DEVICE UDP_PORT_HOLDER WORK_DIR
 set -euo pipefail
 UPGRADE=$1 DEVICE=$2 HOLDER=$3 WORK=$4
@@ -13,6 +13,7 @@ fi
 ip link set lo up
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/line_wait.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/ordinary_user.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sanitizer_statuses.sh"
 rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 PIDS=()
@@ -60,34 +61,51 @@ until [ "$(grep -c "web server: listening" device.log)" -ge 2 ]; do
     sleep 0.05
 done
 
-# Every port from 69 to 168 taken: the message, status 1, and no order to the device.
+# system_port TRACE DEVICE_LOG WHY: the upgrade traced in TRACE took the port the system chose for
+# WHY, the device was ordered to fetch from it and fetched the whole image there.
+system_port() {
+    local name=$1 log=$2 why=$3 port
+    wait_for "$log" 'tftp: (complete|failed)' 60
+    port=$(sed -n "s/.*TFTP ports 69 to 168 $why; the system chose port \([0-9]*\)$/\1/p" "$name")
+    [ -n "$port" ] || fail "$name: no log line for the system's port"
+    grep -qE "http: GET /admin/upgrade\?tftp://127\.0\.0\.1:$port/tev[0-9a-f]+\.bi1 HTTP/1\.1$" "$log" ||
+        fail "$name: the upgrade command does not name port $port"
+    grep -q "tftp: server answers from port $port\$" "$log" || fail "$name: the transfer did not run on $port"
+    grep -q 'tftp: complete, 948814 bytes' "$log" || fail "$name: the transfer did not complete"
+}
+
+# Every port from 69 to 168 taken (more upgrades at once than the walk holds): the system's port.
+"$DEVICE" --address 127.0.0.4 --flash-time 1 --log all.log --image-file all.bin >all-device.out 2>&1 &
+PIDS+=($!)
+wait_for all-device.out 'ready on' 10
 "$HOLDER" 127.0.0.1 69 100 >holder-all.out 2>&1 &
 PIDS+=($!)
 wait_for holder-all.out '^holding' 10
-status=0
-printf "$ANSWERS" | timeout 60 "$UPGRADE" >upgrade-all.out 2>&1 || status=$?
-[ "$status" = 1 ] || fail "exit status $status with every port taken"
-grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" upgrade-all.out ||
-    fail "no bind failure message"
-[ "$(grep -c 'upgrade: order' device.log)" = 1 ] || fail "an upgrade command without a listener"
+printf "${ANSWERS/127.0.0.2/127.0.0.4}" | "$UPGRADE" --log upgrade-all.trace >upgrade-all.out 2>&1 &
+UPGRADE_PID=$!
+PIDS+=($UPGRADE_PID)
+system_port upgrade-all.trace all.log 'could not be bound'
+kill "$UPGRADE_PID"
 
-# As an ordinary user. A second device, so that its log holds only these runs.
+# As an ordinary user. Devices of their own, so that their logs hold only these runs.
 "$DEVICE" --address 127.0.0.3 --flash-time 1 --log user.log --image-file user.bin >user-device.out 2>&1 &
 PIDS+=($!)
 wait_for user-device.out 'ready on' 10
+"$DEVICE" --address 127.0.0.5 --flash-time 1 --log mixed.log --image-file mixed.bin >mixed-device.out 2>&1 &
+PIDS+=($!)
+wait_for mixed-device.out 'ready on' 10
 ordinary_user_program "$UPGRADE"
+ordinary_user_folder
 ANSWERS_3=${ANSWERS/127.0.0.2/127.0.0.3}
 
-# Ports 69 to 99 need privilege here and 100 to 168 are still held: that is no reason to leave
-# the ports the device is used to, so the message as before.
+# Ports 69 to 99 need privilege here and 100 to 168 are still held: the system's port as well.
 sysctl -qw net.ipv4.ip_unprivileged_port_start=100
-status=0
-printf "$ANSWERS_3" | timeout 60 "${AS_ORDINARY_USER[@]}" "$ORDINARY_USER_PROGRAM" >user-mixed.out 2>&1 ||
-    status=$?
-[ "$status" = 1 ] || fail "exit status $status, ports refused partly for privilege"
-grep -q "^Upgrade Failed: Can't bind TFTP listener socket$" user-mixed.out ||
-    fail "no bind failure message with ports refused partly for privilege"
-! grep -q 'upgrade: order' user.log || fail "an upgrade command without a listener"
+printf "${ANSWERS/127.0.0.2/127.0.0.5}" |
+    "${AS_ORDINARY_USER[@]}" "$ORDINARY_USER_PROGRAM" --log "$ORDINARY_USER_FOLDER/user-mixed.trace" >user-mixed.out 2>&1 &
+UPGRADE_PID=$!
+PIDS+=($UPGRADE_PID)
+system_port "$ORDINARY_USER_FOLDER/user-mixed.trace" mixed.log 'could not be bound'
+kill "$UPGRADE_PID"
 
 # Every port from 69 to 168 needs privilege (1024 is the system's own start): the system's choice.
 sysctl -qw net.ipv4.ip_unprivileged_port_start=1024

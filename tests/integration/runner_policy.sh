@@ -4,6 +4,7 @@
 # dialog. Each case counts the password dialogs the user saw and the credentials the device got.
 # Usage: runner_policy.sh RUNNER_DRIVER TEV_DEVICE WORK_DIR
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/sanitizer_statuses.sh"
 DRIVER=$1 DEVICE=$2 WORK=$3
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"

@@ -29,4 +29,5 @@ trap stop_started EXIT
 
 source "$(dirname "${BASH_SOURCE[0]}")/line_wait.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/ordinary_user.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/sanitizer_statuses.sh"
 

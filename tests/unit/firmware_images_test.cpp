@@ -1,6 +1,7 @@
 // The embedded images as start-up finds them, and the product their header names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -14,10 +15,12 @@ namespace {
 
 std::vector<std::uint8_t> header_image(const std::string& id, const std::string& version,
                                        std::size_t size = 4096) {
+    // The header is written whole, then as much of it as the image holds.
+    std::uint8_t header[IMAGE_HEADER_SIZE] = {};
+    std::memcpy(header, id.data(), id.size());
+    std::memcpy(header + IMAGE_VERSION_OFFSET, version.data(), version.size());
     std::vector<std::uint8_t> image(size, 0xA5);
-    std::memset(image.data(), 0, size < 128 ? size : 128);
-    std::memcpy(image.data(), id.data(), id.size());
-    std::memcpy(image.data() + IMAGE_VERSION_OFFSET, version.data(), version.size());
+    std::memcpy(image.data(), header, std::min(size, sizeof header));
     return image;
 }
 

@@ -120,6 +120,8 @@ TEST(FleetScheduler, RunsTheScriptedCases) {
          "start0 start1 start2", "VFV", true, 1, ""},
         {"the deadline cancels, the grace period kills", 2, 2, 0, 0, "t599 t1 t14 t1 x0 v1",
          "start0 start1 cancel0 cancel1 kill0 kill1", "FV", true, 1, ""},
+        {"a device of the second wave has its whole deadline", 2, 1, 0, 0, "t500 v0 t500",
+         "start0 start1", "VR", false, 1, ""},
         {"the canary first; the rest after it ends well", 4, 4, 1, 0, "r0:verified",
          "start0", "Vqqq", false, 1, ""},
         {"the canary passed", 4, 4, 1, 0, "r0:verified e0:0", "start0 start1 start2 start3",

@@ -2,9 +2,11 @@
 // handed, and a connection it cannot set up comes back as a value while the process goes on.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/upgrade_state.h"
@@ -66,20 +68,69 @@ TEST_F(HttpExchangeAlone, ChallengeAndPageLandInTheGivenStateNotTheRecord) {
               std::string::npos);
 }
 
-TEST_F(HttpExchangeAlone, NoPortToBindIsReportedAndNothingIsTried) {
+TEST_F(HttpExchangeAlone, EveryPortOfTheWalkTakenTheSystemChoosesOneAndTheLogSaysSo) {
     // 101 consecutive ports held below the ephemeral range, the exchange asked to start at the
     // first of them.
     std::vector<std::unique_ptr<OccupiedPort>> held;
     std::uint16_t first = hold_consecutive_ports(33000, 40000, MAX_BIND_RETRIES + 1, &held);
     ASSERT_NE(first, 0) << "no 101 free consecutive ports to hold";
+    std::string page = "HTTP/1.1 200 OK\r\n\r\n<td>Serial Number:</td><td>S-9</td>";
+    HttpTestServer server({page});
+    keep_trace();
+    EXPECT_EQ(exchange_with(server.port(), first), static_cast<std::int32_t>(page.size()));
+    std::string traced = kept_trace();
+    stop_keeping_trace();
+    EXPECT_EQ(exchange.failure, HttpSetupFailure::NONE);
+    EXPECT_STREQ(info.serial_number, "S-9");
+    ASSERT_EQ(server.requests().size(), 1u);
+    int port = server.requests()[0].client_port;
+    EXPECT_TRUE(port < first || port > first + MAX_BIND_RETRIES) << port;
+    EXPECT_NE(traced.find("HTTP local ports " + std::to_string(first) + " to " +
+                          std::to_string(first + MAX_BIND_RETRIES) +
+                          " could not be bound (Address already in use); the system chose port " +
+                          std::to_string(port) + "\n"),
+              std::string::npos)
+        << traced;
+}
+
+TEST_F(HttpExchangeAlone, NoPortToBindAtAllIsReportedAndNothingIsTried) {
+    // An address of no interface here (TEST-NET-1): neither the walk nor the system has a port.
     RefusingPort refusing;
     keep_trace();
-    EXPECT_EQ(exchange_with(refusing.port(), first), 0);
+    EXPECT_EQ(http_exchange(&exchange, 0xC0000201u, free_local_port(), LOOPBACK, refusing.port(),
+                            "/admin/advanced", buffer.data(),
+                            static_cast<std::int32_t>(buffer.size() - 1)),
+              0);
     std::string traced = kept_trace();
     stop_keeping_trace();
     EXPECT_EQ(exchange.failure, HttpSetupFailure::NO_BIND);
     EXPECT_EQ(traced.find("HTTP connecting"), std::string::npos);
     EXPECT_EQ(buffer[0], '#');
+}
+
+// Whether a TCP port on loopback can be bound within two seconds: a port in TIME_WAIT cannot for a
+// minute.
+bool bindable_soon(std::uint16_t port) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        if (OccupiedPort(port).port() == port) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TEST_F(HttpExchangeAlone, AfterAnAnswerWithALengthTheDeviceClosesFirstAndThePortIsFreeAgain) {
+    std::string page = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nS-9";
+    HttpTestServer server({page}, AfterAnswer::CLOSE_SOON);
+    keep_trace();
+    EXPECT_EQ(exchange_with(server.port()), static_cast<std::int32_t>(page.size()));
+    std::string traced = kept_trace();
+    stop_keeping_trace();
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(bindable_soon(server.requests()[0].client_port)) << "the client closed first";
+    EXPECT_NE(traced.find("HTTP the device closed the connection after its answer\n"),
+              std::string::npos)
+        << traced;
 }
 
 TEST_F(HttpExchangeAlone, ARefusedConnectionIsNoSetUpFailure) {

@@ -76,6 +76,9 @@ void HttpTestServer::serve() {
         send_whole(fd, answer);
         ++sent_;
         if (after_ == AfterAnswer::HOLD) hold(fd, &request);
+        if (after_ == AfterAnswer::CLOSE_SOON) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(CLOSE_SOON_MS));
+        }
         requests_.push_back(request);
         close(fd);
     }

@@ -20,9 +20,11 @@ struct ReceivedRequest {
     std::uint64_t client_closed_step;
 };
 
-// What a server does after an answer: closes the connection, or holds it open until the client
-// closes it (as a server that keeps connections does), for at most HELD_SECONDS.
-enum class AfterAnswer { CLOSE, HOLD };
+// What a server does after an answer: closes the connection, closes it CLOSE_SOON_MS later (as a
+// device does once its answer is out), or holds it open until the client closes it (as a server
+// that keeps connections does), for at most HELD_SECONDS.
+enum class AfterAnswer { CLOSE, CLOSE_SOON, HOLD };
+constexpr int CLOSE_SOON_MS = 20;
 constexpr int HELD_SECONDS = 20;
 
 class HttpTestServer {

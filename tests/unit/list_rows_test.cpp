@@ -142,8 +142,8 @@ TEST(ListSettings, DevicesNumbersAndReport) {
     const Case cases[] = {
         {{"/device", "10.0.0.2", "/device", "10.0.0.02"},
          "/device 10.0.0.2 is listed twice"},
-        {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/jobs", "91"},
-         "/jobs needs a number from 1 to 90"},
+        {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/jobs", "257"},
+         "/jobs needs a number from 1 to 256"},
         {{"/device", "10.0.0.2", "/device", "10.0.0.3", "/canary", "3"},
          "/canary needs a number from 1 to 2"},
         {{"/device", "10.0.0.2", "/report", "site.txt"},

@@ -19,6 +19,7 @@
 
 #include "console_capture.h"
 #include "core/firmware_images.h"
+#include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/posix/console_dialogs.h"
@@ -59,9 +60,22 @@ std::uint32_t scripted_clock() {
     return (tick << TICK_SHIFT) + 7;  // somewhere inside the tick
 }
 
+// The run's events the checks after the transfer send: the verify attempts as numbered, and the
+// result, printed on standard error for a death test that ends the run.
+class RecordedEvents final : public RunEvents {
+public:
+    void verify(int attempt) override { attempts.push_back(attempt); }
+    void result(RunResult result, const char* text, const char* before, const char* after) override {
+        std::fprintf(stderr, "result: %s; text: %s; before: %s; after: %s\n",
+                     run_result_word(result), text, before, after);
+    }
+    std::vector<int> attempts;
+};
+
 class PostTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
+        run_events_use(&events);
         upgrade_state.stage = STAGE_TARGET;
         std::strcpy(upgrade_state.device_ip_text, "127.0.0.2");
         upgrade_state.is_phone_model = 0;
@@ -69,6 +83,7 @@ protected:
         console = std::make_unique<ConsoleCapture>("");
     }
     void TearDown() override {
+        run_events_use(nullptr);
         clock_substitute(nullptr);
         upgrade_state.stage = STAGE_TARGET;
         console.reset();
@@ -82,6 +97,7 @@ protected:
     }
 
     std::unique_ptr<ConsoleCapture> console;
+    RecordedEvents events;
 };
 
 TEST_F(PostTransfer, TheWaitLastsExactly937TicksAcrossTheWrapOfTheClock) {
@@ -155,10 +171,12 @@ TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold)
         upgrade_state.stage = stage;
         console.reset();  // one capture at a time
         console = std::make_unique<ConsoleCapture>("");
+        events.attempts.clear();
         EXPECT_FALSE(verify_upgrade(&session, false)) << stage;
         std::string printed = console->printed();
         EXPECT_EQ(occurrences(printed, "== Connecting with TEV@127.0.0.2 =="), 10) << stage;
         EXPECT_EQ(occurrences(printed, "Upgrade Failed: No Response From TEV"), 1) << stage;
+        EXPECT_EQ(events.attempts, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << stage;
     }
 }
 
@@ -221,6 +239,7 @@ TEST_F(VersionCheck, OnlyTheWholeVersionOfTheImageIsASuccess) {
     std::string printed = verify_against(VERSION_LABEL + "3.2.9(b)</td></tr>\n");
     EXPECT_EQ(occurrences(printed, SUCCESS), 1);
     EXPECT_EQ(occurrences(printed, "Upgrade Failed"), 0);
+    EXPECT_EQ(events.attempts, std::vector<int>{1});
 
     // A part of it, nothing (the page ends after the label), or more than it: the device runs
     // something else.
@@ -271,6 +290,21 @@ TEST_F(VersionCheck, AfterTheTransitionImageOnlyAVersionThatNoLongerNeedsItGoesO
     }
     upgrade_state.transition_image = FirmwareImage{};
     upgrade_state.is_phone_model = 0;
+}
+
+// The run's end after the check: the result event carries the outcome, the box's text and the
+// version read before the upgrade and after the flash, and the exit status follows the outcome.
+TEST_F(VersionCheck, TheResultEventCarriesTheOutcomeTheBoxAndBothVersions) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    run_outcome_version_before("3.1.8(a)");
+    verify_against(VERSION_LABEL + "3.2.9(b)</td>");
+    EXPECT_EXIT(run_end(), ::testing::ExitedWithCode(EXIT_VERIFIED),
+                "result: verified; text: TEV@127.0.0.2 Upgrade Successful!; before: 3.1.8\\(a\\); "
+                "after: 3.2.9\\(b\\)\n");
+    verify_against(VERSION_LABEL + "3.2.9(c)</td>");
+    EXPECT_EXIT(run_end(), ::testing::ExitedWithCode(EXIT_FAILED),
+                "result: failed; text: Upgrade Failed: Version not matching; before: "
+                "3.1.8\\(a\\); after: 3.2.9\\(c\\)\n");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/upgrade_state.h"
 #include "main/event_stream.h"
 #include "main/run_options.h"
+#include "platform/posix/console_dialogs.h"
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/scripted_answers.h"
@@ -78,25 +79,29 @@ TEST_F(ScriptedRun, WithoutYesTheOptionsOnlyFillAndThePersonAnswers) {
     EXPECT_NE(console.printed().find("TEV IP Address [10.1.0.123]: \n"), std::string::npos);
 }
 
-// The runs the options cannot finish end at once, with the box and status 1.
-void password_twice() {
-    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
-    dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc);
+// The runs the options cannot finish end at once, with the box and status 1. The boxes go to
+// standard error, where a death test reads them.
+void run_dialogs(int id, DialogProc procedure, int times = 1) {
+    console_output_use(stderr);
+    for (int i = 0; i < times; ++i) dialog_run_modal(nullptr, id, procedure);
 }
 
 TEST_F(ScriptedRun, AQuestionTheOptionsCannotAnswerEndsTheRunWithStatusOne) {
     ScriptedAnswerSet answers = unattended();
     scripted_answers_use(answers);
-    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_PASSWORD, password_dialog_proc),
-                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: the device wants a password; give it with --password-file FILE "
+                "or TEV_PASSWORD\n");
     answers.has_password = true;
     answers.password = "refused";
     scripted_answers_use(answers);
-    EXPECT_EXIT(password_twice(), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc, 2),
+                ::testing::ExitedWithCode(1), "Upgrade Failed: the device refused the password\n");
     answers.local = "10.9.9.9";
     scripted_answers_use(answers);
-    EXPECT_EXIT(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
-                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(run_dialogs(DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
+                ::testing::ExitedWithCode(1),
+                "Upgrade Failed: 10.9.9.9 is not one of this computer's addresses\n");
 }
 
 TEST(RunOutcome, OnlyTheSuccessDialogGivesStatusZero) {
@@ -145,8 +150,11 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     stream.request_from(0x7F000002, 1234);
     stream.flash_wait(30);
     stream.result(RunResult::FAILED, "Upgrade Failed: User Abort", "3.1.8(a)", "");
+    stream.verify(2);
+    stream.result(RunResult::VERIFIED, "TEV@10.1.0.123 Upgrade Successful!", "3.1.8(a)", "3.2.9(b)");
+    stream.result(RunResult::FAILED, "Upgrade Failed: Version not matching", "3.1.8(a)", "3.2.9(c)");
     std::vector<nlohmann::json> lines = lines_of(events);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[1]["event"], "status");
     EXPECT_EQ(lines[1]["product_name"], "TEV\"4400\"\n{\"event\":\"result\"}");
     EXPECT_EQ(lines[1]["software_version"], "3.1\x01\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFD twice
@@ -155,6 +163,19 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     EXPECT_EQ(lines[4]["result"], "failed");
     EXPECT_EQ(lines[4]["text"], "Upgrade Failed: User Abort");
     EXPECT_EQ(lines[4]["version_before"], "3.1.8(a)");
+    EXPECT_EQ(lines[4]["version_after"], "");
+    EXPECT_EQ(lines[4]["device"], "10.1.0.123");
+    EXPECT_EQ(lines[5], (nlohmann::json{{"event", "verify"}, {"ms", lines[5]["ms"]}, {"attempt", 2}}));
+    nlohmann::json verified = lines[6];
+    verified.erase("ms");
+    EXPECT_EQ(verified, (nlohmann::json{{"event", "result"},
+                                        {"result", "verified"},
+                                        {"text", "TEV@10.1.0.123 Upgrade Successful!"},
+                                        {"device", "10.1.0.123"},
+                                        {"version_before", "3.1.8(a)"},
+                                        {"version_after", "3.2.9(b)"}}));
+    EXPECT_EQ(lines[7]["result"], "failed");  // whatever version the device reported
+    EXPECT_EQ(lines[7]["version_after"], "3.2.9(c)");
     for (const nlohmann::json& line : lines) EXPECT_TRUE(line["ms"].is_number());
     std::rewind(result_line);
     char text[128] = "";

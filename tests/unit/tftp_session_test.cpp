@@ -39,16 +39,19 @@ constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001u;
 // Generous for a packet on loopback, short against the 30 retry periods of a failing run.
 constexpr int PACKET_WAIT_MS = 2000;
 
-// The session's clock in a test. REAL: not substituted, for runs in lock step, where the device
-// must answer within the first retry period. STEPPED: STEP_MS more at each read by the session
-// (one a poll), so that the times of a silent run are exact; standing still while `frozen`.
-// SPED_UP: real time times SPEED_UP, for runs in which datagrams come faster than polls.
+// The session's clock in a test, never the real one, so that no block goes again because a loaded
+// machine was slow. STEPPED: STEP_MS more at each read by the session (one a poll), so that the
+// times of a silent run are exact; standing still while `frozen` (the default: runs in lock step
+// never see a period end), and frozen again at a resend when `freeze_at_resend`. SPED_UP: real
+// time times SPEED_UP, for runs in which datagrams come faster than polls.
 constexpr std::uint32_t STEP_MS = 10;  // divides every retry period
 constexpr std::uint32_t SPEED_UP = 20;
 struct TestClock {
-    enum { REAL, STEPPED, SPED_UP } kind = REAL;
+    enum { STEPPED, SPED_UP } kind = STEPPED;
     std::atomic<std::uint32_t> now{0};
     std::atomic<bool> frozen{false};
+    std::atomic<bool> freeze_at_resend{false};
+    std::atomic<std::uint32_t> step{STEP_MS};
     std::chrono::steady_clock::time_point start;
 };
 TestClock test_clock;
@@ -60,7 +63,7 @@ std::uint32_t read_test_clock() {
             std::chrono::duration_cast<std::chrono::milliseconds>(real).count() * SPEED_UP);
     }
     if (test_clock.frozen) return test_clock.now;
-    return test_clock.now += STEP_MS;
+    return test_clock.now += test_clock.step;
 }
 
 // The trace, and the test clock's time at each retransmission and at the end of the retries.
@@ -71,6 +74,7 @@ void keep_trace_and_retry_times(const char* format, va_list arguments) {
     std::vsnprintf(text, sizeof text, format, arguments);
     traced += text;
     std::string line = text;
+    if (line.rfind("ReSend", 0) == 0 && test_clock.freeze_at_resend) test_clock.frozen = true;
     if (line.rfind("ReSend", 0) == 0 || line.rfind("Timeout", 0) == 0) {
         retry_times.push_back(test_clock.kind == TestClock::STEPPED ? test_clock.now.load()
                                                                     : clock_ms());
@@ -116,8 +120,8 @@ protected:
         upgrade_state.upload_dialog = nullptr;
         traced.clear();
         retry_times.clear();
-        test_clock.kind = TestClock::REAL;
-        clock_substitute(nullptr);
+        use_stepped_clock(true);
+        test_clock.freeze_at_resend = false;
         trace_set_sink(keep_trace_and_retry_times);
         console = std::make_unique<ConsoleCapture>("");
         server = net_udp_socket();
@@ -139,7 +143,8 @@ protected:
         clock_substitute(nullptr);
     }
 
-    // Runs the transfer of image to the peer while script plays the device on its own thread.
+    // Runs the transfer of image to the peer while script plays the device on its own thread; once
+    // the script is over the clock runs, so that a transfer it left stuck ends.
     TransferOutcome transfer(const std::vector<std::uint8_t>& image, std::function<void()> script) {
         session = TftpSession{};
         session.socket = server;
@@ -148,7 +153,10 @@ protected:
         session.peer_ip = LOOPBACK_ADDRESS;
         session.peer_port = peer.port();
         size_tftp_session(&session, static_cast<std::uint32_t>(image.size()));
-        peer_thread = std::thread(std::move(script));
+        peer_thread = std::thread([script = std::move(script)] {
+            script();
+            test_clock.frozen = false;
+        });
         TransferOutcome outcome = transfer_image(&session, image.data(), *events);
         finished = true;
         peer_thread.join();
@@ -168,6 +176,7 @@ protected:
 
     void use_stepped_clock(bool frozen = false) {
         test_clock.kind = TestClock::STEPPED;
+        test_clock.step = STEP_MS;
         test_clock.now = 1000;
         test_clock.frozen = frozen;
         clock_substitute(read_test_clock);
@@ -306,7 +315,10 @@ TEST_F(TftpSessionTest, AnImageOfWholeBlocksEndsWithAnEmptyBlockAndOnlyItsAckCom
             // A duplicate of ACK 0: dropped, and DATA 1 is not sent again for it.
             if (block == 0) peer.send(server_port, tftp_ack(0));
         }
-        // The empty block is still outstanding: it comes again after a silent period.
+        // The empty block is still outstanding: it comes again after a silent period (the clock
+        // runs until that resend).
+        test_clock.freeze_at_resend = true;
+        test_clock.frozen = false;
         if (!peer.receive(&datagram, PACKET_WAIT_MS)) return;
         seen.push_back(datagram);
         finished_before_last_ack = finished;
@@ -597,6 +609,59 @@ TEST_F(TftpSessionTest, ALostLastAcknowledgementEndsWithEveryBlockSentAndOnlyTha
     EXPECT_FALSE(upload_incomplete(outcome, false));
     EXPECT_TRUE(upload_incomplete(outcome, true));
     EXPECT_FALSE(upload_incomplete(TransferOutcome::COMPLETE, true));
+}
+
+// A device that falls silent with the packet `silent_at` outstanding (0 the OACK), having answered
+// every one before it. Only a silence when the last block is all that is missing leaves the
+// outcome to the version check; one block earlier, even the last full block before the empty one
+// that ends an image of whole blocks, is a failed transfer.
+TEST_F(TftpSessionTest, ASilenceBeforeTheLastBlockFailsTheTransfer) {
+    struct Case {
+        std::size_t size;
+        std::uint32_t silent_at;
+        TransferOutcome outcome;
+        const char* trace_line;
+        const char* counted;  // the bytes the title counts
+    };
+    const char* failed = "Timeout for ack; upgrade failed\n";
+    const char* last_missing = "Timeout for last ack; all blocks sent\n";
+    const Case cases[] = {
+        {1100, 2, TransferOutcome::FAILED, failed, "512/1100"},
+        {1100, 3, TransferOutcome::LAST_ACK_MISSING, last_missing, "1024/1100"},
+        {1024, 2, TransferOutcome::FAILED, failed, "512/1024"},
+        {1024, 3, TransferOutcome::LAST_ACK_MISSING, last_missing, "1024/1024"},
+        {2600, 5, TransferOutcome::FAILED, failed, "2048/2600"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, silent at " << c.silent_at);
+        // Standing still while the device answers, running from its silence on; 100 ms a read
+        // divides every period too, and the silence passes faster.
+        use_stepped_clock(true);
+        test_clock.step = 100;
+        traced.clear();
+        finished = false;
+        int silent_sends = 0;
+        TransferOutcome outcome = transfer(patterned_image(c.size), [&] {
+            receive_until_finished([&](const UdpDatagram& datagram) {
+                bool data = tftp_opcode(datagram) == TFTP_OPCODE_DATA;
+                std::uint32_t block = data ? tftp_block(datagram) : 0;
+                if (block >= c.silent_at) {
+                    ++silent_sends;
+                    test_clock.frozen = false;
+                    return;
+                }
+                peer.send(server_port, tftp_ack(block));
+            });
+        });
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(silent_sends, RETRY_LIMIT);
+        EXPECT_EQ(occurrences(traced, "Timeout"), 1);
+        EXPECT_EQ(occurrences(traced, c.trace_line), 1);
+        EXPECT_EQ(upload_dialog()->title, std::string("Uploading Target Firmware to "
+                                                      "TEV@127.0.0.2 ") + c.counted + " Bytes");
+        dialog_destroy(upgrade_state.upload_dialog);
+        upgrade_state.upload_dialog = nullptr;
+    }
 }
 
 TEST_F(TftpSessionTest, TheTransitionImageIsNamedInTheTitle) {

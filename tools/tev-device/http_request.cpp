@@ -45,7 +45,10 @@ bool parse_http_request(const std::string& text, HttpRequest* request) {
         std::size_t colon = line.find(':');
         if (colon == std::string::npos) continue;
         if (colon == 10 && strncasecmp(line.c_str(), "Connection", colon) == 0) {
-            std::string options = "," + trim(line.substr(colon + 1)) + ",";
+            // Built by appending: GCC 12 warns falsely (-Wrestrict) about "," + a string.
+            std::string options = ",";
+            options += trim(line.substr(colon + 1));
+            options += ",";
             for (char& c : options) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             request->asks_close = options.find(",close,") != std::string::npos ||
                                   options.find(", close,") != std::string::npos;
