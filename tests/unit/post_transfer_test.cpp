@@ -65,7 +65,8 @@ std::uint32_t scripted_clock() {
 class RecordedEvents final : public RunEvents {
 public:
     void verify(int attempt) override { attempts.push_back(attempt); }
-    void result(RunResult result, const char* text, const char* before, const char* after) override {
+    void result(RunResult result, const char* text, const char* before,
+                const char* after) override {
         std::fprintf(stderr, "result: %s; text: %s; before: %s; after: %s\n",
                      run_result_word(result), text, before, after);
     }
