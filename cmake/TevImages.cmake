@@ -145,7 +145,7 @@ function(tev_add_upgrader name)
   endif()
   # Both programs write their events as JSON lines (header-only nlohmann-json).
   list(APPEND entry ${CMAKE_SOURCE_DIR}/src/main/event_stream.cpp
-       ${CMAKE_SOURCE_DIR}/src/main/run_options.cpp)
+       ${CMAKE_SOURCE_DIR}/src/main/run_options.cpp ${CMAKE_SOURCE_DIR}/src/main/named_files.cpp)
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS "${depends}")
   add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/core/upgrade_state.cpp ${resources})
   target_compile_definitions(${name} PRIVATE TEV_INITIAL_STAGE=${initial_stage})

@@ -31,10 +31,12 @@ constexpr OptionRow OPTIONS[] = {
      "environment variable TEV_PASSWORD, if set",
      &CommandLine::password_file, nullptr, CommandAction::UPGRADE},
     {"yes", 0, "yes", nullptr,
-     "answer the warning and the confirmation and ask nothing: a question the options do not "
-     "answer ends the run with status 1 (needs --device)",
+     "press the buttons of every dialog and box: the run asks nothing and never waits; a "
+     "question the options do not answer ends it with status 1 (needs a device's address)",
      nullptr, &CommandLine::yes, CommandAction::UPGRADE},
-    {"quiet", 'q', nullptr, nullptr, "print only errors and the final result line (needs --yes)",
+    {"quiet", 'q', nullptr, nullptr,
+     "print only the final result line: 'ADDRESS: verified: TEXT' on standard output, or "
+     "'ADDRESS: failed: TEXT' on standard error (needs --yes)",
      nullptr, &CommandLine::quiet, CommandAction::UPGRADE},
     {"events", 0, "events", "FILE",
      "write the run's events to FILE, one JSON object a line ('-': standard output, which then "
@@ -81,6 +83,14 @@ constexpr OptionRow OPTIONS[] = {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool same_any_case(const char* typed, const char* name) {
+    while (*typed != 0 && lower(*typed) == *name) {
+        ++typed;
+        ++name;
+    }
+    return *typed == 0 && *name == 0;
+}
+
 // A Windows switch: '/' and one of the row's names in any letter case.
 bool is_switch(const char* argument, const char* switches) {
     if (argument[0] != '/' || switches == nullptr) return false;
@@ -125,33 +135,35 @@ bool starts_with(const char* name, const char* typed, std::size_t length, Option
 
 // The row of a long name, or of the one long name that starts with it, as getopt_long takes them;
 // but a start must not be a whole word of a longer name, so that "--password" is no option.
-// *ambiguous tells the two misses apart.
+// When several names start with it, *candidates lists them ("'--device' '--devices'").
 const OptionRow* find_long(const char* name, std::size_t length, OptionStyle style,
-                           bool* ambiguous) {
+                           std::string* candidates) {
     const OptionRow* by_start = nullptr;
     int starts = 0;
+    std::string names;
     for (const OptionRow& row : OPTIONS) {
         if (!offered(row, style) || !starts_with(row.long_name, name, length, style)) continue;
         if (row.long_name[length] == 0) return &row;
         if (row.long_name[length] == '-') continue;
         by_start = &row;
         ++starts;
+        names += std::string(names.empty() ? "" : " ") + "'--" + row.long_name + "'";
     }
-    *ambiguous = starts > 1;
+    if (starts > 1) *candidates = names;
     return starts == 1 ? by_start : nullptr;
 }
 
 const OptionRow* find_row(const char* argument, OptionStyle style, const char** inline_value,
-                          bool* ambiguous) {
+                          std::string* candidates) {
     *inline_value = nullptr;
-    *ambiguous = false;
+    candidates->clear();
     if (argument[0] == '-' && argument[1] == '-') {
         const char* name = argument + 2;
         const char* equals = std::strchr(name, '=');
         std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name)
                                                : std::strlen(name);
         if (equals != nullptr) *inline_value = equals + 1;
-        return length == 0 ? nullptr : find_long(name, length, style, ambiguous);
+        return length == 0 ? nullptr : find_long(name, length, style, candidates);
     }
     for (const OptionRow& row : OPTIONS) {
         bool short_form = offered(row, style) && argument[0] == '-' && row.short_name != 0 &&
@@ -186,7 +198,8 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
     bool has_device = line.device != nullptr || line.devices_path != nullptr;
     if (line.yes && !has_device)
-        return bad_usage("--yes needs --device: nobody is asked for the address%s", "");
+        return bad_usage("--yes needs %s: nobody is asked for the address",
+                         style == OptionStyle::LINUX ? "--device or --devices" : "--device");
     // Each device's upgrade runs in a child that nobody can answer; the Windows program's list
     // window asks its person itself.
     bool several = line.devices_path != nullptr || line.device_count > 1;
@@ -254,6 +267,25 @@ std::string value_after(const OptionRow& row) {
 
 std::span<const OptionRow> option_table() { return OPTIONS; }
 
+const char* const EXIT_STATUS_LINES[3] = {
+    "0  the device reports the image's version (every device, with several)",
+    "1  the upgrade failed or was cancelled",
+    "2  the command line is wrong, or a file it names cannot be read or created: nothing was sent "
+    "to any device",
+};
+
+bool yes_among_arguments(int count, const char* const* arguments, OptionStyle style) {
+    for (int i = 0; i < count; ++i) {
+        const char* argument = arguments[i];
+        if (std::strcmp(argument, "--") == 0) return false;
+        bool long_form = argument[0] == '-' && argument[1] == '-' &&
+                         (style == OptionStyle::WINDOWS ? same_any_case(argument + 2, "yes")
+                                                        : std::strcmp(argument + 2, "yes") == 0);
+        if (long_form || (style == OptionStyle::WINDOWS && is_switch(argument, "yes"))) return true;
+    }
+    return false;
+}
+
 CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style) {
     CommandLine line{};
     line.action = CommandAction::UPGRADE;
@@ -265,10 +297,15 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
             continue;
         }
         const char* inline_value = nullptr;
-        bool ambiguous = false;
+        std::string candidates;
         const OptionRow* row =
-            options_ended ? nullptr : find_row(argument, style, &inline_value, &ambiguous);
-        if (ambiguous) return bad_usage("option '%.120s' is ambiguous", argument);
+            options_ended ? nullptr : find_row(argument, style, &inline_value, &candidates);
+        if (!candidates.empty()) {
+            // The name only, as typed: a value after '=' is no part of the question.
+            std::string typed(argument, std::strcspn(argument, "="));
+            return bad_usage("option '%.60s' is ambiguous; possibilities: %.150s", typed.c_str(),
+                             candidates.c_str());
+        }
         if (row == nullptr && names_the_password(argument, style)) {
             // The name only: a value after '=' (or a Windows ':') would be a password, not to be
             // echoed.
@@ -341,8 +378,9 @@ std::string usage_text(OptionStyle style) {
         append_wrapped(&text,
                        "Installs this program's firmware on TEV devices on the local network. Exit "
                        "status: 0 verified or current, 1 failed or cancelled, 2 a wrong command "
-                       "line, 3 /check found devices to upgrade. With /yes nothing is asked, else "
-                       "the options fill the dialogs in. /name may be --name.",
+                       "line or a file it names that cannot be opened, 3 /check found devices to "
+                       "upgrade. With /yes nothing is asked, else the options fill the dialogs "
+                       "in. /name may be --name.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
@@ -363,10 +401,11 @@ std::string usage_text(OptionStyle style) {
            "\n"
            "Installs the firmware image this program carries onto a TEV VoIP adapter or handset\n"
            "on the local network. Every dialog is shown in the terminal and answered with typed\n"
-           "lines (README.md, \"Driving the console program\"); the options answer them for a\n"
-           "script (README.md, \"Scripts\"). Exit status: 0 when the device reports the image's\n"
-           "version (or already did, with --skip-current), 1 when the upgrade failed or was\n"
-           "cancelled, 2 for a wrong command line, 3 when --check found a device to upgrade.\n"
+           "lines; the options answer them for a script. With several devices each upgrade runs\n"
+           "in a process of its own. Exit status: 0 when the device reports the image's version\n"
+           "(or already did, with --skip-current), 1 when the upgrade failed or was cancelled,\n"
+           "2 for a wrong command line or a file it names that cannot be used, 3 when --check\n"
+           "found a device to upgrade. README.md tells more.\n"
            "\n"
            "Options:\n";
     for (const OptionRow& row : OPTIONS) {
@@ -376,6 +415,8 @@ std::string usage_text(OptionStyle style) {
         text += "  " + names + "\n";
         append_wrapped(&text, row.help, 8, 79, "\n");
     }
+    text += "\nExit status:\n";
+    for (const char* line : EXIT_STATUS_LINES) append_wrapped(&text, line, 2, 79, "\n");
     return text;
 }
 
@@ -384,8 +425,4 @@ std::string version_text() {
     describe_image(&text, "Target", RESOURCE_TARGET_IMAGE);
     describe_image(&text, "Transition", RESOURCE_TRANSITION_IMAGE);
     return text;
-}
-
-std::string log_failure_text(const char* path, const char* reason) {
-    return std::string("Can't create the log file ") + path + ": " + reason;
 }

@@ -14,7 +14,7 @@ enum class CommandAction { UPGRADE, HELP, VERSION, BAD_USAGE };
 // ...), both in any letter case.
 enum class OptionStyle { LINUX, WINDOWS };
 
-constexpr std::size_t COMMAND_PROBLEM_SIZE = 160;
+constexpr std::size_t COMMAND_PROBLEM_SIZE = 256;
 // --device may be repeated up to this many times (more devices: --devices FILE).
 constexpr int COMMAND_MAX_DEVICES = 256;
 
@@ -61,9 +61,14 @@ std::span<const OptionRow> option_table();
 // after '='; a long name may be cut to any start that only it has; "--" ends the options.
 CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style);
 
+// Whether --yes (on Windows also /yes, in any letter case) stands anywhere among the arguments,
+// even after one the parser refuses: an unattended run's usage error must not wait for a person.
+bool yes_among_arguments(int count, const char* const* arguments, OptionStyle style);
+
 // What the program does and its options, from the table.
 std::string usage_text(OptionStyle style);
+// What each exit status means, one line each, for the help and the manual page.
+extern const char* const EXIT_STATUS_LINES[3];
 // The program's version, and for each firmware image it carries its product and version.
 std::string version_text();
-// The box that says the log cannot be created: the path and the system's reason.
-std::string log_failure_text(const char* path, const char* reason);
+

@@ -31,17 +31,14 @@ void trace_local_addresses() {
     }
 }
 
-// The log the user asked for: without it the upgrade must not start, so a failure ends here.
-bool open_support_log(const char* path) {
-    char reason[128] = "";
-    if (!trace_log_open(path, reason, sizeof reason)) {
-        show_error_box(log_failure_text(path, reason).c_str());
-        return false;
-    }
+}  // namespace
+
+bool support_log_open(const char* path, char* reason, std::size_t reason_size) {
+    if (!trace_log_open(path, reason, reason_size)) return false;
+    trace_name_thread("main");
     trace("%s", version_text().c_str());
     return true;
 }
-}  // namespace
 
 std::intptr_t upgrade_window_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t) {
     return 0;
@@ -71,9 +68,8 @@ void start_up() {
     identify_product();
 }
 
-int upgrade_main(ModuleHandle instance, const char* log_path) {
+int upgrade_main(ModuleHandle instance) {
     trace_name_thread("main");
-    if (log_path != nullptr && !open_support_log(log_path)) return 0;
     if (!window_class_register(WINDOW_CLASS_NAME, instance, upgrade_window_proc)) return 0;
     upgrade_state.app_instance = instance;
     start_up();

@@ -90,13 +90,15 @@ void draw_acknowledged(const TftpSession* session, UploadTitle* title) {
     title->held_back = nullptr;
 }
 
-void show_acknowledged(const TftpSession* session, UploadTitle* title) {
+// True when the count was drawn now.
+bool show_acknowledged(const TftpSession* session, UploadTitle* title) {
     bool last = session->current_block > session->block_count;
     if (!title->shown || last || clock_ms() - title->shown_ms >= TITLE_INTERVAL_MS) {
         draw_acknowledged(session, title);
-    } else {
-        title->held_back = session;
+        return true;
     }
+    title->held_back = session;
+    return false;
 }
 
 // The final flush: a count held back is shown once the acknowledgements pause.
@@ -104,6 +106,13 @@ void show_held_back_count(UploadTitle* title) {
     if (title->held_back == nullptr) return;
     if (clock_ms() - title->shown_ms < TITLE_INTERVAL_MS) return;
     draw_acknowledged(title->held_back, title);
+}
+
+// Milliseconds until a count held back is due to show; NO_POLL_DUE when none is held back.
+std::uint32_t held_back_due_ms(const UploadTitle& title) {
+    if (title.held_back == nullptr) return TftpEvents::NO_POLL_DUE;
+    std::uint32_t since = clock_ms() - title.shown_ms;
+    return since < TITLE_INTERVAL_MS ? TITLE_INTERVAL_MS - since : 0;
 }
 
 class TransferDialogs final : public TftpEvents {
@@ -126,14 +135,18 @@ public:
         start_upload_title(&title_);
     }
 
+    // While acknowledgements stream in, the session waits only for the device and never polls:
+    // a count drawn is also the dialog's turn to show it and to take a click.
     void block_acknowledged(const TftpSession& session) override {
-        show_acknowledged(&session, &title_);
+        if (show_acknowledged(&session, &title_)) dialog_pump_one(upgrade_state.upload_dialog);
     }
 
     void transfer_poll() override {
         dialog_pump_one(upgrade_state.upload_dialog);
         show_held_back_count(&title_);
     }
+
+    std::uint32_t transfer_poll_due_ms() override { return held_back_due_ms(title_); }
 
     void transfer_ended(const TftpSession& session, TransferOutcome outcome) override {
         bool failed = upload_incomplete(outcome, upgrade_state.is_phone_model != 0);

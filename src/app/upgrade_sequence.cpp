@@ -29,10 +29,6 @@ bool dialog_accepted(int template_id, DialogProc procedure) {
     return dialog_run_modal(upgrade_state.app_instance, template_id, procedure) > 0;
 }
 
-// A host that answers without any of the status page's values is not a TEV (a router's login
-// page, say): it must not be sent the upgrade command.
-constexpr const char* NOT_A_TEV_TEXT = "Upgrade Failed: The Address Answered, But Not As A TEV";
-
 constexpr const char* NO_COMMAND_ADDRESS_TEXT =
     "Upgrade Failed: No Address Of This Computer Known For The TEV To Fetch From";
 
@@ -145,9 +141,13 @@ int run_upgrade_sequence() {
         show_error_box("Upgrade Failed: No Response From TEV");
         return 0;
     }
+    // A host that answers without any of the status page's values must not be sent the upgrade
+    // command; the box says what it answered instead.
     if (!carries_status_values(upgrade_state.device_info)) {
         trace_not_a_tev(upgrade_state.device_ip_text, upgrade_state.response_buffer, received);
-        show_error_box(NOT_A_TEV_TEXT);
+        char text[STATUS_BOX_TEXT_SIZE];
+        status_box_text(upgrade_state.response_buffer, received, text, sizeof text);
+        show_error_box(text);
         return 0;
     }
     // "Any address" (0.0.0.0) in the command would send the device nowhere.

@@ -15,6 +15,7 @@
 #include "main/fleet_run.h"
 #include "main/run_options.h"
 #include "platform/posix/console_dialogs.h"
+#include "ui/ipv4_parse.h"
 #include "ui/scripted_answers.h"
 
 namespace {
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     std::FILE* events = nullptr;
     if (line.events_path != nullptr) {
         events = open_events_file(line.events_path, &problem);
-        if (events == nullptr) stop(EXIT_FAILED, problem);
+        if (events == nullptr) stop(EXIT_USAGE, problem);
     }
     // Standard output that carries the events carries nothing else.
     std::FILE* text_output = events == stdout ? stderr : stdout;
@@ -58,11 +59,14 @@ int main(int argc, char** argv) {
                               line.quiet ? stderr : nullptr, start_ms);
     run_events_use(&stream);
     ScriptedAnswerSet answers;
-    if (!answers_from_options(line, &answers, &problem)) stop(EXIT_FAILED, problem);
+    if (!answers_from_options(line, &answers, &problem)) stop(EXIT_USAGE, problem);
+    if (line.log_path != nullptr && !open_support_log(line.log_path, &problem))
+        stop(EXIT_USAGE, problem);
     scripted_answers_use(answers);
+    console_address_check_use(ipv4_refusal);
     if (!start_run_deadline(run_deadline_seconds(line))) {
         stop(EXIT_FAILED, "can't start the thread that keeps the deadline");
     }
-    upgrade_main(nullptr, line.log_path);
+    upgrade_main(nullptr);
     run_end();
 }

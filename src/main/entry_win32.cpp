@@ -24,7 +24,15 @@ namespace {
 int stop(std::string problem) {
     if (!problem.empty() && problem[0] >= 'a' && problem[0] <= 'z') problem[0] -= 'a' - 'A';
     show_error_box(problem.c_str());
-    return EXIT_FAILED;
+    return EXIT_USAGE;
+}
+
+// Before the options are read: with /yes anywhere on the command line even the box that refuses
+// them presses its own OK, so that a scheduled job never waits for a person.
+void boxes_answer_themselves_if_yes() {
+    ScriptedAnswerSet answers;
+    answers.yes = yes_among_arguments(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
+    scripted_answers_use(answers);
 }
 
 // A devices file dropped on the program's icon: its path the one argument.
@@ -51,6 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CommandLine line = is_dropped_file(__argc - 1, __argv + 1)
                            ? parse_command_line(2, dropped, OptionStyle::WINDOWS)
                            : parse_command_line(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
+    boxes_answer_themselves_if_yes();
     switch (line.action) {
         case CommandAction::HELP:
             show_error_box(usage_text(OptionStyle::WINDOWS).c_str(), "TEV Firmware Upgrade");
@@ -77,11 +86,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     run_events_use(&stream);
     ScriptedAnswerSet answers;
     if (!answers_from_options(line, &answers, &problem)) return stop(problem);
+    if (line.log_path != nullptr && !open_support_log(line.log_path, &problem)) return stop(problem);
     answers.password_option = "/passwordfile";
     scripted_answers_use(answers);
     if (!start_run_deadline(run_deadline_seconds(line))) {
-        return stop("can't start the thread that keeps the deadline");
+        show_error_box("Can't start the thread that keeps the deadline");
+        return EXIT_FAILED;
     }
-    upgrade_main(instance, line.log_path);
+    upgrade_main(instance);
     run_end();
 }

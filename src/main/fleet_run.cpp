@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #include "fleet/fleet_report.h"
 #include "fleet/fleet_scheduler.h"
 #include "main/fleet_table.h"
+#include "main/named_files.h"
 #include "platform/child_process.h"
 #include "platform/open_files.h"
 
@@ -65,38 +64,28 @@ struct Options {
     bool quiet = false;
 };
 
-bool read_text(const char* path, std::string* text, std::string* problem) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *problem = std::string("can't read ") + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream all;
-    all << file.rdbuf();
-    *text = all.str();
-    return true;
-}
-
-// The first line of the password file ("-": standard input).
-bool read_password(const char* path, std::string* password, std::string* problem) {
-    std::string text;
-    if (std::strcmp(path, "-") == 0) {
-        for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
-            text += static_cast<char>(c);
-        }
-    } else if (!read_text(path, &text, problem)) {
-        return false;
-    }
-    *password = text.substr(0, text.find('\n'));
-    if (!password->empty() && password->back() == '\r') password->pop_back();
-    return true;
-}
-
 bool read_number(const char* text, long low, long high, long* value) {
     char* end = nullptr;
     errno = 0;
     *value = std::strtol(text, &end, 10);
     return end != text && *end == 0 && errno == 0 && *value >= low && *value <= high;
+}
+
+// The --log-dir folder, made when missing; a file of that name is no folder.
+bool log_folder_ready(const char* path, std::string* problem) {
+    struct stat status {};
+    if (mkdir(path, 0755) == 0) return true;
+    int error = errno;
+    if (error == EEXIST && stat(path, &status) == 0 && !S_ISDIR(status.st_mode)) error = ENOTDIR;
+    if (error == EEXIST) return true;
+    *problem = file_problem("create", "the log folder", path, std::strerror(error));
+    return false;
+}
+
+// A file the options name that cannot be read or created: one line, nothing started.
+int file_error(const std::string& problem) {
+    std::fprintf(stderr, "tev-upgrade: %s\n", problem.c_str());
+    return EXIT_USAGE;
 }
 
 // A number option of the plan: absent leaves *value; out of range is a problem.
@@ -108,30 +97,32 @@ bool number_option(const char* text, const char* name, long low, long high, long
     return false;
 }
 
-bool read_devices(const CommandLine& line, std::vector<FleetDevice>* devices,
-                  std::string* problem) {
+bool read_devices(const CommandLine& line, const std::string& devices_text,
+                  std::vector<FleetDevice>* devices, std::string* problem) {
     for (int i = 0; i < line.device_count; ++i) {
         if (!add_fleet_device(devices, line.devices[i], "", problem)) {
             problem->insert(0, "--device ");
             return false;
         }
     }
-    if (line.devices_path != nullptr) {
-        std::string text;
-        if (!read_text(line.devices_path, &text, problem)) return false;
-        if (!add_fleet_devices_text(devices, text, line.devices_path, problem)) return false;
-    }
+    if (line.devices_path != nullptr &&
+        !add_fleet_devices_text(devices, devices_text, line.devices_path, problem))
+        return false;
     if (devices->empty()) {
-        *problem = "no device to upgrade";
+        *problem = line.devices_path != nullptr
+                       ? std::string("no device to upgrade: ") + line.devices_path +
+                             " lists no address"
+                       : std::string("no device to upgrade");
         return false;
     }
     return true;
 }
 
 // The options of the run; a usage problem otherwise.
-bool read_options(const CommandLine& line, Options* options, std::string* problem) {
+bool read_options(const CommandLine& line, const std::string& devices_text, Options* options,
+                  std::string* problem) {
     FleetPlan& plan = options->plan;
-    if (!read_devices(line, &plan.devices, problem)) return false;
+    if (!read_devices(line, devices_text, &plan.devices, problem)) return false;
     if (!line.yes && !line.check) {
         *problem = "several devices need --yes: each upgrade runs without asking";
         return false;
@@ -338,7 +329,11 @@ bool fleet_wanted(const CommandLine& line) {
 int run_fleet(const CommandLine& line, int argc, const char* const* argv) {
     Options options;
     std::string problem;
-    if (!read_options(line, &options, &problem)) return usage_error(problem);
+    std::string devices_text;
+    if (line.devices_path != nullptr &&
+        !read_named_file("the devices file", line.devices_path, &devices_text, &problem))
+        return file_error(problem);
+    if (!read_options(line, devices_text, &options, &problem)) return usage_error(problem);
     const FleetPlan& plan = options.plan;
     char files[160];
     long at_once = std::min(static_cast<long>(plan.jobs), static_cast<long>(plan.devices.size()));
@@ -348,14 +343,10 @@ int run_fleet(const CommandLine& line, int argc, const char* const* argv) {
     }
     std::string password;
     bool has_password = line.password_file != nullptr;
-    if (has_password && !read_password(line.password_file, &password, &problem)) {
-        std::fprintf(stderr, "tev-upgrade: %s\n", problem.c_str());
-        return EXIT_FAILED;
-    }
-    if (line.log_dir != nullptr && mkdir(line.log_dir, 0755) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "tev-upgrade: can't create %s: %s\n", line.log_dir,
-                     std::strerror(errno));
-        return EXIT_FAILED;
+    if (has_password && !read_password_file(line.password_file, &password, &problem))
+        return file_error(problem);
+    if (line.log_dir != nullptr && !log_folder_ready(line.log_dir, &problem)) {
+        return file_error(problem);
     }
     Children children(own_program_path(argv[0]),
                       fleet_child_environment(process_environment(),

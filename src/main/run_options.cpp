@@ -1,32 +1,12 @@
 // The answers and the events file the options ask for, shared by both program entries.
 #include "main/run_options.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/start_up.h"
+#include "main/named_files.h"
 #include "app/upgrade_sequence.h"
-
-namespace {
-
-// The first line of the file ("-": standard input), without its line break.
-bool read_password(const char* path, std::string* password, std::string* problem) {
-    bool from_input = std::strcmp(path, "-") == 0;
-    std::FILE* file = from_input ? stdin : std::fopen(path, "r");
-    if (file == nullptr) {
-        *problem = std::string("can't read ") + path + ": " + std::strerror(errno);
-        return false;
-    }
-    password->clear();
-    for (int c = std::fgetc(file); c != EOF && c != '\n'; c = std::fgetc(file)) {
-        *password += static_cast<char>(c);
-    }
-    if (!password->empty() && password->back() == '\r') password->pop_back();
-    if (!from_input) std::fclose(file);
-    return true;
-}
-
-}  // namespace
 
 bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem) {
@@ -40,7 +20,7 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                                 : line.skip_current ? StatusAction::SKIP_CURRENT
                                                     : StatusAction::UPGRADE);
     if (line.password_file != nullptr) {
-        if (!read_password(line.password_file, &answers->password, problem)) return false;
+        if (!read_password_file(line.password_file, &answers->password, problem)) return false;
         answers->has_password = true;
     } else if (const char* password = std::getenv("TEV_PASSWORD"); password != nullptr) {
         answers->password = password;
@@ -52,9 +32,12 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
 std::FILE* open_events_file(const char* path, std::string* problem) {
     if (std::strcmp(path, "-") == 0) return stdout;
     // Binary: one "\n" a line on both systems, as JSON-lines readers expect.
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        *problem = std::string("can't create the events file ") + path + ": " + std::strerror(errno);
-    }
-    return file;
+    return create_named_file("the events file", path, "wb", problem);
+}
+
+bool open_support_log(const char* path, std::string* problem) {
+    char reason[128] = "";
+    if (support_log_open(path, reason, sizeof reason)) return true;
+    *problem = file_problem("create", "the log file", path, reason);
+    return false;
 }

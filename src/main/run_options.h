@@ -14,3 +14,6 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem);
 // The events file created anew ("-": standard output); nullptr with *problem when it cannot be.
 std::FILE* open_events_file(const char* path, std::string* problem);
+// The support log (--log) opened before the first dialog; false with *problem ("can't create the
+// log file FILE: reason") when it cannot be created.
+bool open_support_log(const char* path, std::string* problem);

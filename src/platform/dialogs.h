@@ -53,6 +53,7 @@ void dialog_progress_range(WindowHandle dialog, int control, int minimum, int ma
 void dialog_progress_position(WindowHandle dialog, int control, int position);
 
 // Handles one pending message of the dialog (or its controls), if any; true when one was handled.
+// Right after a socket wait that input for the thread ended, it handles every one pending.
 bool dialog_pump_one(WindowHandle dialog);
 // Handles every pending message of the dialog (or its controls).
 void dialog_pump_all(WindowHandle dialog);

@@ -63,6 +63,13 @@ enum class WaitTimeout { EXACT, COARSE };
 // ends the wait at once whatever the precision. On Windows a message for the calling thread's
 // windows also ends the wait, so dialogs stay responsive.
 bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision);
+// What ended a wait for a datagram.
+enum class WaitEnd { DATAGRAM, INPUT, TIME_UP };
+// One blocking wait for whichever comes first: the socket readable, input for the calling
+// thread's dialogs (on Windows a message for its windows; on Linux a typed line or Ctrl-C for the
+// console), or timeout_ms passed. A wake may be spurious: the caller receives without blocking
+// and takes an empty socket as nothing come.
+WaitEnd net_wait_datagram(NetSocket socket, std::uint32_t timeout_ms);
 // Ends both directions of a connected socket. A connect, receive or wait blocked on it in another
 // thread then returns (on Linux closing it would not wake them); the socket stays open until
 // net_close.

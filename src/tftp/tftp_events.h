@@ -2,6 +2,7 @@
 // server shows nothing itself: the dialogs implement these calls, a test may count them. Every
 // call comes from the listener's thread.
 #pragma once
+#include <cstdint>
 
 struct TftpSession;
 enum class TransferOutcome;
@@ -19,8 +20,14 @@ public:
     virtual void transfer_started(const TftpSession& session) = 0;
     // The packet outstanding was acknowledged: current_block and bytes_acked have moved on.
     virtual void block_acknowledged(const TftpSession& session) = 0;
-    // An empty poll during the transfer, before the wait for the next datagram.
+    // An empty poll during the transfer: the socket found empty, or a wait ended by input or its
+    // time-out. Not called between an acknowledgement and the send it brings.
     virtual void transfer_poll() = 0;
+    // How soon transfer_poll wants to be called again, in milliseconds of clock_ms(), if no
+    // datagram or input comes first: a wait for the device's answer ends no later than this.
+    // NO_POLL_DUE when only input or the end of a silent period need wake the session.
+    static constexpr std::uint32_t NO_POLL_DUE = 0xFFFFFFFFu;
+    virtual std::uint32_t transfer_poll_due_ms() { return NO_POLL_DUE; }
     // The transfer is over, whatever its outcome.
     virtual void transfer_ended(const TftpSession& session, TransferOutcome outcome) = 0;
     // The server cannot go on (no memory, no socket, no port, no thread); the program ends. A

@@ -49,7 +49,8 @@ std::uint16_t bind_system_port(NetSocket socket, std::uint32_t local_ip, std::ui
     return port;
 }
 
-void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name) {
+void serve_request(TftpListener* listener, const NetAddress& source, const char* file_name,
+                   bool names_options) {
     std::uint32_t peer_ip = 0;
     std::uint16_t peer_port = 0;
     read_sockaddr(source, &peer_ip, &peer_port);
@@ -57,7 +58,7 @@ void serve_request(TftpListener* listener, const NetAddress& source, const char*
           peer_port);
     listener->events->request_accepted();
     start_tftp_session(listener->socket, listener->local_ip, listener->port, peer_ip, peer_port,
-                       file_name, *listener->events);
+                       file_name, !names_options, *listener->events);
 }
 
 }  // namespace
@@ -170,7 +171,8 @@ std::int32_t tftp_listener_thread(void* argument) {
             trace_ignored_source(source, received);
             continue;
         }
-        serve_request(listener, source, file_name);
+        serve_request(listener, source, file_name,
+                      request_names_options(listener->receive_area, received));
         if (upgrade_state.stage.load() != STAGE_TRANSITION) {
             net_close(listener->socket);
             run_end();

@@ -13,6 +13,21 @@ std::uint32_t get_u16_be(const std::uint8_t* source) {
     return static_cast<std::uint32_t>(source[0]) * 256u + source[1];
 }
 
+bool request_names_options(const std::uint8_t* datagram, long length) {
+    auto end = static_cast<std::size_t>(length > 0 ? length : 0);
+    std::size_t at = 2;
+    for (int field = 0; field < 2; ++field) {  // the file name, then the mode
+        const void* nul = at < end ? std::memchr(datagram + at, 0, end - at) : nullptr;
+        if (nul == nullptr) return true;
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - datagram) + 1;
+    }
+    // Padding NULs after the mode name nothing.
+    for (; at < end; ++at) {
+        if (datagram[at] != 0) return true;
+    }
+    return false;
+}
+
 namespace {
 std::size_t append_text(std::uint8_t* buffer, std::size_t at, const char* text) {
     std::size_t length = std::strlen(text) + 1;  // the NUL travels too

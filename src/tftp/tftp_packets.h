@@ -18,6 +18,11 @@ constexpr int TFTP_HEADER_SIZE = 4;
 void put_u16_be(std::uint8_t* destination, std::uint32_t value);
 std::uint32_t get_u16_be(const std::uint8_t* source);
 
+// Whether a read request (length bytes as received, the opcode first) names any option after its
+// file name and mode (RFC 2347). A request cut before its mode's NUL counts as naming some: the
+// server then answers as it always did, with the OACK.
+bool request_names_options(const std::uint8_t* datagram, long length);
+
 // Builds the option acknowledgement ("tsize" with the size, "timeout" 5); returns its length.
 std::size_t build_tftp_oack(std::uint8_t* buffer, std::uint32_t transfer_size);
 int send_tftp_oack(NetSocket socket, std::uint8_t* buffer, const NetAddress& peer,

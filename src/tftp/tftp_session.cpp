@@ -106,36 +106,73 @@ void retransmit(TftpSession* session, const TransferCursor& cursor) {
     }
 }
 
+// The first packet: the OACK (tsize and timeout 5) to a request that named options; to one that
+// named none, which knows no OACK (RFC 1350), DATA 1 at once, as if the OACK had been
+// acknowledged. Lock step, retransmission and give-up are the same from here on.
+void open_transfer(TftpSession* session, TransferCursor* cursor) {
+    if (!session->without_options) {
+        trace("Read request with options: OACK with tsize %lu and timeout 5 first\n",
+              static_cast<unsigned long>(session->transfer_size));
+        send_tftp_oack(session->socket, session->packet, cursor->peer, session->transfer_size);
+        return;
+    }
+    trace("Read request without options: no OACK, DATA 1 first\n");
+    advance(session, cursor);
+}
+
 // The silence since the packet outstanding was last sent, measured on the clock: neither
 // datagrams that do not count (duplicates, strangers, runts) nor a wait that ends early can
 // shorten it.
 struct RetryTimer {
     int retries;              // silent periods since the last matching acknowledgement
     std::uint32_t sent_at;    // clock_ms() of the last send
-    bool waited_since_send;   // an empty poll has waited since that send
 };
 
-void restart_period(RetryTimer* timer) {
-    timer->sent_at = clock_ms();
-    timer->waited_since_send = false;
-}
+void restart_period(RetryTimer* timer) { timer->sent_at = clock_ms(); }
 
 void reset_retries(RetryTimer* timer) {
     timer->retries = 0;
     restart_period(timer);
 }
 
-// An empty poll waits for the socket instead of sleeping blind, so an acknowledgement is answered
-// the moment it arrives. The first wait after a send is nearly always ended by the answer, so it
-// need not wake on time.
-void wait_for_datagram(TftpSession* session, RetryTimer* timer) {
-    net_wait_readable(session->socket, 1,
-                      timer->waited_since_send ? WaitTimeout::EXACT : WaitTimeout::COARSE);
-    timer->waited_since_send = true;
-}
-
 bool period_over(const RetryTimer& timer) {
     return clock_ms() - timer.sent_at >= retry_period_ms(timer.retries);
+}
+
+// The one blocking call between a send and the device's answer. It ends at whichever comes first:
+// a datagram, input for the dialogs (Cancel answers at once), the end of the silent period, or
+// the moment the events want a poll (a count held back to show).
+WaitEnd wait_for_answer(const TftpSession* session, const RetryTimer& timer, TftpEvents& events) {
+    std::uint32_t silent = clock_ms() - timer.sent_at;
+    std::uint32_t period = retry_period_ms(timer.retries);
+    std::uint32_t left = silent < period ? period - silent : 0;
+    left = std::min(left, events.transfer_poll_due_ms());
+    return net_wait_datagram(session->socket, clock_real_wait_ms(left));
+}
+
+enum class Received { EMPTY, ACKNOWLEDGED, COMPLETE };
+
+// Receives without blocking until the socket is empty or the packet outstanding is acknowledged;
+// then the next packet goes out at once. Any other datagram (a duplicate acknowledgement, a
+// stranger's, a runt, an ERROR) is dropped without a wait, so that a flood of them is drained as
+// fast as it comes and the device's answer behind it is not lost. The silence goes on all the
+// same: only the clock ends a period.
+Received receive_until_empty(TftpSession* session, TransferCursor* cursor, RetryTimer* timer) {
+    for (;;) {
+        bool arrived = false;
+        std::uint32_t opcode = receive_from_peer(session, &arrived);
+        if (!arrived) return Received::EMPTY;
+        if (opcode != TFTP_OPCODE_ACK) continue;
+        std::uint16_t acknowledged = get_u16_be(session->packet + 2);
+        if (acknowledged == (session->current_block & 0xFFFFu)) {
+            // The clock is read before the next packet goes: the device may answer, and the
+            // clock move on, before the call after the send would read it.
+            reset_retries(timer);
+            return advance(session, cursor) ? Received::COMPLETE : Received::ACKNOWLEDGED;
+        }
+        trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
+              static_cast<unsigned>(session->current_block & 0xFFFFu));
+    }
 }
 
 // The last silent period: with every block sent, only the final acknowledgement is missing, and
@@ -180,32 +217,19 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
     net_set_nonblocking(session->socket);
     TransferCursor cursor{image, image, {}, &events};
     fill_sockaddr(session->peer_ip, session->peer_port, &cursor.peer);
-    send_tftp_oack(session->socket, session->packet, cursor.peer, session->transfer_size);
+    open_transfer(session, &cursor);
     RetryTimer timer{};
     reset_retries(&timer);
     for (;;) {
-        bool arrived = false;
-        std::uint32_t opcode = receive_from_peer(session, &arrived);
-        if (opcode == TFTP_OPCODE_ACK) {
-            std::uint16_t acknowledged = get_u16_be(session->packet + 2);
-            if (acknowledged == (session->current_block & 0xFFFFu)) {
-                // The clock is read before the next packet goes: the device may answer, and the
-                // clock move on, before the call after the send would read it.
-                reset_retries(&timer);
-                if (advance(session, &cursor)) return TransferOutcome::COMPLETE;
-                continue;
-            }
-            trace("ACK %u ignored: waiting for ACK %u\n", acknowledged,
-                  static_cast<unsigned>(session->current_block & 0xFFFFu));
+        WaitEnd end = wait_for_answer(session, timer, events);
+        if (end == WaitEnd::DATAGRAM) {
+            Received received = receive_until_empty(session, &cursor, &timer);
+            if (received == Received::COMPLETE) return TransferOutcome::COMPLETE;
+            if (received == Received::ACKNOWLEDGED) continue;
         }
-        // Any other datagram (a duplicate acknowledgement, a stranger's, a runt, an ERROR) is
-        // dropped at once, without a wait, so that a flood of them is drained as fast as it comes
-        // and the device's answer behind it is not lost. The silence goes on all the same: only
-        // the clock ends a period.
-        if (!arrived) {
-            events.transfer_poll();
-            wait_for_datagram(session, &timer);
-        }
+        // Input, the end of a wait, or a socket drained without the awaited acknowledgement:
+        // the dialogs' turn, then the clock's. Input never ends a silent period.
+        events.transfer_poll();
         if (!period_over(timer)) continue;
         if (++timer.retries >= RETRY_LIMIT) return give_up(session);
         restart_period(&timer);
@@ -222,7 +246,7 @@ int run_tftp_session(TftpSession* session, TftpEvents& events) {
 
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
                        std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name,
-                       TftpEvents& events) {
+                       bool without_options, TftpEvents& events) {
     auto* session = new (std::nothrow) TftpSession{};
     if (session == nullptr) {
         events.fail("Upgrade Failed: Can't malloc for TFTP session");
@@ -233,6 +257,7 @@ int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint1
     session->local_port = local_port;
     session->peer_ip = peer_address;
     session->peer_port = peer_port;
+    session->without_options = without_options;
     std::strncpy(session->file_name, file_name, SESSION_FILE_NAME_SIZE - 1);
     size_tftp_session(session, image_for_stage().size);
     trace("++++size %d, %d, %d\n", static_cast<int>(session->transfer_size),

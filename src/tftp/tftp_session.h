@@ -30,13 +30,15 @@ struct TftpSession {
     std::uint32_t bytes_acked;
     std::uint32_t last_block_size;
     std::uint32_t block_size;
+    bool without_options;  // the read request named no options: no OACK, DATA 1 goes first
 };
 
 // Serves the image the stage selects and reports the end to events (which waits and verifies);
-// returns 0. Calls events.fail when the session record cannot be allocated.
+// returns 0. Calls events.fail when the session record cannot be allocated. A request without
+// options (without_options) gets no OACK, which it would not understand.
 int start_tftp_session(NetSocket socket, std::uint32_t local_address, std::uint16_t local_port,
                        std::uint32_t peer_address, std::uint16_t peer_port, const char* file_name,
-                       TftpEvents& events);
+                       bool without_options, TftpEvents& events);
 int run_tftp_session(TftpSession* session, TftpEvents& events);
 
 // Milliseconds of silence after which a packet already sent `retries` + 1 times is sent again
@@ -54,7 +56,8 @@ enum class TransferOutcome {
 
 // Fills the session's sizes from the image to serve.
 void size_tftp_session(TftpSession* session, std::uint32_t transfer_size);
-// The transfer alone, told to events as it goes. Silent periods are measured on clock_ms().
+// The transfer alone, told to events as it goes. It opens with the OACK, or with DATA 1 when the
+// session is without_options. Silent periods are measured on clock_ms().
 TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
                                TftpEvents& events);
 // Whether the outcome counts as an incomplete upload: a lost last acknowledgement does not when

@@ -1,6 +1,8 @@
 // The dotted IPv4 parser behind the address dialog.
 #include "ui/ipv4_parse.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int MIN_LENGTH = 7;
@@ -43,4 +45,19 @@ Ipv4ParseResult parse_ipv4_text(const char* text, std::uint32_t* address) {
     if (taken < NUMBER_COUNT) return IPV4_TOO_FEW_NUMBERS;
     *address = numbers[0] << 24 | numbers[1] << 16 | numbers[2] << 8 | numbers[3];
     return IPV4_OK;
+}
+
+const char* ipv4_refusal(const char* text) {
+    std::uint32_t address = 0;
+    switch (parse_ipv4_text(text, &address)) {
+        case IPV4_OK: return address != 0 ? nullptr : "0.0.0.0 names no device";
+        case IPV4_NUMBER_RANGE: return "a number is greater than 255";
+        case IPV4_TOO_MANY_NUMBERS: return "it has more than four numbers";
+        case IPV4_TOO_FEW_NUMBERS: return "it has fewer than four numbers";
+        case IPV4_BAD_LENGTH:
+            return std::strlen(text) > MAX_LENGTH ? "it is longer than 15 characters"
+                                                  : "it is shorter than 7 characters";
+        case IPV4_BAD_CHARACTER: return "only digits and full stops make an address";
+    }
+    return "it does not read as an address";
 }

@@ -14,3 +14,7 @@ enum Ipv4ParseResult {
 // Sets *address to 0, then to the address in host byte order when the text reads as four numbers
 // separated by runs of "." or "*". 0.0.0.0 reads as IPV4_OK with the address 0.
 Ipv4ParseResult parse_ipv4_text(const char* text, std::uint32_t* address);
+
+// Why the typed text names no device, in words for the person who typed it ("a number is greater
+// than 255"); nullptr when it does. 0.0.0.0 reads, but names no device.
+const char* ipv4_refusal(const char* text);

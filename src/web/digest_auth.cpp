@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/trace.h"
 #include "platform/clock.h"
+#include "platform/sha256.h"
 #include "web/http_headers.h"
 #include "web/text_builder.h"
 
@@ -18,9 +20,11 @@ struct TextSpan {
 };
 
 // What a challenge gives: each directive the client uses, with whether it was there.
+// userhash and charset (RFC 7616) are read only to be logged: the user name goes as typed, which a
+// server offering userhash=true must still accept.
 struct ChallengeValues {
-    TextSpan realm, nonce, qop, algorithm, opaque;
-    bool has_realm, has_nonce, has_qop, has_algorithm, has_opaque;
+    TextSpan realm, nonce, qop, algorithm, opaque, userhash, charset;
+    bool has_realm, has_nonce, has_qop, has_algorithm, has_opaque, has_userhash, has_charset;
 };
 
 bool ends_line(char c) { return c == 0 || c == '\r' || c == '\n'; }
@@ -103,6 +107,8 @@ void note_directive(const TextSpan& name, const TextSpan& value, ChallengeValues
         {"qop", &ChallengeValues::qop, &ChallengeValues::has_qop},
         {"algorithm", &ChallengeValues::algorithm, &ChallengeValues::has_algorithm},
         {"opaque", &ChallengeValues::opaque, &ChallengeValues::has_opaque},
+        {"userhash", &ChallengeValues::userhash, &ChallengeValues::has_userhash},
+        {"charset", &ChallengeValues::charset, &ChallengeValues::has_charset},
     };
     for (const Known& known : KNOWN) {
         // The first of a name counts, as a later repeat would be the server's mistake.
@@ -129,8 +135,24 @@ const char* read_challenge(const char* at, ChallengeValues* values) {
     }
 }
 
-// The first Digest challenge, scheme name in any case, with a realm and a nonce, among the
-// challenges of every WWW-Authenticate line from lines on. False when there is none.
+// A Digest challenge this client can answer: realm and nonce, and an algorithm it computes. The
+// log tells why another is passed over.
+bool answerable(const ChallengeValues& values) {
+    if (!values.has_realm || !values.has_nonce) {
+        trace("Digest challenge without a realm or a nonce: passed over\n");
+        return false;
+    }
+    if (values.has_algorithm && !digest_algorithm_supported(values.algorithm.start, values.algorithm.length)) {
+        trace("Digest challenge with algorithm \"%.*s\": not one this program computes, passed over\n",
+              static_cast<int>(values.algorithm.length < 40 ? values.algorithm.length : 40),
+              values.algorithm.start);
+        return false;
+    }
+    return true;
+}
+
+// The first answerable Digest challenge, scheme name in any case, among the challenges of every
+// WWW-Authenticate line from lines on, in header order. False when there is none.
 bool find_digest_challenge(const char* lines, ChallengeValues* found) {
     for (const char* line = lines; line != nullptr && !ends_header_block(line); line = next_line(line)) {
         const char* at = header_value(line, "WWW-Authenticate");
@@ -140,8 +162,7 @@ bool find_digest_challenge(const char* lines, ChallengeValues* found) {
             if (scheme.length == 0) break;
             ChallengeValues values{};
             at = read_challenge(at + scheme.length, &values);
-            if (span_equals_ignoring_case(scheme.start, scheme.length, "Digest") && values.has_realm &&
-                values.has_nonce) {
+            if (span_equals_ignoring_case(scheme.start, scheme.length, "Digest") && answerable(values)) {
                 *found = values;
                 return true;
             }
@@ -190,11 +211,84 @@ void md5_text(Md5Context* context, const char* text) {
     md5_update(context, text, static_cast<std::uint32_t>(std::strlen(text)));
 }
 
-void md5_hex_of(const char* text, char out[MD5_HEX_SIZE]) {
+enum class DigestHash { MD5, SHA256 };
+
+// What an algorithm name asks for; an unknown name is known == false and hashes as MD5.
+struct DigestAlgorithm {
+    bool known;
+    DigestHash hash;
+    bool session;
+};
+
+DigestAlgorithm read_algorithm(const char* name, std::size_t length) {
+    struct Named {
+        const char* name;
+        DigestAlgorithm algorithm;
+    };
+    static constexpr Named NAMES[] = {
+        {"MD5", {true, DigestHash::MD5, false}},
+        {"MD5-sess", {true, DigestHash::MD5, true}},
+        {"SHA-256", {true, DigestHash::SHA256, false}},
+        {"SHA-256-sess", {true, DigestHash::SHA256, true}},
+    };
+    if (length == 0) return NAMES[0].algorithm;  // none named: MD5
+    for (const Named& named : NAMES) {
+        if (span_equals_ignoring_case(name, length, named.name)) return named.algorithm;
+    }
+    return DigestAlgorithm{false, DigestHash::MD5, false};
+}
+
+DigestAlgorithm read_algorithm(const char* name) { return read_algorithm(name, std::strlen(name)); }
+
+void hex_text(const std::uint8_t* digest, int size, char* out) {
+    static const char DIGITS[] = "0123456789abcdef";
+    for (int i = 0; i < size; ++i) {
+        out[2 * i] = DIGITS[digest[i] >> 4];
+        out[2 * i + 1] = DIGITS[digest[i] & 0x0F];
+    }
+    out[2 * size] = 0;
+}
+
+// The longest text hashed at once: a response over two hashes, the nonce, the count, the cnonce
+// and the qop; every field it joins is bounded by the state record.
+constexpr std::size_t HASHED_TEXT_SIZE = 1024;
+
+// The hash of the parts joined, as text. A SHA-256 the system cannot compute gives an empty text,
+// which no server accepts (the choice of challenge checks for it first).
+void hash_hex(DigestHash hash, std::initializer_list<const char*> parts, char out[DIGEST_HEX_SIZE]) {
+    if (hash == DigestHash::MD5) {
+        Md5Context context;
+        md5_init(&context);
+        for (const char* part : parts) md5_text(&context, part);
+        std::uint8_t digest[MD5_DIGEST_SIZE];
+        md5_final(digest, &context);
+        hex_digest(digest, out);
+        return;
+    }
+    char joined[HASHED_TEXT_SIZE];
+    TextBuilder text;
+    text_begin(&text, joined, sizeof joined);
+    for (const char* part : parts) text_append(&text, "%s", part);
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    if (sha256_digest(joined, text.length, digest)) {
+        hex_text(digest, SHA256_DIGEST_SIZE, out);
+    } else {
+        out[0] = 0;
+    }
+}
+
+// The TEV's md5-sess: the raw 16 bytes of the first hash, not their text, joined to nonce and
+// cnonce.
+void md5_sess_ha1(const char* user_name, const char* realm, const char* password, const char* nonce,
+                  const char* cnonce, char out[DIGEST_HEX_SIZE]) {
     Md5Context context;
     md5_init(&context);
-    md5_text(&context, text);
+    for (const char* part : {user_name, ":", realm, ":", password}) md5_text(&context, part);
     std::uint8_t digest[MD5_DIGEST_SIZE];
+    md5_final(digest, &context);
+    md5_init(&context);
+    md5_update(&context, digest, MD5_DIGEST_SIZE);
+    for (const char* part : {":", nonce, ":", cnonce}) md5_text(&context, part);
     md5_final(digest, &context);
     hex_digest(digest, out);
 }
@@ -204,7 +298,7 @@ void md5_hex_of(const char* text, char out[MD5_HEX_SIZE]) {
 int parse_digest_challenge(const char* text, DigestAuthState* auth) {
     ChallengeValues values{};
     if (!find_digest_challenge(text, &values)) {
-        trace("No Digest challenge with a realm and a nonce: not taken\n");
+        trace("No Digest challenge this program can answer: not taken\n");
         return 1;
     }
     copy_span(auth->realm, sizeof auth->realm, values.realm);
@@ -227,78 +321,68 @@ int parse_digest_challenge(const char* text, DigestAuthState* auth) {
     trace("Digest challenge taken: realm \"%s\", qop \"%s\", algorithm \"%s\", %s%s\n",
           auth->realm, auth->qop, auth->algorithm, new_nonce ? "new nonce" : "same nonce",
           auth->opaque[0] != 0 ? ", with opaque" : "");
+    if (values.has_userhash || values.has_charset) {
+        char userhash[AUTH_SHORT_TEXT_SIZE];
+        char charset[AUTH_SHORT_TEXT_SIZE];
+        copy_optional(userhash, sizeof userhash, values.has_userhash, values.userhash);
+        copy_optional(charset, sizeof charset, values.has_charset, values.charset);
+        trace("  userhash \"%s\", charset \"%s\": read, the user name goes as typed\n", userhash, charset);
+    }
     return 0;
+}
+
+bool digest_algorithm_supported(const char* name, std::size_t length) {
+    DigestAlgorithm algorithm = read_algorithm(name, length);
+    if (!algorithm.known) return false;
+    if (algorithm.hash != DigestHash::SHA256) return true;
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    return sha256_digest("", 0, digest);
 }
 
 void digest_calc_ha1(const char* algorithm, const char* user_name, const char* realm,
                      const char* password, const char* nonce, const char* cnonce,
-                     char out[MD5_HEX_SIZE]) {
-    Md5Context context;
-    md5_init(&context);
-    md5_text(&context, user_name);
-    md5_text(&context, ":");
-    md5_text(&context, realm);
-    md5_text(&context, ":");
-    md5_text(&context, password);
-    std::uint8_t digest[MD5_DIGEST_SIZE];
-    md5_final(digest, &context);
-    if (equals_ignoring_case(algorithm, "md5-sess")) {
-        // The device hashes the raw 16 bytes here, not their hexadecimal text.
-        md5_init(&context);
-        md5_update(&context, digest, MD5_DIGEST_SIZE);
-        md5_text(&context, ":");
-        md5_text(&context, nonce);
-        md5_text(&context, ":");
-        md5_text(&context, cnonce);
-        md5_final(digest, &context);
+                     char out[DIGEST_HEX_SIZE]) {
+    DigestAlgorithm chosen = read_algorithm(algorithm);
+    if (chosen.session && chosen.hash == DigestHash::MD5) {
+        md5_sess_ha1(user_name, realm, password, nonce, cnonce, out);
+        return;
     }
-    hex_digest(digest, out);
+    hash_hex(chosen.hash, {user_name, ":", realm, ":", password}, out);
+    if (chosen.session) {
+        char first[DIGEST_HEX_SIZE];
+        std::memcpy(first, out, DIGEST_HEX_SIZE);
+        hash_hex(chosen.hash, {first, ":", nonce, ":", cnonce}, out);
+    }
 }
 
-void digest_calc_response(const char* ha1, const char* nonce, const char* nonce_count,
-                          const char* cnonce, const char* qop, const char* method, const char* uri,
-                          const char* entity_body, char out[MD5_HEX_SIZE]) {
-    Md5Context context;
-    md5_init(&context);
-    md5_text(&context, method);
-    md5_text(&context, ":");
-    md5_text(&context, uri);
+void digest_calc_response(const char* algorithm, const char* ha1, const char* nonce,
+                          const char* nonce_count, const char* cnonce, const char* qop,
+                          const char* method, const char* uri, const char* entity_body,
+                          char out[DIGEST_HEX_SIZE]) {
+    DigestHash hash = read_algorithm(algorithm).hash;
+    char ha2[DIGEST_HEX_SIZE];
     if (equals_ignoring_case(qop, "auth-int")) {
-        char entity_hash[MD5_HEX_SIZE];
-        md5_hex_of(entity_body, entity_hash);
-        md5_text(&context, ":");
-        md5_text(&context, entity_hash);
+        char entity_hash[DIGEST_HEX_SIZE];
+        hash_hex(hash, {entity_body}, entity_hash);
+        hash_hex(hash, {method, ":", uri, ":", entity_hash}, ha2);
+    } else {
+        hash_hex(hash, {method, ":", uri}, ha2);
     }
-    std::uint8_t digest[MD5_DIGEST_SIZE];
-    md5_final(digest, &context);
-    char ha2[MD5_HEX_SIZE];
-    hex_digest(digest, ha2);
-
-    md5_init(&context);
-    md5_text(&context, ha1);
-    md5_text(&context, ":");
-    md5_text(&context, nonce);
-    md5_text(&context, ":");
     if (qop[0] != 0) {
-        md5_text(&context, nonce_count);
-        md5_text(&context, ":");
-        md5_text(&context, cnonce);
-        md5_text(&context, ":");
-        md5_text(&context, qop);
-        md5_text(&context, ":");
+        hash_hex(hash, {ha1, ":", nonce, ":", nonce_count, ":", cnonce, ":", qop, ":", ha2}, out);
+    } else {
+        hash_hex(hash, {ha1, ":", nonce, ":", ha2}, out);
     }
-    md5_text(&context, ha2);
-    md5_final(digest, &context);
-    hex_digest(digest, out);
 }
 
 void compute_digest_response(const char* nonce, const char* cnonce, const char* user_name,
                              const char* realm, const char* password, const char* algorithm,
                              const char* nonce_count, const char* method, const char* qop,
-                             const char* uri, const char* entity_body, char out[MD5_HEX_SIZE]) {
-    char ha1[MD5_HEX_SIZE];
+                             const char* uri, const char* entity_body, char out[DIGEST_HEX_SIZE]) {
+    char ha1[DIGEST_HEX_SIZE];
     digest_calc_ha1(algorithm, user_name, realm, password, nonce, cnonce, ha1);
-    digest_calc_response(ha1, nonce, nonce_count, cnonce, qop, method, uri, entity_body, out);
+    digest_calc_response(algorithm, ha1, nonce, nonce_count, cnonce, qop, method, uri, entity_body,
+                         out);
 }
 
 int build_authorization_header(const DigestAuthState* auth, char* out, std::size_t size) {
@@ -306,7 +390,7 @@ int build_authorization_header(const DigestAuthState* auth, char* out, std::size
     if (auth->qop[0] != 0) {
         std::snprintf(nonce_count, sizeof nonce_count, "%09x", auth->nonce_count);
     }
-    char response[MD5_HEX_SIZE];
+    char response[DIGEST_HEX_SIZE];
     compute_digest_response(auth->nonce, auth->cnonce, auth->user_name, auth->realm,
                             auth->password, auth->algorithm, nonce_count, "GET", auth->qop,
                             auth->uri, "", response);

@@ -6,13 +6,22 @@
 #include "core/digest_auth_state.h"
 #include "web/md5.h"
 
+// A hash as text: 64 hexadecimal characters for SHA-256 (32 for MD5) and a NUL.
+constexpr int DIGEST_HEX_SIZE = 65;
+
+// True for the algorithms this client computes, named in any letter case: MD5, MD5-sess,
+// SHA-256, SHA-256-sess, and none at all (length 0), which means MD5. SHA-256 counts only when
+// the system can compute it.
+bool digest_algorithm_supported(const char* name, std::size_t length);
+
 // The nonce count as sent: nine hexadecimal digits (the device expects nine) and a NUL.
 constexpr int NONCE_COUNT_TEXT_SIZE = 10;
 // Room for the longest header line the state's fields can produce, with its NUL.
 constexpr int AUTH_HEADER_SIZE = 1024;
 
-// text begins at "WWW-Authenticate:" and runs to the end of the answer. Returns 0 when realm and
-// nonce were found and the challenge is taken, 1 otherwise. Values too long for a field are cut.
+// text begins at the answer's header lines and runs to the end of the answer. Takes the first
+// Digest challenge, in header order, with a realm, a nonce and an algorithm this client computes;
+// returns 0 when one is taken, 1 otherwise. Values too long for a field are cut.
 int parse_digest_challenge(const char* text, DigestAuthState* auth);
 
 // Writes the whole "Authorization: Digest ..." line with its CR LF into out (size bytes, NUL
@@ -22,14 +31,18 @@ int build_authorization_header(const DigestAuthState* auth, char* out, std::size
 void compute_digest_response(const char* nonce, const char* cnonce, const char* user_name,
                              const char* realm, const char* password, const char* algorithm,
                              const char* nonce_count, const char* method, const char* qop,
-                             const char* uri, const char* entity_body, char out[MD5_HEX_SIZE]);
+                             const char* uri, const char* entity_body, char out[DIGEST_HEX_SIZE]);
 
-// H(A1); "md5-sess" in any case hashes the 16 raw bytes of the first hash with nonce and cnonce.
+// H(A1) with the algorithm's hash (an unknown name hashes as MD5). "md5-sess" in any case hashes
+// the 16 raw bytes of the first hash with nonce and cnonce, as the TEV does; "sha-256-sess" its
+// hexadecimal text, as RFC 7616 says.
 void digest_calc_ha1(const char* algorithm, const char* user_name, const char* realm,
                      const char* password, const char* nonce, const char* cnonce,
-                     char out[MD5_HEX_SIZE]);
+                     char out[DIGEST_HEX_SIZE]);
 
-// The request digest; qop "auth-int" in any case adds the hash of entity_body to A2.
-void digest_calc_response(const char* ha1, const char* nonce, const char* nonce_count,
-                          const char* cnonce, const char* qop, const char* method, const char* uri,
-                          const char* entity_body, char out[MD5_HEX_SIZE]);
+// The request digest with the algorithm's hash; qop "auth-int" in any case adds the hash of
+// entity_body to A2.
+void digest_calc_response(const char* algorithm, const char* ha1, const char* nonce,
+                          const char* nonce_count, const char* cnonce, const char* qop,
+                          const char* method, const char* uri, const char* entity_body,
+                          char out[DIGEST_HEX_SIZE]);

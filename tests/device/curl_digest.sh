@@ -12,6 +12,8 @@ start_device sess --address 127.0.0.2 --port 81 --user admin --password 's3cr3t!
     --sess-form hex --opaque 5ccc069c403ebaf9
 start_device sess_raw --address 127.0.0.2 --port 82 --user admin --password 's3cr3t!' --algorithm MD5-sess
 start_device open --address 127.0.0.2 --port 83 --model handset
+start_device sha --address 127.0.0.2 --port 84 --user admin --password 's3cr3t!' --challenges SHA-256,MD5
+start_device sha_sess --address 127.0.0.2 --port 85 --user admin --password 's3cr3t!' --algorithm SHA-256-sess
 
 # MD5: the page with all five labels, each value in the cell after its label.
 curl -s --digest -u 'admin:s3cr3t!' -o page.html -w '%{http_code}' "$URL/admin/advanced" >code || true
@@ -43,6 +45,16 @@ grep -q 'opaque="5ccc069c403ebaf9"' sess.log || fail "opaque not sent back"
 
 # By default md5-sess follows the upgrader's raw form, which curl does not compute.
 expect_eq "$(http_code "$URL:82/admin/advanced" --digest -u 'admin:s3cr3t!')" 401 "MD5-sess raw form refuses curl"
+
+# RFC 7616: one challenge line per algorithm, SHA-256 first; curl's SHA-256 and SHA-256-sess
+# answers (the session form over the hexadecimal first hash) pass the device's check.
+curl -s -D sha.txt -o /dev/null "$URL:84/admin/advanced" || true
+grep -A1 'WWW-Authenticate: Digest realm="TEV", nonce="[0-9a-f]*", qop="auth", algorithm="SHA-256"' sha.txt |
+    grep -q 'WWW-Authenticate: Digest realm="TEV", nonce="[0-9a-f]*", qop="auth", algorithm="MD5"' ||
+    fail "two challenges, SHA-256 first"
+expect_eq "$(http_code "$URL:85/admin/advanced" --digest -u 'admin:s3cr3t!')" 200 "SHA-256-sess"
+expect_eq "$(http_code "$URL:85/admin/advanced" --digest -u 'admin:s3cr3t')" 401 "SHA-256-sess wrong password"
+grep -q 'auth: the answer names algorithm "SHA-256-sess"' sha_sess.log || fail "curl did not answer with SHA-256-sess"
 
 # Without --user no credentials are asked; the handset page wraps values in <font>.
 curl -s -o handset.html "$URL:83/admin/advanced"

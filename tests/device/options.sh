@@ -11,7 +11,7 @@ for option in --address --port --allow-peer --model --product-name --mac --seria
     --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return \
     --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding \
     --tftp-source --pause-after-block --pause-time --drop-last-ack --ignore-repeated-last-block \
-    --keep-alive --idle-timeout --header-case --http10 --basic-first --help; do
+    --keep-alive --idle-timeout --header-case --http10 --basic-first --challenges --tftp-no-options --help; do
     grep -qE -- "^  $option( |$)" <<<"$help" || fail "--help does not list $option"
 done
 
@@ -26,7 +26,9 @@ refused --address 127.0.0.300
 refused --address 127.0.0.2 --port 0
 refused --address 127.0.0.2 --drop-ack 1.5
 refused --address 127.0.0.2 --qop auth-conf
-refused --address 127.0.0.2 --algorithm SHA-256
+refused --address 127.0.0.2 --algorithm SHA-512-256
+refused --address 127.0.0.2 --challenges SHA-256,,MD5
+refused --address 127.0.0.2 --challenges 'SHA-256, MD5'
 refused --address 127.0.0.2 --realm 'a"b'
 refused --address 127.0.0.2 --model phone
 refused --address 127.0.0.2 --flash-time -1

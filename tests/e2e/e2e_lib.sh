@@ -119,21 +119,25 @@ expect_image() { cmp -s "$1.bin" "$2" || fail "$1: the image the device kept is 
 expect_logged() { grep -qE -- "$2" "$1.log" || fail "$1: no device log line matching '$2'"; }
 count_logged() { grep -cE -- "$2" "$1.log" || true; }
 
-# expect_whole_transfer NAME SIZE [--faults]: the device received an OACK, then every block of an
-# image of SIZE bytes in order and whole (512 bytes each, the last one shorter), and nothing else
-# but OACKs and blocks sent again: a resend after a silence is the protocol's, however loaded the
-# machine. With --faults the device's own simulated losses and duplicates may appear too.
+# expect_whole_transfer NAME SIZE [--faults] [--no-options]: the device received an OACK, then
+# every block of an image of SIZE bytes in order and whole (512 bytes each, the last one shorter),
+# and nothing else but OACKs and blocks sent again: a resend after a silence is the protocol's,
+# however loaded the machine. With --faults the device's own simulated losses and duplicates may
+# appear too; with --no-options its read request named no options and no OACK may come at all.
 expect_whole_transfer() {
-    local name=$1 size=$2 faults=${3:-} problem
-    problem=$(awk -v size="$size" -v faults="$faults" '
+    local name=$1 size=$2 problem
+    shift 2
+    problem=$(awk -v size="$size" -v flags=" $* " '
         function wrong(text) { if (!bad) bad = text " (log line " NR ": " $0 ")" }
-        /tftp: (repeated )?OACK / { oacks++; next }
+        BEGIN { faults = index(flags, " --faults ") ? "--faults" : ""; plain = index(flags, " --no-options ") }
+        /tftp: OACK to a read request without options/ { wrong("an OACK to a request without options") }
+        /tftp: (repeated )?OACK / { if (plain) wrong("an OACK to a request without options"); oacks++; next }
         /tftp: late OACK ignored/ { next }
         /tftp fault: / { if (faults != "--faults") wrong("a fault"); next }
         /tftp: DATA [0-9]+ \([0-9]+ bytes\)/ {
             block = $0; sub(/.*tftp: DATA /, "", block); bytes = block
             sub(/ .*/, "", block); sub(/.*\(/, "", bytes); sub(/ .*/, "", bytes)
-            if (!oacks) wrong("a block before any OACK")
+            if (!oacks && !plain) wrong("a block before any OACK")
             if (block + 0 != next_block + 1) wrong("block " block " where " next_block + 1 " was due")
             want = size - next_block * 512; if (want > 512) want = 512
             if (bytes + 0 != want) wrong("block " block " of " bytes " bytes, not " want)

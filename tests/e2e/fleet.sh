@@ -148,6 +148,16 @@ for ((i = 0; i < 100; i++)); do
 done
 ! pgrep -f -- "--device 127\.0\.0\.8[0-3] " >/dev/null || fail "kill: children outlived the run"
 first_wave=$(report_rows kill.csv | cut -d, -f1)
+# A device the kill caught writing its flash has its web server closed for a moment, as a real one
+# reboots: the rerun starts once every device listens again.
+for ((i = 0; i < 300; i++)); do
+    closed=0
+    for n in 80 81 82 83; do
+        grep 'web server:' "kill$n.log" | tail -n 1 | grep -q listening || closed=1
+    done
+    [ $closed = 0 ] && break
+    sleep 0.1
+done
 run_with_options rerun --devices kill.txt --jobs 2 --yes --report kill.csv --skip-current
 
 finish_upgrade check 3

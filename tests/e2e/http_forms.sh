@@ -2,15 +2,20 @@
 # Whole upgrades against web servers that write HTTP in other common forms: header names in lower
 # case (as HTTP/2 front ends pass them on) or capitalised word by word (Www-Authenticate, as Go's
 # net/http writes them), an HTTP/1.0 status line, and a Basic challenge before the Digest one, on
-# a line of its own or first on the same line. The password is asked once, the Digest challenge is
-# answered, the confirm dialog shows the device's values, and the device keeps the image.
+# a line of its own or first on the same line; and servers of RFC 7616 that offer SHA-256, alone
+# or first before MD5 (one challenge line each). The password is asked once, the Digest challenge
+# the program can compute is answered (SHA-256 where offered first), the confirm dialog shows the
+# device's values, and the device keeps the image. A device that offers only Basic gets no
+# password and no upgrade command: the box says the login cannot be answered.
 source "$(dirname "$0")/e2e_lib.sh"
 
 size=$(image_size "$SMALL_IMAGE")
 version=$(image_version "$SMALL_IMAGE")
 declare -A form=([lower]="--header-case lower" [canonical]="--header-case canonical" [http10]="--http10"
-    [basic-line]="--basic-first own-line" [basic-same]="--basic-first same-line")
-runs=(lower canonical http10 basic-line basic-same)
+    [basic-line]="--basic-first own-line" [basic-same]="--basic-first same-line"
+    [sha-first]="--challenges SHA-256,MD5" [sha]="--algorithm SHA-256")
+runs=(lower canonical http10 basic-line basic-same sha-first sha)
+declare -A answered=([sha-first]="SHA-256" [sha]="SHA-256")
 address=2
 for run in "${runs[@]}"; do
     # shellcheck disable=SC2086
@@ -19,7 +24,17 @@ for run in "${runs[@]}"; do
     start_upgrade "$run" "$SMALL" "continue\n127.0.0.$address\n\n\n\npw\n\n\n\n"
     address=$((address + 1))
 done
+start_device basic-only "127.0.0.$address" --flash-time 2 --user admin --password pw --challenges Basic
+start_upgrade basic-only "$SMALL" "continue\n127.0.0.$address\n\n\n\npw\n\n\n\n"
 for run in "${runs[@]}"; do finish_upgrade "$run"; done
+finish_upgrade basic-only 1
+
+expect_in_order basic-only "== Connecting with TEV@127.0.0.$address ==" "== TEV Firwmare Upgrade Error ==" \
+    "Upgrade Failed: The TEV Asks For A Login This Program Cannot Answer"
+expect_not_seen basic-only "Enter Password Information"
+expect_not_seen basic-only "Confirm Upgrade"
+[ "$(count_logged basic-only 'http: Authorization:')" = 0 ] || fail "basic-only: credentials sent"
+[ "$(count_logged basic-only 'upgrade: ')" = 0 ] || fail "basic-only: an upgrade command"
 
 for run in "${runs[@]}"; do
     expect_in_order "$run" "== Enter Password Information ==" "== Confirm Upgrade to Ver. $version ==" \
@@ -33,6 +48,9 @@ for run in "${runs[@]}"; do
     [ "$(count_logged "$run" 'auth: challenge \(no credentials\)')" = 1 ] || fail "$run: challenges"
     [ "$(count_logged "$run" 'auth: accepted, user "admin" nc 00000000[123]$')" = 3 ] ||
         fail "$run: three requests with accepted credentials expected"
-    expect_logged "$run" 'Authorization: Digest username="admin",realm="TEV Admin",nonce="[0-9a-f]+",uri="/admin/advanced",algorithm="MD5",response="[0-9a-f]{32}",qop=auth,nc=000000001,cnonce="[0-9a-f]+"$'
+    algorithm=${answered[$run]:-MD5} digits=32
+    [ "$algorithm" = SHA-256 ] && digits=64
+    expect_logged "$run" 'Authorization: Digest username="admin",realm="TEV Admin",nonce="[0-9a-f]+",uri="/admin/advanced",algorithm="'"$algorithm"'",response="[0-9a-f]{'"$digits"'}",qop=auth,nc=000000001,cnonce="[0-9a-f]+"$'
 done
+[ "$(count_logged sha-first 'auth: the answer names algorithm "SHA-256"$')" = 3 ] || fail "sha-first: SHA-256 answers"
 echo ok

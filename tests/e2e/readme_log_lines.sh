@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every log line README quotes for support is one the program writes. The quoted texts are those
-# in backquotes in "When an upgrade fails", from its table on, and in "As an ordinary user"; each
+# Every log line the support page (docs/support-log.md, which README links) quotes is one the
+# program writes. The quoted texts are those in backquotes from the table of "When an upgrade
+# fails" on, and in "As an ordinary user"; each
 # placeholder in them (A.B.C.D, N, PORT, NAME, "X", "Y", "...") stands for any value, and some
 # line of the logs written by the end-to-end tests support_log and real_hosts (ctest runs them
 # first) must match the text.
@@ -9,7 +10,7 @@ for argument in "$@"; do
     case $argument in WORK=*) WORK=${argument#WORK=} ;; esac
 done
 : "${WORK:?}"
-readme=$(dirname "$0")/../../README.md
+readme=$(dirname "$0")/../../docs/support-log.md
 shopt -s nullglob
 e2e_work=$(dirname "$WORK")
 logs=("$e2e_work"/support_log/*.trace "$e2e_work"/real_hosts/*.trace)
@@ -22,7 +23,7 @@ readme, logs = sys.argv[1], sys.argv[2:]
 quoted, part = [], None
 for line in open(readme, encoding="utf-8"):
     if line.startswith("#"):
-        part = "user" if line.strip() == "### As an ordinary user" else None
+        part = "user" if line.strip("# \n") == "As an ordinary user" else None
     elif line.startswith("The failures met most often:"):
         part = "failures"
     if part:
@@ -46,7 +47,7 @@ lines = [line for log in logs for line in open(log, encoding="utf-8", errors="re
 missing = [text for text in quoted if not any(pattern(text).search(line) for line in lines)]
 print(f"{len(quoted)} quoted log lines, {len(lines)} log lines")
 for text in missing:
-    print(f"FAIL: README quotes a line no log holds: {text}", file=sys.stderr)
+    print(f"FAIL: {readme} quotes a line no log holds: {text}", file=sys.stderr)
 sys.exit(1 if missing or len(quoted) < 15 else 0)
 PYTHON
 echo ok

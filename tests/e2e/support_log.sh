@@ -4,9 +4,10 @@
 # the upgrade command, the read request, the number of blocks, the verification), each line
 # stamped and named by its thread, and written while the program still runs. A device that asks
 # for another file name: the log says why the upload never starts. A device that answers every
-# block with a TFTP ERROR: the log shows each and the give-up. A log that cannot be created: the
+# block with a TFTP ERROR: the log shows each and the give-up. A device whose read request names
+# no options: the log says it got DATA 1 without an OACK. A log that cannot be created: the
 # box with the path and the reason, and no upgrade. --help, --version, and wrong options.
-# (readme_log_lines checks README's quoted lines against these logs.)
+# (readme_log_lines checks the quoted lines of docs/support-log.md against these logs.)
 source "$(dirname "$0")/e2e_lib.sh"
 : "${PROGRAM_VERSION:?}" "${TARGET_IMAGE:?}" "${TWO_STAGE:?}" "${TRANSITION_IMAGE:?}"
 
@@ -36,10 +37,12 @@ start_device whole 127.0.0.2 --flash-time 1 --user admin --password 'pw-Secret9'
 start_device wrong 127.0.0.3 --flash-time 1 --request-name /wrong-name.bin
 start_device untouched 127.0.0.4 --flash-time 1
 start_device refusing 127.0.0.5 --flash-time 1 --error-instead-of-ack 1
+start_device plain 127.0.0.6 --flash-time 1 --tftp-no-options
 
 # The whole upgrade and the wrong file name run side by side; each waits its 30 s.
 start_upgrade whole "$(with_log whole)" 'continue\n127.0.0.2\n\n\nadmin\npw-Secret9\n\n\n'
 start_upgrade refusing "$(with_log refusing)" 'continue\n127.0.0.5\n\n\n\n\n'
+start_upgrade plain "$(with_log plain)" 'continue\n127.0.0.6\n\n\n\n\n'
 
 mkfifo wrong.in
 (
@@ -65,21 +68,6 @@ expect_log wrong "TFTP listener on 127.0.0.1:" "$name /wrong-name.bin" \
     "(the ignored datagram: " " bytes from 127.0.0.3:"
 expect_not_seen wrong "Uploading"
 expect_log_lines_stamped wrong
-
-# A log that cannot be created: the box says where and why; the upgrade does not start.
-mkdir -p taken
-for target in "$WORK/no-such-folder/up.log:No such file or directory" "$WORK/taken:Is a directory"; do
-    path=${target%%:*} reason=${target#*:}
-    name=box_$(basename "$path" .log)
-    printf '#!/bin/sh\nexec "%s" --log "%s"\n' "$UPGRADE" "$path" >"$name.sh"
-    chmod +x "$name.sh"
-    upgrade "$name" "$WORK/$name.sh" 'continue\n127.0.0.4\n\n\n\n\n' 1
-    expect_in_order "$name" "== TEV Firwmare Upgrade Error ==" \
-        "Can't create the log file $path: $reason" "OK [OK]: "
-    expect_not_seen "$name" "Firmware Upgrade =="
-    expect_not_seen "$name" "TEV IP Address"
-done
-[ "$(count_logged untouched 'http: GET')" = 0 ] || fail "a request without the log"
 
 # Nothing at the address: each connection attempt and why it failed.
 upgrade nobody "$(with_log nobody)" 'continue\n127.0.0.99\n\n\n\n' 1
@@ -107,7 +95,7 @@ options help "$UPGRADE" --help
 expect_status help 0
 expect_seen help "Usage: tev-upgrade [OPTION]..."
 expect_seen help "  --log FILE"
-expect_seen help "Driving the console program"
+expect_seen help "Exit status:"
 
 options version "$UPGRADE" --version
 expect_status version 0
@@ -124,6 +112,33 @@ for wrong in "--verbose" "--log"; do
     grep -qF "Usage: tev-upgrade [OPTION]..." usage.err || fail "'$wrong': no usage on standard error"
     [ ! -s usage.out ] || fail "'$wrong': the program printed on standard output"
 done
+
+# A file the options name that cannot be read or created: one line on standard error that names it
+# and gives the system's reason, status 2, and no dialog before it.
+mkdir -p taken
+printf '# none yet\n' >empty.txt
+while IFS='|' read -r name said arguments; do
+    # shellcheck disable=SC2086
+    options "$name" "$UPGRADE" $arguments
+    expect_status "$name" 2
+    [ "$(cat "$name.err")" = "tev-upgrade: $said" ] ||
+        fail "$name: said '$(cat "$name.err")', want 'tev-upgrade: $said'"
+    [ ! -s "$name.out" ] || fail "$name: printed a dialog: $(head -c 200 "$name.out")"
+done <<LIST
+log_missing|can't create the log file $WORK/no-such-folder/up.log: No such file or directory|--log $WORK/no-such-folder/up.log
+log_folder|can't create the log file $WORK/taken: Is a directory|--log $WORK/taken
+events_missing|can't create the events file $WORK/no-such-folder/up.jsonl: No such file or directory|--events $WORK/no-such-folder/up.jsonl
+password_missing|can't read the password file $WORK/no-pw.txt: No such file or directory|--password-file $WORK/no-pw.txt
+password_folder|can't read the password file $WORK/taken: Is a directory|--device 127.0.0.4 --yes --password-file $WORK/taken
+devices_missing|can't read the devices file $WORK/no-site.txt: No such file or directory|--devices $WORK/no-site.txt --yes
+devices_folder|can't read the devices file $WORK/taken: Is a directory|--devices $WORK/taken --yes
+log_dir_file|can't create the log folder $WORK/empty.txt: Not a directory|--device 127.0.0.4 --device 127.0.0.5 --yes --log-dir $WORK/empty.txt
+LIST
+options devices_empty "$UPGRADE" --devices "$WORK/empty.txt" --yes
+expect_status devices_empty 2
+grep -qF "tev-upgrade: no device to upgrade: $WORK/empty.txt lists no address" devices_empty.err ||
+    fail "devices_empty: the file not named: $(cat devices_empty.err)"
+[ "$(count_logged untouched 'http: GET')" = 0 ] || fail "a request from a run whose file failed"
 
 # The whole upgrade, and what its log tells.
 finish_upgrade whole
@@ -154,4 +169,11 @@ finish_upgrade refusing 1
 expect_seen refusing "Upgrade Failed: Firmware Upload Incomplete"
 expect_log refusing 'TFTP ERROR from the device, code ' 'ReSend option ack' \
     'Timeout for ack; upgrade failed'
+
+# A read request that names no options: the log says no OACK went out, and the image did.
+finish_upgrade plain
+expect_log plain 'Read request without options: no OACK, DATA 1 first' 'Send block 2 (512)'
+expect_log whole 'Read request with options: OACK with tsize'
+! grep -qF 'OACK with tsize' plain.trace || fail "plain.trace: an OACK to a request without options"
+expect_image plain "$TARGET_IMAGE"
 echo ok

@@ -5,6 +5,7 @@
 
 #include "fuzz_support.h"
 #include "web/digest_auth.h"
+#include "web/http_headers.h"
 #include "web/http_client.h"
 
 namespace {
@@ -55,10 +56,14 @@ void check_authorization_line(DigestAuthState* auth) {
                         auth->realm + "\",nonce=\"" + auth->nonce + "\",uri=\"" + auth->uri +
                         "\",algorithm=\"" + auth->algorithm + "\",response=\"";
     fuzz_require(std::strncmp(line, start.c_str(), start.size()) == 0, "the directives stand in their order");
-    char digest[MD5_HEX_SIZE] = {};
-    std::memcpy(digest, line + start.size(), 32);
-    fuzz_require(std::strlen(digest) == 32 && is_lower_hex(digest) && line[start.size() + 32] == '"',
-                 "the response is 32 hexadecimal digits");
+    // SHA-256 gives 64 digits, MD5 (and any name this client hashes as MD5) 32.
+    bool sha256 = equals_ignoring_case(auth->algorithm, "SHA-256") ||
+                  equals_ignoring_case(auth->algorithm, "SHA-256-sess");
+    std::size_t digits = sha256 ? 64 : 32;
+    char digest[DIGEST_HEX_SIZE] = {};
+    std::memcpy(digest, line + start.size(), digits);
+    fuzz_require(std::strlen(digest) == digits && is_lower_hex(digest) && line[start.size() + digits] == '"',
+                 "the response is 32 or 64 hexadecimal digits, as the algorithm says");
 }
 
 }  // namespace

@@ -35,6 +35,11 @@ TEXT_SEEDS = {
         'HTTP/1.1',
         'HTTP/1.1 \t ',
         'HTTP/1.1 404 Not Found\r\n\r\n',
+        # RFC 7616: one challenge line per algorithm, SHA-256 first; and names this client passes over.
+        challenge('realm="TEV"', 'nonce="n1"', 'qop="auth"', 'algorithm=SHA-256', 'userhash=true').replace(
+            '\r\nConnection', '\r\nWWW-Authenticate: Digest realm="TEV", nonce="n1", algorithm=MD5\r\nConnection'),
+        challenge('realm="TEV"', 'nonce="n2"', 'algorithm=SHA-512-256', 'Digest realm="TEV"', 'nonce="n3"',
+                  'algorithm="sha-256-SESS"', 'qop=auth', 'charset=UTF-8'),
     ],
     'status_page': [
         HEAD_200 + PAGE,

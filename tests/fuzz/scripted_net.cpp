@@ -121,3 +121,12 @@ bool net_local_address(NetSocket, NetAddress* address) {
 
 // Readable exactly when the next event is a datagram; an empty poll never waits.
 bool net_wait_readable(NetSocket, int, WaitTimeout) { return !net.events.empty() && !net.events.front().empty; }
+
+// A datagram next ends the wait at once and stays for the receive; otherwise the wait runs out
+// its time, and that is the empty poll the next event (if any) scripts. No input ever comes.
+WaitEnd net_wait_datagram(NetSocket, std::uint32_t) {
+    if (!net.events.empty() && !net.events.front().empty) return WaitEnd::DATAGRAM;
+    if (!net.events.empty()) net.events.pop_front();
+    ++net.empty_polls;
+    return WaitEnd::TIME_UP;
+}

@@ -75,6 +75,24 @@ expect_count 'auth: challenge \(no credentials\)' empty-password.log 2 "requests
 expect_count 'http: Authorization:' empty-password.log 1 "requests with credentials"
 expect_count 'call 1 returned [1-9]' empty-password.out 1 "the page"
 
+# Several challenges: the first one in header order whose algorithm the client computes is
+# answered, named as written, and the device's own check accepts it, also under a new nonce.
+run_case sha256-first 127.0.0.7 2 "$PASSWORD" --challenges SHA-256,MD5 --nonce-uses 1
+expect_count 'call [12] returned [1-9]' sha256-first.out 2 "pages"
+expect_count 'auth: the answer names algorithm "SHA-256"$' sha256-first.log 2 "SHA-256 answers"
+expect_count 'auth: accepted' sha256-first.log 2 "accepted requests"
+run_case md5-first 127.0.0.8 1 "$PASSWORD" --challenges md5,SHA-256
+expect_count 'auth: the answer names algorithm "md5"$' md5-first.log 1 "MD5 answers"
+run_case unknown-first 127.0.0.9 1 "$PASSWORD" --challenges SHA-512-256,Basic,sha-256-SESS
+expect_count 'auth: the answer names algorithm "sha-256-SESS"$' unknown-first.log 1 "SHA-256-sess answers"
+expect_count 'auth: accepted' unknown-first.log 1 "accepted requests"
+
+# Nothing this client can answer: no password dialog, no credentials, the refusal comes back.
+run_case unanswerable 127.0.0.10 1 '' --challenges Basic,SHA-512-256
+expect_count "$PROMPT" unanswerable.out 0 "password dialogs"
+expect_count 'http: Authorization:' unanswerable.log 0 "requests with credentials"
+expect_count 'call 1 returned [1-9]' unanswerable.out 1 "the refusal"
+
 # Cancel in the password dialog ends the program with the abort message and status 1.
 run_case cancel 127.0.0.6 1 '\npw\nc\n'
 [ "$STATUS" = 1 ] || fail "exit status $STATUS"

@@ -144,7 +144,8 @@ TEST(OptionTable, ShortNamesStartsOfNamesAndTheEndOfTheOptions) {
 
 TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
     const std::pair<std::vector<const char*>, const char*> cases[] = {
-        {{"--lo", "x"}, "option '--lo' is ambiguous"},
+        {{"--lo", "x"}, "option '--lo' is ambiguous; possibilities: '--local' '--log' '--log-dir'"},
+        {{"--dev=10.0.0.2"}, "option '--dev' is ambiguous; possibilities: '--device' '--devices'"},
         {{"--colour"}, "unknown option '--colour'"},
         {{"-x"}, "unknown option '-x'"},
         {{"--device", "10.0.0.2", "--yes=1"}, "--yes takes no value"},
@@ -153,7 +154,7 @@ TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
         {{"--device", "10.0.0.256"}, "--device '10.0.0.256' is not an IPv4 address"},
         {{"--device", "0.0.0.0"}, "--device '0.0.0.0' is not an IPv4 address"},
         {{"--local", "here"}, "--local 'here' is not an IPv4 address"},
-        {{"--yes"}, "--yes needs --device: nobody is asked for the address"},
+        {{"--yes"}, "--yes needs --device or --devices: nobody is asked for the address"},
         {{"--device", "10.0.0.2", "-q"}, "--quiet needs --yes: the questions would not be shown"},
         {{"--events", "a", "--events", "b"}, "--events given twice"},
         // Never a password on the command line, not even as a start of --password-file.
@@ -168,6 +169,30 @@ TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
         CommandLine line = parse(arguments);
         EXPECT_EQ(line.action, CommandAction::BAD_USAGE) << problem;
         EXPECT_STREQ(line.problem, problem);
+    }
+}
+
+// An unattended run's usage error must not wait: --yes or /yes anywhere, before "--".
+TEST(OptionTable, YesIsFoundAnywhereAmongTheArguments) {
+    const struct {
+        std::vector<const char*> arguments;
+        OptionStyle style;
+        bool yes;
+    } cases[] = {
+        {{"/devices", "f.txt", "/passwordfile", "pw", "/yes"}, OptionStyle::WINDOWS, true},
+        {{"/YES", "/verbose"}, OptionStyle::WINDOWS, true},
+        {{"--Yes"}, OptionStyle::WINDOWS, true},
+        {{"/yesterday", "/y"}, OptionStyle::WINDOWS, false},
+        {{"/verbose", "--", "/yes"}, OptionStyle::WINDOWS, false},
+        {{"--colour", "--yes"}, OptionStyle::LINUX, true},
+        {{"/yes", "--YES"}, OptionStyle::LINUX, false},
+        {{}, OptionStyle::LINUX, false},
+    };
+    for (const auto& one : cases) {
+        EXPECT_EQ(yes_among_arguments(static_cast<int>(one.arguments.size()), one.arguments.data(),
+                                      one.style),
+                  one.yes)
+            << (one.arguments.empty() ? "" : one.arguments.front());
     }
 }
 

@@ -20,6 +20,7 @@
 #include "res/dialog_ids.h"
 #include "test_support.h"
 #include "ui/dialog_procs.h"
+#include "ui/ipv4_parse.h"
 
 namespace {
 
@@ -180,6 +181,34 @@ TEST_F(ConsoleFrontEnd, RefusedAddressShowsTheBoxAndAsksAgainKeepingWhatWasTyped
                               "TEV IP Address [1.22.333]: 10.0.0.5\n", "OK/Cancel [OK]: ok\n"});
     EXPECT_EQ(occurrences(printed, "Invalid IP Address"), 2);
     EXPECT_EQ(upgrade_state.device_ip, 0x0A000005u);
+}
+
+// With the program's check installed, an address that does not read is refused as it is typed,
+// with the reason, and asked for again; no box, and the list question comes only after.
+TEST_F(ConsoleFrontEnd, TheAddressQuestionRefusesAnUnreadableAddressAtOnce) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"10.0.0", "it is shorter than 7 characters"},
+        {"10.20.30", "it has fewer than four numbers"},
+        {"10.0.0.256", "a number is greater than 255"},
+        {"1.2.3.4.5", "it has more than four numbers"},
+        {"10.0.0.5 ", "only digits and full stops make an address"},
+        {"10.000.000.00005", "it is longer than 15 characters"},
+        {"0.0.0.0", "0.0.0.0 names no device"},
+    };
+    console_address_check_use(ipv4_refusal);
+    for (const auto& [typed, reason] : cases) {
+        SCOPED_TRACE(typed);
+        ConsoleCapture console(std::string(typed) + "\n10.0.0.5\n\n\n");
+        EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 1);
+        std::string printed = console.printed();
+        expect_in_order(printed, {std::string("TEV IP Address: ") + typed + "\n",
+                                  std::string("is not an address: ") + reason + ". Type four",
+                                  "TEV IP Address: 10.0.0.5\n", "Your IP Address"});
+        EXPECT_EQ(occurrences(printed, "Your IP Address"), 1);
+        EXPECT_EQ(occurrences(printed, "Invalid IP Address"), 0);
+        EXPECT_EQ(upgrade_state.device_ip, 0x0A000005u);
+    }
+    console_address_check_use(nullptr);
 }
 
 TEST_F(ConsoleFrontEnd, ListTakesAnEntryByItsTextAndRefusesOthers) {

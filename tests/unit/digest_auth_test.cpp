@@ -67,7 +67,7 @@ const char* const PREFIX =
     "uri=\"/admin/advanced\",";
 
 TEST(DigestResponse, Rfc2617Example) {
-    char response[MD5_HEX_SIZE];
+    char response[DIGEST_HEX_SIZE];
     compute_digest_response("dcd98b7102dd2f0e8b11d0f600bfb0c093", "0a4f113b", "Mufasa",
                             "testrealm@host.com", "Circle Of Life", "", "00000001", "GET", "auth",
                             "/dir/index.html", "", response);
@@ -75,8 +75,8 @@ TEST(DigestResponse, Rfc2617Example) {
 }
 
 TEST(DigestResponse, SessionFormHashesTheRawBytesInAnyCase) {
-    char plain[MD5_HEX_SIZE];
-    char session[MD5_HEX_SIZE];
+    char plain[DIGEST_HEX_SIZE];
+    char session[DIGEST_HEX_SIZE];
     digest_calc_ha1("MD5", "admin", "TEV VoIP", "tev-secret", "5f3a9c0d", "1a2b", plain);
     EXPECT_STREQ(plain, "807655e44e4c09f0fd591652556071b3");
     for (const char* name : {"MD5-sess", "md5-sess", "Md5-SeSS"}) {
@@ -86,6 +86,33 @@ TEST(DigestResponse, SessionFormHashesTheRawBytesInAnyCase) {
     }
     digest_calc_ha1("", "admin", "TEV VoIP", "tev-secret", "5f3a9c0d", "1a2b", plain);
     EXPECT_STREQ(plain, "807655e44e4c09f0fd591652556071b3");
+}
+
+// RFC 7616 section 3.9.1 (the password with a lower-case "of", as its erratum 4495 says); the
+// session value was computed with another SHA-256 implementation, over the hexadecimal H(A1).
+TEST(DigestResponse, Rfc7616ExampleWithEachHash) {
+    struct Case {
+        const char* algorithm;
+        const char* response;
+    };
+    for (const Case& c : {Case{"MD5", "8ca523f5e9506fed4657c9700eebdbec"},
+                          Case{"SHA-256", "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1"},
+                          Case{"sha-256", "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1"},
+                          Case{"SHA-256-sess", "2fd51b3a77ad75bad6afad6003e818d767133c46d9e2749e7f5232ae1ea3efd7"}}) {
+        char response[DIGEST_HEX_SIZE];
+        compute_digest_response("7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v",
+                                "f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ", "Mufasa",
+                                "http-auth@example.org", "Circle of Life", c.algorithm, "00000001",
+                                "GET", "auth", "/dir/index.html", "", response);
+        EXPECT_STREQ(response, c.response) << c.algorithm;
+    }
+}
+
+TEST(AuthorizationHeader, Sha256AnswerNamesTheAlgorithmAsWrittenWith64Digits) {
+    EXPECT_EQ(header_of(known_auth("auth", "sha-256", 1)),
+              std::string(PREFIX) +
+                  "algorithm=\"sha-256\",response=\"abda9df5eb2f59d9f4187246de57874778ddf45a4c3c05e1dc7a3e0e067d12e3\","
+                  "qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n");
 }
 
 TEST(AuthorizationHeader, RealmAndNonceOnly) {
@@ -293,6 +320,50 @@ TEST(DigestChallenge, TheDigestOneIsChosenAmongSeveral) {
               1);
     EXPECT_EQ(parse_digest_challenge("X-Note: Digest realm=\"r\", nonce=\"n\"\r\n", &state.auth), 1);
     EXPECT_STREQ(state.auth.realm, "");
+}
+
+// RFC 7616 section 3.7: the first Digest challenge, in header order, whose algorithm this client
+// computes; unknown ones and Basic are passed over.
+TEST(DigestChallenge, TheFirstWithAnAlgorithmItComputesIsTaken) {
+    struct Case {
+        const char* answer;
+        const char* algorithm;  // nullptr: none taken
+        const char* nonce;
+    };
+    const Case cases[] = {
+        {"WWW-Authenticate: Digest realm=\"r\", nonce=\"n-sha\", algorithm=SHA-256, qop=\"auth\"\r\n"
+         "WWW-Authenticate: Digest realm=\"r\", nonce=\"n-md5\", algorithm=MD5, qop=\"auth\"\r\n",
+         "SHA-256", "n-sha"},
+        {"WWW-Authenticate: Digest realm=\"r\", nonce=\"n-md5\", algorithm=\"md5\"\r\n"
+         "WWW-Authenticate: Digest realm=\"r\", nonce=\"n-sha\", algorithm=\"SHA-256\"\r\n",
+         "md5", "n-md5"},
+        {"WWW-Authenticate: Digest realm=\"r\", nonce=\"n-512\", algorithm=SHA-512-256, userhash=true, "
+         "Digest realm=\"r\", nonce=\"n-sess\", algorithm=Sha-256-Sess, charset=UTF-8\r\n",
+         "Sha-256-Sess", "n-sess"},
+        {"WWW-Authenticate: Basic realm=\"r\"\r\n"
+         "WWW-Authenticate: Digest realm=\"r\", nonce=\"n-x\", algorithm=\"SHA-512\"\r\n"
+         "WWW-Authenticate: Digest realm=\"r\", nonce=\"n-none\"\r\n",
+         "", "n-none"},
+        {"WWW-Authenticate: Digest realm=\"r\", nonce=\"n-ms\", algorithm=MD5-SESS\r\n", "MD5-SESS", "n-ms"},
+        {"WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=SHA-512-256\r\n"
+         "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=\"SHA-256x\"\r\n",
+         nullptr, nullptr},
+        {"WWW-Authenticate: Basic realm=\"r\"\r\n", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        GuardedAuth state = fresh_auth();
+        std::strcpy(state.auth.realm, "kept");
+        int result = parse_digest_challenge(c.answer, &state.auth);
+        if (c.algorithm == nullptr) {
+            EXPECT_EQ(result, 1) << c.answer;
+            EXPECT_STREQ(state.auth.realm, "kept") << c.answer;
+            continue;
+        }
+        ASSERT_EQ(result, 0) << c.answer;
+        EXPECT_STREQ(state.auth.algorithm, c.algorithm) << c.answer;
+        EXPECT_STREQ(state.auth.nonce, c.nonce) << c.answer;
+        EXPECT_TRUE(guard_intact(state));
+    }
 }
 
 TEST(DigestChallenge, WithoutRealmOrNonceItIsNotTaken) {

@@ -69,7 +69,7 @@ TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
     // --dev starts both --device and --devices.
     std::vector<const char*> start{"--dev", "10.0.0.1"};
     EXPECT_STREQ(parse_command_line(2, start.data(), OptionStyle::LINUX).problem,
-                 "option '--dev' is ambiguous");
+                 "option '--dev' is ambiguous; possibilities: '--device' '--devices'");
 }
 
 FleetRow fed(const std::vector<std::string>& lines) {

@@ -204,7 +204,7 @@ TEST(RunOptions, ThePasswordComesFromItsFileOrTheEnvironment) {
     std::remove(path);
     ScriptedAnswerSet missing;
     EXPECT_FALSE(answers_from_options(line, &missing, &problem));
-    EXPECT_EQ(problem, std::string("can't read ") + path + ": No such file or directory");
+    EXPECT_EQ(problem, std::string("can't read the password file ") + path + ": No such file or directory");
     line.password_file = nullptr;
     setenv("TEV_PASSWORD", "from-env", 1);
     ScriptedAnswerSet from_environment;

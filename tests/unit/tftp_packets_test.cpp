@@ -36,4 +36,31 @@ TEST(TftpPackets, SixteenBitFieldsAreBigEndianAndCutToSixteenBits) {
     EXPECT_EQ(get_u16_be(high), 65534u);
 }
 
+// The bytes of a literal without the NUL the compiler adds.
+template <std::size_t N>
+std::string packet(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+// RFC 2347: options follow the mode. Only a request that names none is answered without an OACK.
+TEST(TftpPackets, AReadRequestNamesOptionsOnlyWithSomethingAfterItsMode) {
+    struct Case {
+        std::string request;
+        bool names_options;
+    };
+    const Case cases[] = {
+        {packet("\0\1/tev1.bi1\0octet\0"), false},
+        {packet("\0\1/tev1.bi1\0octet\0\0\0"), false},  // padding names nothing
+        {packet("\0\1/tev1.bi1\0octet\0tsize\0" "0\0timeout\0" "5\0"), true},
+        {packet("\0\1/tev1.bi1\0octet\0blksize\0" "1428\0"), true},
+        {packet("\0\1/tev1.bi1\0oct"), true},  // cut in its mode: answered as before
+        {packet("\0\1/tev1.bi1"), true},
+    };
+    for (const Case& c : cases) {
+        const auto* datagram = reinterpret_cast<const std::uint8_t*>(c.request.data());
+        EXPECT_EQ(request_names_options(datagram, static_cast<long>(c.request.size())), c.names_options)
+            << c.request.size();
+    }
+}
+
 }  // namespace

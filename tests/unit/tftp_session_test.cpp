@@ -145,8 +145,10 @@ protected:
 
     // Runs the transfer of image to the peer while script plays the device on its own thread; once
     // the script is over the clock runs, so that a transfer it left stuck ends.
-    TransferOutcome transfer(const std::vector<std::uint8_t>& image, std::function<void()> script) {
+    TransferOutcome transfer(const std::vector<std::uint8_t>& image, std::function<void()> script,
+                             bool without_options = false) {
         session = TftpSession{};
+        session.without_options = without_options;
         session.socket = server;
         session.local_ip = LOOPBACK_ADDRESS;
         session.local_port = server_port;
@@ -415,6 +417,56 @@ TEST_F(TftpSessionTest, ASilentDeviceGetsTheOptionAcknowledgementThirtyTimesOver
     }
     EXPECT_GE(retry_times.back() - start, 25000u);
     EXPECT_LE(retry_times.back() - start, 30000u);
+}
+
+// A plain RFC 1350 read request: DATA 1 at once, never an OACK; a lost DATA 1 comes again after
+// the same silent periods, and the rest goes in lock step.
+TEST_F(TftpSessionTest, WithoutOptionsDataOneGoesFirstAndTheRestInLockStep) {
+    use_stepped_clock();
+    std::vector<std::uint8_t> image = patterned_image(3 * 512 + 10);
+    std::vector<UdpDatagram> seen;
+    std::vector<std::uint8_t> received;
+    TransferOutcome outcome = transfer(
+        image,
+        [&] {
+            receive_until_finished([&](const UdpDatagram& datagram) {
+                seen.push_back(datagram);
+                if (seen.size() <= 2) return;  // the first two sends of DATA 1 are lost
+                std::vector<std::uint8_t> part = payload(datagram);
+                received.insert(received.end(), part.begin(), part.end());
+                peer.send(server_port, tftp_ack(tftp_block(datagram)));
+            });
+        },
+        true);
+
+    EXPECT_EQ(outcome, TransferOutcome::COMPLETE);
+    ASSERT_EQ(seen.size(), 6u);  // DATA 1 three times, then 2, 3 and 4 once each
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(tftp_opcode(seen[i]), TFTP_OPCODE_DATA) << i;
+        EXPECT_EQ(tftp_block(seen[i]), i < 3 ? 1u : i - 1) << i;
+    }
+    EXPECT_TRUE(received == image);
+    EXPECT_EQ(occurrences(traced, "Read request without options: no OACK, DATA 1 first\n"), 1);
+    EXPECT_EQ(occurrences(traced, "ReSend block 1\n"), 2);
+    EXPECT_EQ(occurrences(traced, "option ack"), 0);
+    EXPECT_EQ(upload_dialog()->title, "Uploading Target Firmware to TEV@127.0.0.2 1546/1546 Bytes");
+}
+
+TEST_F(TftpSessionTest, WithoutOptionsASilentDeviceGetsDataOneThirtyTimesAndTheTransferFails) {
+    use_stepped_clock();
+    std::vector<UdpDatagram> seen;
+    TransferOutcome outcome = transfer(
+        patterned_image(948814),
+        [&] { receive_until_finished([&](const UdpDatagram& datagram) { seen.push_back(datagram); }); },
+        true);
+
+    EXPECT_EQ(outcome, TransferOutcome::FAILED);
+    ASSERT_EQ(seen.size(), 30u);
+    for (const UdpDatagram& datagram : seen) EXPECT_EQ(datagram.bytes, seen[0].bytes);
+    EXPECT_EQ(tftp_opcode(seen[0]), TFTP_OPCODE_DATA);
+    EXPECT_EQ(tftp_block(seen[0]), 1u);
+    EXPECT_EQ(occurrences(traced, "ReSend block 1\n"), 29);
+    EXPECT_EQ(occurrences(traced, "Timeout for ack; upgrade failed\n"), 1);
 }
 
 TEST_F(TftpSessionTest, AnAckFromAnotherPortIsTracedAndIgnoredUntilTheTransferFails) {

@@ -64,7 +64,11 @@ device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
                 --software-version '3.1.8(a)' --hardware-version 'Rev. B')
 driver_values=()
 case $scenario in
-    upgrade) driver_values=("options=/log \"$(windows_path "$work/upgrade.log")\"") ;;
+    # The device offers SHA-256 first and MD5 after it, as RFC 7616 servers do: the program must
+    # answer the SHA-256 challenge, hashed by the system's own SHA-256 (BCrypt).
+    upgrade)
+        device_options+=(--challenges SHA-256,MD5)
+        driver_values=("options=/log \"$(windows_path "$work/upgrade.log")\"") ;;
     # Half the acknowledgements lost: each costs a retransmission, so the upload dialog stays
     # long enough to be cancelled.
     upload-cancel) device_options+=(--drop-ack 0.5 --seed 7) ;;
@@ -96,7 +100,8 @@ case $scenario in
                        "logline=+++ Bad TFTP RRQ filename /wrong-name.bin") ;;
     bad-option)
         device_options=()
-        driver_values=("options=/verbose" "problem=unknown option '/verbose'") ;;
+        driver_values=("options=/verbose" "problem=unknown option '/verbose'"
+                       "unattended_options=/devices f.txt /user admin /passwordfile pw /yes") ;;
     # The address typed is the web server's; the request comes from the device's other address.
     two-addresses) device_options+=(--tftp-source 127.0.0.3) ;;
     # Four devices in the list window: 127.0.0.4 already current, 127.0.0.5 refusing the
@@ -181,6 +186,11 @@ cnonces_all_different() {
     [ "$(answered_nonces | cut -d' ' -f2 | sort -u | wc -l)" = "$(answered_nonces | wc -l)" ]
 }
 none_refused() { ! grep -q 'auth: refused' device.log; }
+# Every answer the device accepted named SHA-256, and there were three (query, command, check).
+sha256_answers() {
+    [ "$(grep -c 'auth: the answer names algorithm "SHA-256"$' device.log)" -ge 3 ] &&
+        ! grep 'auth: the answer names algorithm' device.log | grep -qv '"SHA-256"$'
+}
 # The events file: one JSON object a line, the last the run's result with this outcome and text.
 events_parse() { python3 -c 'import json, sys
 [json.loads(line) for line in open(sys.argv[1])]' events.jsonl; }
@@ -207,6 +217,9 @@ case $scenario in
             "Verification: the device reports \"$version\", the image is \"$version\": the same"
         expect "the log has the upgrade command" logged main "Sending the upgrade command: GET"
         expect "the log has the challenge" logged request "Digest challenge taken: realm"
+        expect "the log has the SHA-256 challenge chosen" logged request 'algorithm "SHA-256"'
+        expect "the device accepted SHA-256 answers, and only those" sha256_answers
+        expect "the device refused no answer" none_refused
         expect "the log has no password" no_password_logged ;;
     upload-cancel)
         expect "the device did not receive the whole image" incomplete ;;

@@ -109,7 +109,30 @@ bool set_algorithm(DeviceOptions& o, const char* value) {
         return true;
     }
     o.algorithm = value;  // written into the challenge as given, letter case included
-    return equals_ignoring_case(value, "MD5") || equals_ignoring_case(value, "MD5-sess");
+    for (const char* known : {"MD5", "MD5-sess", "SHA-256", "SHA-256-sess"}) {
+        if (equals_ignoring_case(value, known)) return true;
+    }
+    return false;
+}
+
+// A comma-separated list of algorithm names (any token: the device challenges with names it
+// cannot check, to see a client pass them over), "none" and "Basic".
+bool set_challenges(DeviceOptions& o, const char* value) {
+    o.challenges.clear();
+    std::string list = value;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        std::string item = list.substr(start, comma - start);
+        if (item.empty()) return false;
+        for (char c : item) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
+        }
+        o.challenges.push_back(item);
+        start = comma + 1;
+    }
+    return true;
 }
 
 bool set_rate(double* rate, const char* value) { return parse_rate(value, rate); }
@@ -180,8 +203,10 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { o.realm = v; return quotable(v); }},
     {"--qop", "none|auth|auth-int|auth,auth-int", "qop offered in the challenge (default auth)",
      [](DeviceOptions& o, Pending&, const char* v) { o.qop = std::strcmp(v, "none") == 0 ? "" : v; return valid_qop(v); }},
-    {"--algorithm", "none|MD5|MD5-sess", "algorithm named in the challenge, as written (default MD5)",
+    {"--algorithm", "none|MD5|MD5-sess|SHA-256|SHA-256-sess", "algorithm named in the challenge, as written (default MD5)",
      [](DeviceOptions& o, Pending&, const char* v) { return set_algorithm(o, v); }},
+    {"--challenges", "ALG[,ALG...]", "several challenges in one 401 answer, a header line each in this order: algorithms as written, none (no algorithm), Basic",
+     [](DeviceOptions& o, Pending&, const char* v) { return set_challenges(o, v); }},
     {"--algorithm-unquoted", nullptr, "write the algorithm as a bare token instead of a quoted string",
      [](DeviceOptions& o, Pending&, const char*) { o.algorithm_unquoted = true; return true; }},
     {"--opaque", "TEXT", "opaque value of the challenge, required back unchanged (default none)",
@@ -209,6 +234,8 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char* v) { o.log_file = v; return *v != 0; }},
     {"--tftp-timeout", "SECONDS", "silence after which the TFTP client sends its last packet again (default 5)",
      [](DeviceOptions& o, Pending&, const char* v) { return parse_seconds(v, &o.tftp_timeout_ms) && o.tftp_timeout_ms > 0; }},
+    {"--tftp-no-options", nullptr, "send a plain read request naming no options; an OACK is then not understood",
+     [](DeviceOptions& o, Pending&, const char*) { o.tftp_no_options = true; return true; }},
     {"--tftp-retries", "N", "retransmissions before the TFTP client gives up (default 5)",
      [](DeviceOptions& o, Pending&, const char* v) {
          unsigned long n = 0;

@@ -31,6 +31,10 @@ struct DeviceOptions {
     bool auth = false;
     std::string user, password, realm = "TEV", qop = "auth", algorithm = "MD5", opaque, first_nonce;
     bool algorithm_unquoted = false;
+    // --challenges: the challenges of one 401 answer, one header line each, in this order: an
+    // algorithm as written, "none" for a Digest challenge without one, or "Basic". Empty: one
+    // Digest challenge with `algorithm`.
+    std::vector<std::string> challenges;
     unsigned nonce_uses = 0;           // 0: no limit
     std::int64_t nonce_lifetime_ms = 0;  // 0: no limit
     SessForm sess_form = SessForm::RAW;
@@ -41,6 +45,7 @@ struct DeviceOptions {
     std::string image_file = "tev-device-image.bin";
     std::string log_file = "tev-device.log";
     std::int64_t tftp_timeout_ms = 5000;
+    bool tftp_no_options = false;  // a plain RFC 1350 read request, which an OACK would puzzle
     int tftp_retries = 5;
     bool exit_after_upgrade = false;
     bool quiet = false;

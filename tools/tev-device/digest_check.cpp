@@ -2,10 +2,12 @@
 // every request. Written from RFC 2617 on its own, apart from the upgrader's client side.
 #include "digest_check.h"
 
+#include <openssl/evp.h>
 #include <strings.h>
 
 #include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "device_log.h"
 #include "digest_credentials.h"
@@ -32,7 +34,42 @@ bool same_text_ignoring_case(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
-bool is_sess(const std::string& algorithm) { return same_text_ignoring_case(algorithm, "MD5-sess"); }
+bool is_sha256(const std::string& algorithm) {
+    return same_text_ignoring_case(algorithm, "SHA-256") || same_text_ignoring_case(algorithm, "SHA-256-sess");
+}
+
+bool is_sess(const std::string& algorithm) {
+    return same_text_ignoring_case(algorithm, "MD5-sess") || same_text_ignoring_case(algorithm, "SHA-256-sess");
+}
+
+std::string sha256_hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += DIGITS[digest[i] >> 4];
+        hex += DIGITS[digest[i] & 0x0f];
+    }
+    return hex;
+}
+
+// H() of RFC 7616 3.4 for the algorithm: SHA-256 for the SHA-256 pair, MD5 for everything else.
+std::string hash_hex(const std::string& algorithm, const std::string& text) {
+    return is_sha256(algorithm) ? sha256_hex(text) : md5_hex(text);
+}
+
+// The Digest algorithms the 401 answer offers, "" for a challenge that names none.
+std::vector<std::string> offered_algorithms(const DeviceOptions& o) {
+    if (o.challenges.empty()) return {o.algorithm};
+    std::vector<std::string> offered;
+    for (const std::string& challenge : o.challenges) {
+        if (same_text_ignoring_case(challenge, "Basic")) continue;
+        offered.push_back(challenge == "none" ? "" : challenge);
+    }
+    return offered;
+}
 
 // Absent and empty both mean MD5 (RFC 2617 3.2.1).
 std::string effective_algorithm(const std::string& algorithm) { return algorithm.empty() ? "MD5" : algorithm; }
@@ -43,6 +80,17 @@ bool algorithm_as_challenged(const std::string& challenged, const std::optional<
     if (!answered) return same_text_ignoring_case(effective_algorithm(challenged), "MD5");
     if (challenged.empty()) return answered->empty() || same_text_ignoring_case(*answered, "MD5");
     return same_text_ignoring_case(*answered, challenged);
+}
+
+// The offered algorithm the answer names; false when it names none of them.
+bool answered_algorithm(const DeviceOptions& o, const std::optional<std::string>& answered, std::string* algorithm) {
+    for (const std::string& challenged : offered_algorithms(o)) {
+        if (algorithm_as_challenged(challenged, answered)) {
+            *algorithm = effective_algorithm(challenged);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool offered_qop(const std::string& offered, const std::string& qop) {
@@ -97,10 +145,10 @@ AuthVerdict check_directives(const DigestServer* server, const HttpRequest& requ
     if (!o.opaque.empty() && c.opaque.value_or("") != o.opaque) {
         return verdict(AuthOutcome::WRONG, "opaque \"" + c.opaque.value_or("(none)") + "\" is not ours");
     }
-    if (!algorithm_as_challenged(o.algorithm, c.algorithm)) {
+    std::string algorithm;
+    if (!answered_algorithm(o, c.algorithm, &algorithm)) {
         return verdict(AuthOutcome::WRONG, "algorithm \"" + c.algorithm.value_or("") + "\" was not offered");
     }
-    std::string algorithm = effective_algorithm(c.algorithm.value_or(""));
     bool has_qop = c.qop.has_value() && !c.qop->empty();
     if (o.qop.empty() && has_qop) return verdict(AuthOutcome::WRONG, "qop \"" + *c.qop + "\" was not offered");
     if (!o.qop.empty() && !has_qop) return verdict(AuthOutcome::WRONG, "qop missing");
@@ -111,16 +159,18 @@ AuthVerdict check_directives(const DigestServer* server, const HttpRequest& requ
         return verdict(AuthOutcome::BAD_REQUEST, "qop without a hexadecimal nc or without cnonce");
     }
     if (is_sess(algorithm) && c.cnonce.value_or("").empty()) {
-        return verdict(AuthOutcome::WRONG, "md5-sess without cnonce");
+        return verdict(AuthOutcome::WRONG, algorithm + " without cnonce");
     }
     return verdict(AuthOutcome::ACCEPTED, "");
 }
 
 bool response_matches(const DigestServer* server, const HttpRequest& request, const DigestCredentials& c) {
     const DeviceOptions& o = *server->options;
-    std::string algorithm = effective_algorithm(o.algorithm);
-    bool try_raw = !is_sess(algorithm) || o.sess_form != SessForm::HEX;
-    bool try_hex = is_sess(algorithm) && o.sess_form != SessForm::RAW;
+    std::string algorithm;
+    answered_algorithm(o, c.algorithm, &algorithm);
+    // The raw form is the TEV's md5-sess; SHA-256-sess hashes the hexadecimal text, as RFC 7616 says.
+    bool try_raw = !is_sess(algorithm) || (o.sess_form != SessForm::HEX && !is_sha256(algorithm));
+    bool try_hex = is_sess(algorithm) && (o.sess_form != SessForm::RAW || is_sha256(algorithm));
     for (int form = 0; form < 2; ++form) {
         if ((form == 0 && !try_raw) || (form == 1 && !try_hex)) continue;
         std::string expected = expected_digest_response(o.user, o.realm, o.password, algorithm, form == 1, *c.nonce,
@@ -145,10 +195,10 @@ std::string expected_digest_response(const std::string& user, const std::string&
                                      const std::string& algorithm, bool sess_hex, const std::string& nonce,
                                      const std::string& nc, const std::string& cnonce, const std::string& qop,
                                      const std::string& method, const std::string& uri) {
-    std::string ha1 = md5_hex(user + ":" + realm + ":" + password);
+    std::string ha1 = hash_hex(algorithm, user + ":" + realm + ":" + password);
     if (is_sess(algorithm)) {
         if (sess_hex) {
-            ha1 = md5_hex(ha1 + ":" + nonce + ":" + cnonce);
+            ha1 = hash_hex(algorithm, ha1 + ":" + nonce + ":" + cnonce);
         } else {
             std::uint8_t raw[MD5_DIGEST_SIZE];
             md5_of(user + ":" + realm + ":" + password, raw);
@@ -158,11 +208,11 @@ std::string expected_digest_response(const std::string& user, const std::string&
     std::string a2 = method + ":" + uri;
     if (same_text_ignoring_case(qop, "auth-int")) {
         a2 += ':';
-        a2 += md5_hex("");  // a GET has an empty body
+        a2 += hash_hex(algorithm, "");  // a GET has an empty body
     }
-    std::string ha2 = md5_hex(a2);
-    if (qop.empty()) return md5_hex(ha1 + ":" + nonce + ":" + ha2);
-    return md5_hex(ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2);
+    std::string ha2 = hash_hex(algorithm, a2);
+    if (qop.empty()) return hash_hex(algorithm, ha1 + ":" + nonce + ":" + ha2);
+    return hash_hex(algorithm, ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2);
 }
 
 void digest_start(DigestServer* server, const DeviceOptions* options, std::int64_t now_ms) {
@@ -198,17 +248,34 @@ AuthVerdict digest_check(DigestServer* server, const HttpRequest& request, std::
     }
     if (credentials.cnonce) server->cnonce_first_nonce.emplace(*credentials.cnonce, *credentials.nonce);
     ++server->nonce_uses;
+    // Which challenge was answered, where there was a choice or a hash other than MD5.
+    std::string answered = credentials.algorithm.value_or("");
+    if (!server->options->challenges.empty() || is_sha256(answered)) {
+        log_event("auth: the answer names algorithm \"%s\"", answered.c_str());
+    }
     return verdict(AuthOutcome::ACCEPTED, "user \"" + *credentials.username + "\"" + counter);
 }
 
-std::string digest_challenge_line(const DigestServer* server, bool stale) {
-    const DeviceOptions& o = *server->options;
-    std::string line = "WWW-Authenticate: Digest realm=\"" + o.realm + "\", nonce=\"" + server->nonce + "\"";
+namespace {
+
+std::string one_challenge(const DeviceOptions& o, const std::string& nonce, const std::string& algorithm, bool stale) {
+    if (same_text_ignoring_case(algorithm, "Basic")) return "WWW-Authenticate: Basic realm=\"" + o.realm + "\"\r\n";
+    std::string line = "WWW-Authenticate: Digest realm=\"" + o.realm + "\", nonce=\"" + nonce + "\"";
     if (!o.qop.empty()) line += ", qop=\"" + o.qop + "\"";
-    if (!o.algorithm.empty()) {
-        line += o.algorithm_unquoted ? ", algorithm=" + o.algorithm : ", algorithm=\"" + o.algorithm + "\"";
+    if (!algorithm.empty() && algorithm != "none") {
+        line += o.algorithm_unquoted ? ", algorithm=" + algorithm : ", algorithm=\"" + algorithm + "\"";
     }
     if (!o.opaque.empty()) line += ", opaque=\"" + o.opaque + "\"";
     if (stale) line += ", stale=true";
     return line + "\r\n";
+}
+
+}  // namespace
+
+std::string digest_challenge_line(const DigestServer* server, bool stale) {
+    const DeviceOptions& o = *server->options;
+    if (o.challenges.empty()) return one_challenge(o, server->nonce, o.algorithm, stale);
+    std::string lines;
+    for (const std::string& challenge : o.challenges) lines += one_challenge(o, server->nonce, challenge, stale);
+    return lines;
 }

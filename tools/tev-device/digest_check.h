@@ -1,4 +1,4 @@
-// The device's side of HTTP digest authentication (RFC 2617): its nonce, its challenge, and the
+// The device's side of HTTP digest authentication (RFC 2617, and RFC 7616's SHA-256): its nonce, its challenge, and the
 // check of a client's Authorization header.
 #pragma once
 #include <cstdint>
@@ -34,11 +34,13 @@ struct AuthVerdict {
 void digest_start(DigestServer* server, const DeviceOptions* options, std::int64_t now_ms);
 // Judges one request; renews the nonce first when it has expired.
 AuthVerdict digest_check(DigestServer* server, const HttpRequest& request, std::int64_t now_ms);
-// The header line of a 401 answer, ending in CR LF.
+// The challenge lines of a 401 answer, one per --challenges item (one by default), each ending in
+// CR LF.
 std::string digest_challenge_line(const DigestServer* server, bool stale);
 
-// The response a client must send (RFC 2617 3.2.2.1); `sess_hex` picks the RFC's md5-sess H(A1)
-// over the hexadecimal first hash instead of the 16 raw bytes.
+// The response a client must send (RFC 2617 3.2.2.1, RFC 7616 3.4.1), hashed with SHA-256 for
+// SHA-256 and SHA-256-sess, else MD5; `sess_hex` picks the RFCs' session H(A1) over the
+// hexadecimal first hash instead of the 16 raw bytes (SHA-256-sess needs it).
 std::string expected_digest_response(const std::string& user, const std::string& realm,
                                      const std::string& password, const std::string& algorithm,
                                      bool sess_hex, const std::string& nonce, const std::string& nc,

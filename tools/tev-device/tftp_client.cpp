@@ -50,7 +50,7 @@ void send_to_server(TftpTransfer* t, int fd, const Packet& packet) {
 }
 
 void send_request(TftpTransfer* t, const std::string& file_name) {
-    send_to_server(t, t->fd, tftp_rrq(file_name));
+    send_to_server(t, t->fd, tftp_rrq(file_name, !t->plain_request));
 }
 
 // Sends ACK `block`, or what a fault puts in its place.
@@ -109,6 +109,12 @@ void pause_after(DeviceState* device, std::uint32_t block) {
 Step on_oack(DeviceState* device, TftpTransfer* t, const std::uint8_t* packet, std::size_t length) {
     if (t->next_block != 1) {
         log_event("tftp: late OACK ignored");
+        return Step::GO_ON;
+    }
+    // A client that asked for no options knows no OACK (RFC 2347 allows one only in answer to
+    // options): it waits for DATA 1 and sends its request again after a time-out.
+    if (t->plain_request) {
+        log_event("tftp: OACK to a read request without options: not understood, ignored");
         return Step::GO_ON;
     }
     std::string options = tftp_oack_options(packet, length, &t->tsize);
@@ -256,6 +262,7 @@ bool tftp_fetch(DeviceState* device, const UpgradeOrder& order, TftpTransfer* t)
     const DeviceOptions& o = device->options;
     t->server_address = order.server_address;
     t->server_port = order.server_port;
+    t->plain_request = o.tftp_no_options;
     t->fd = open_udp(tftp_client_address(o), &t->local_port);
     if (t->fd < 0) {
         log_event("tftp: cannot open a UDP port on %s: %s", ipv4_text(tftp_client_address(o)).c_str(),
@@ -265,8 +272,9 @@ bool tftp_fetch(DeviceState* device, const UpgradeOrder& order, TftpTransfer* t)
     std::int64_t start = elapsed_ms();
     ++device->transfers;
     send_request(t, order.file_name);
-    log_event("tftp: RRQ \"%s\" octet tsize=0 timeout=5 to %s:%u from port %u", order.file_name.c_str(),
-              ipv4_text(order.server_address).c_str(), order.server_port, t->local_port);
+    log_event("tftp: RRQ \"%s\" octet%s to %s:%u from port %u", order.file_name.c_str(),
+              t->plain_request ? " (no options)" : " tsize=0 timeout=5", ipv4_text(order.server_address).c_str(),
+              order.server_port, t->local_port);
     if (tftp_client_address(o) != o.address) {
         log_event("tftp: the transfer runs from %s, not the web server's %s", ipv4_text(tftp_client_address(o)).c_str(),
                   ipv4_text(o.address).c_str());

@@ -20,6 +20,7 @@ struct TftpTransfer {
     bool tid_known = false;
     std::uint32_t next_block = 1;   // counts past 65535; the wire carries its low 16 bits
     bool acked_oack = false;
+    bool plain_request = false;     // the read request named no options (RFC 1350 alone)
     bool has_last_ack = false;      // what a time-out sends again: the last ACK, or the request
     std::uint16_t last_ack = 0;
     bool has_held_ack = false;      // an ACK held back, to go out behind that of a later block

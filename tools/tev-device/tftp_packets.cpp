@@ -31,11 +31,12 @@ std::string take_text(const std::uint8_t* packet, std::size_t length, std::size_
 
 }  // namespace
 
-Packet tftp_rrq(const std::string& file_name) {
+Packet tftp_rrq(const std::string& file_name, bool with_options) {
     Packet packet;
     put_u16(&packet, TFTP_RRQ);
     put_text(&packet, file_name);
     put_text(&packet, "octet");
+    if (!with_options) return packet;
     put_text(&packet, "tsize");
     put_text(&packet, "0");
     put_text(&packet, "timeout");

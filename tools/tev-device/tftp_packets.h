@@ -13,8 +13,8 @@ constexpr std::size_t TFTP_BLOCK_SIZE = 512;
 
 using Packet = std::vector<std::uint8_t>;
 
-// Read request for `file_name`, mode "octet", options "tsize" "0" and "timeout" "5".
-Packet tftp_rrq(const std::string& file_name);
+// Read request for `file_name`, mode "octet", then, with_options, "tsize" "0" and "timeout" "5".
+Packet tftp_rrq(const std::string& file_name, bool with_options);
 Packet tftp_ack(std::uint16_t block);
 Packet tftp_error(std::uint16_t code, const std::string& message);
 

@@ -31,6 +31,11 @@ void clock_sleep_ms(std::uint32_t milliseconds) {
 
 void clock_substitute(ClockSource source) { substitute.store(source); }
 
+std::uint32_t clock_real_wait_ms(std::uint32_t clock_span_ms) {
+    if (substitute.load() == nullptr) return clock_span_ms;
+    return clock_span_ms < 1 ? clock_span_ms : 1;
+}
+
 void random_seed(std::uint32_t seed) { random_state.store(seed); }
 
 int random_next() { return random_lcg::draw(&random_state); }

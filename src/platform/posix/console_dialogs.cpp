@@ -31,6 +31,7 @@ constexpr int CLOSED_LIST_HEIGHT = 14;
 
 std::mutex output_mutex;
 std::atomic<int> refused_template{0};  // a test's dialog that cannot be created
+std::atomic<ConsoleAddressCheck> address_check{nullptr};
 std::FILE* output = stdout;  // nullptr: headless, nothing is printed
 std::atomic<DialogAnswers*> answers{nullptr};
 bool bar_open = false;  // a redrawn progress line still waits for its line break
@@ -263,14 +264,29 @@ std::string field_name(const ModelDialog& dialog, const ModelControl& control) {
     return control.layout->control_class == ControlClass::IP_ADDRESS ? "TEV IP Address" : "Value";
 }
 
+// Why a typed address is refused at once (nullptr: it is taken), for the address control.
+const char* refusal(const ModelControl& control, const std::string& answer) {
+    ConsoleAddressCheck check = address_check.load();
+    if (check == nullptr || control.layout->control_class != ControlClass::IP_ADDRESS) return nullptr;
+    return check(answer.c_str());
+}
+
 InputResult ask_text(const ModelDialog& dialog, ModelControl& control) {
     bool hidden = is_password(*control.layout);
     std::string question = field_name(dialog, control);
     if (!hidden && !control.text.empty()) question += " [" + control.text + "]";
-    std::string answer;
-    InputResult result = ask(question + ": ", &answer, hidden);
-    if (result == InputResult::LINE && !answer.empty()) control.text = answer;
-    return result;
+    for (;;) {
+        std::string answer;
+        InputResult result = ask(question + ": ", &answer, hidden);
+        if (result != InputResult::LINE || answer.empty()) return result;
+        const char* why = refusal(control, answer);
+        if (why == nullptr) {
+            control.text = answer;
+            return result;
+        }
+        say("'" + answer.substr(0, 40) + "' is not an address: " + why +
+            ". Type four numbers from 0 to 255 with full stops between them, like 192.168.0.20.\n");
+    }
 }
 
 // An entry by its number (from 1) or by its text.
@@ -585,6 +601,8 @@ void console_output_use(std::FILE* out) {
 }
 
 void console_dialogs_refuse_creation(int template_id) { refused_template.store(template_id); }
+
+void console_address_check_use(ConsoleAddressCheck check) { address_check.store(check); }
 
 void dialogs_use_answers(DialogAnswers* source) { answers.store(source); }
 

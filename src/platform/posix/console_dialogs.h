@@ -16,3 +16,9 @@ void console_progress_phase_ends(ModelDialog& dialog, const ModelControl& bar);
 // For tests: modal dialogs of that template id fail to open, as when the system cannot create
 // the window (the opener gets -1); 0 lets every dialog open again.
 void console_dialogs_refuse_creation(int template_id);
+
+// A window's address control takes only four numbers; the console's address question checks what
+// is typed at once instead: check gives the reason a text is refused, or nullptr, and the question
+// is asked again after the reason. nullptr: no check (the dialog's own check still runs).
+using ConsoleAddressCheck = const char* (*)(const char* text);
+void console_address_check_use(ConsoleAddressCheck check);

@@ -2,6 +2,7 @@
 // modeless dialogs only peek for "cancel"; Ctrl-C raises a flag that either of them takes.
 #include "platform/posix/console_input.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -26,6 +27,12 @@ bool input_ended = false;
 std::atomic<int> waiting_questions{0};
 
 volatile sig_atomic_t interrupt_pending = 0;
+// Ctrl-C writes a byte here, so that a wait on the read end ends even when the signal comes just
+// before the wait begins; taking the interrupt drains it.
+int interrupt_pipe[2] = {-1, -1};
+// A wait was ended by input that no look has taken since. The next wait leaves the input out, so
+// that input nobody reads (no dialog shown) cannot end every wait at once.
+std::atomic<bool> input_told{false};
 // Saved before the echo is turned off, so both the exit hook and a forced quit can restore it.
 struct termios saved_terminal;
 volatile sig_atomic_t terminal_saved = 0;
@@ -44,11 +51,21 @@ void on_interrupt(int) {
         return;
     }
     interrupt_pending = 1;
+    if (interrupt_pipe[1] >= 0) {
+        char byte = 1;
+        ssize_t written = write(interrupt_pipe[1], &byte, 1);
+        (void)written;  // a full pipe already wakes every wait
+    }
 }
 
 bool take_interrupt() {
     if (!interrupt_pending) return false;
     interrupt_pending = 0;
+    char bytes[16];
+    if (interrupt_pipe[0] >= 0) {
+        while (read(interrupt_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+    }
     return true;
 }
 
@@ -68,6 +85,7 @@ bool take_buffered_line(std::string* line) {
 // Reads what is there without waiting. Called with the mutex held, so two readers never both
 // find the descriptor readable and then block on it.
 void fill_without_waiting() {
+    input_told = false;
     if (input_ended) return;
     struct pollfd ready {
         input_fd, POLLIN, 0
@@ -117,6 +135,7 @@ void console_input_use(int fd) {
     input_fd = fd;
     buffered.clear();
     input_ended = false;
+    input_told = false;
     interrupt_pending = 0;
 }
 
@@ -127,6 +146,9 @@ void console_input_restore_terminal() { restore_terminal_now(); }
 void console_input_prepare() {
     static std::once_flag prepared;
     std::call_once(prepared, [] {
+        if (pipe2(interrupt_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            interrupt_pipe[0] = interrupt_pipe[1] = -1;
+        }
         struct sigaction action {};
         action.sa_handler = on_interrupt;
         sigemptyset(&action.sa_mask);
@@ -166,6 +188,7 @@ InputResult console_read_line(std::string* line, bool hide_echo) {
 }
 
 bool console_take_cancel_request() {
+    input_told = false;
     if (waiting_questions.load() > 0) return false;
     if (take_interrupt()) return true;
     std::lock_guard<std::mutex> lock(input_mutex);
@@ -177,3 +200,15 @@ bool console_take_cancel_request() {
     buffered.erase(0, end < buffered.size() ? end + 1 : end);
     return true;
 }
+
+int console_input_wake_descriptors(int* descriptors) {
+    // A question takes both the interrupt and the lines while it waits.
+    if (waiting_questions.load() > 0 || input_told.load()) return 0;
+    int count = 0;
+    if (interrupt_pipe[0] >= 0) descriptors[count++] = interrupt_pipe[0];
+    std::lock_guard<std::mutex> lock(input_mutex);
+    if (!input_ended) descriptors[count++] = input_fd;
+    return count;
+}
+
+void console_input_told() { input_told = true; }

@@ -2,6 +2,7 @@
 #include "platform/net.h"
 #include "platform/net_address.h"
 #include "platform/posix/connect_limit.h"
+#include "platform/posix/console_input.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,7 +18,9 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -225,6 +228,22 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision) 
     bool readable = ::poll(&entry, 1, timeout_ms) > 0 && (entry.revents & (POLLIN | POLLERR)) != 0;
     if (coarse) restore_timer_slack(own_slack);
     return readable;
+}
+
+WaitEnd net_wait_datagram(NetSocket socket, std::uint32_t timeout_ms) {
+    pollfd entries[3] = {{fd_of(socket), POLLIN, 0}};
+    int input_fds[2];
+    int inputs = console_input_wake_descriptors(input_fds);
+    for (int i = 0; i < inputs; ++i) entries[1 + i] = pollfd{input_fds[i], POLLIN, 0};
+    int timeout = static_cast<int>(std::min<std::uint32_t>(timeout_ms, INT_MAX));
+    int ready = ::poll(entries, static_cast<nfds_t>(1 + inputs), timeout);
+    bool input = ready < 0 && errno == EINTR;  // Ctrl-C
+    for (int i = 1; i <= inputs && ready > 0; ++i) input = input || entries[i].revents != 0;
+    if (input) {
+        console_input_told();
+        return WaitEnd::INPUT;
+    }
+    return ready > 0 ? WaitEnd::DATAGRAM : WaitEnd::TIME_UP;
 }
 
 void net_shutdown(NetSocket socket) { ::shutdown(fd_of(socket), SHUT_RDWR); }

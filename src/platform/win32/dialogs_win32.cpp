@@ -311,8 +311,16 @@ bool input_wake_take() {
 }
 
 bool dialog_pump_one(WindowHandle dialog) {
+    // After a wait that input ended, every message waiting is taken: a wait does not wake again
+    // for messages that were already in the queue when a look found the first of them, so a click
+    // (a press, a release, then the command) would otherwise wait for the wait's time-out.
+    if (input_wake_take()) {
+        bool handled = false;
+        while (peek_and_dispatch(hwnd(dialog))) handled = true;
+        return handled;
+    }
     bool due = !looked || GetTickCount() - looked_at >= PEEK_INTERVAL_MS;
-    if (!input_wake_take() && !due) return false;
+    if (!due) return false;
     return peek_and_dispatch(hwnd(dialog));
 }
 

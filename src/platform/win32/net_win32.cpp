@@ -2,6 +2,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/net.h"
 #include "platform/win32/input_wake.h"
 
@@ -129,21 +131,31 @@ bool net_local_address(NetSocket socket, NetAddress* address) {
     return true;
 }
 
-bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
-    // One event per thread, tied to the socket that thread polls; a message for the thread's
-    // windows ends the wait as well, so its dialogs are served without delay. The time-out
-    // follows the system timer's own granularity, so both precisions wait alike. The event
-    // resets itself as the wait takes it: one call to the system fewer for every datagram.
+namespace {
+
+// One event per thread, tied to the socket that thread waits for; nullptr when none can be made.
+// The event resets itself as a wait takes it: one call to the system fewer for every datagram.
+HANDLE readable_event(NetSocket socket) {
     thread_local HANDLE event = nullptr;
     thread_local SOCKET selected = INVALID_SOCKET;
     if (event == nullptr) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event != nullptr && selected != native_socket(socket)) {
+        WSAEventSelect(native_socket(socket), event, FD_READ);
+        selected = native_socket(socket);
+    }
+    return event;
+}
+
+}  // namespace
+
+bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
+    // A message for the thread's windows ends the wait as well, so its dialogs are served without
+    // delay. The time-out follows the system timer's own granularity, so both precisions wait
+    // alike.
+    HANDLE event = readable_event(socket);
     if (event == nullptr) {
         Sleep(static_cast<DWORD>(timeout_ms));
         return false;
-    }
-    if (selected != native_socket(socket)) {
-        WSAEventSelect(native_socket(socket), event, FD_READ);
-        selected = native_socket(socket);
     }
     // The event stays set when the datagram that set it was read without a wait before (the
     // loops receive first, then wait), so a wait would end at once with nothing to read. Clear
@@ -156,6 +168,22 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
                                             QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0 + 1) input_wake_note();
     return woken == WAIT_OBJECT_0;
+}
+
+WaitEnd net_wait_datagram(NetSocket socket, std::uint32_t timeout_ms) {
+    // No look at the socket before the wait, as net_wait_readable makes: the caller has received
+    // until the socket was empty, and an event left set by a datagram read since costs only one
+    // empty receive.
+    HANDLE event = readable_event(socket);
+    if (event == nullptr) {
+        Sleep(std::min<DWORD>(timeout_ms, 1));
+        return WaitEnd::DATAGRAM;
+    }
+    DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, timeout_ms, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0) return WaitEnd::DATAGRAM;
+    if (woken != WAIT_OBJECT_0 + 1) return WaitEnd::TIME_UP;
+    input_wake_note();
+    return WaitEnd::INPUT;
 }
 
 void net_shutdown(NetSocket socket) { ::shutdown(native_socket(socket), SD_BOTH); }

@@ -3,7 +3,8 @@
 // screenshots; window-record.dll records every dialog shown and every title set, with those too
 // brief to read from the outside (the connecting dialog, the last byte count of the upload), and
 // that record is checked at the end. Then the program must end by itself, with the exit status
-// that tells the outcome (0 verified, 1 failed or cancelled, 2 a wrong command line).
+// that tells the outcome (0 verified, 1 failed or cancelled, 2 a wrong command line or a file it
+// names that cannot be used).
 //   upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER SCENARIO NAME=VALUE...
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
 // wrong-name, two-addresses, fresh-cnonce, confirm-fails; unattended and unattended-refused (the
@@ -12,7 +13,8 @@
 // benchmark (to the upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
-// the one box that log-unwritable expects), problem (the first line of bad-option's box), log
+// the one box that log-unwritable expects), problem (the first line of bad-option's box),
+// unattended_options (bad-option's second run, with /yes: its box must press its own OK), log
 // and logline (the program's log, and the text wrong-name waits for in it).
 #include <windows.h>
 // after windows.h, which it needs
@@ -38,6 +40,7 @@ constexpr DWORD EXIT_WAIT_MS = 15000;
 constexpr int BLOCK_SIZE = 512;
 
 std::map<std::string, std::string> values;
+std::string upgrader_path;  // the program under test
 std::string output_folder;
 std::string scenario;
 
@@ -610,7 +613,7 @@ void wrong_name(Run& run) {
 // A log that cannot be created: one box that names the path and the reason, and no upgrade.
 void log_unwritable(Run& run) {
     error_box_step(run, nullptr, value("box"));
-    expect_exit(run, 1);
+    expect_exit(run, 2);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
 }
 
@@ -634,6 +637,16 @@ void bad_option(Run& run) {
     }
     expect_exit(run, 2);
     check_shown(read_record(run), {{ERROR_BOX_TITLE}});
+    // The same mistake in a batch file's unattended run: with /yes anywhere on the command line
+    // the usage box presses its own OK, and nothing waits for a person.
+    if (values.count("unattended_options") == 0) return;
+    values["options"] = value("unattended_options");
+    Run unattended;
+    if (!start_upgrader(upgrader_path, &unattended)) return;
+    expect_exit(unattended, 2);
+    check_shown(read_record(unattended), {{ERROR_BOX_TITLE}});
+    if (unattended.program.process.hProcess != nullptr)
+        TerminateProcess(unattended.program.process.hProcess, 1);
 }
 
 // A device whose nonces last one request: the password is asked once, every later challenge is
@@ -957,7 +970,8 @@ int main(int argc, char** argv) {
     Run run;
     bool hooked = install_recorder(argv[2]);
     if (scenario == "confirm-fails") hooked = hooked && refuse_confirm_dialog(argv[2]);
-    if (hooked && start_upgrader(argv[1], &run)) {
+    upgrader_path = argv[1];
+    if (hooked && start_upgrader(upgrader_path, &run)) {
         run_scenario(run);
     }
     if (run.program.process.hProcess != nullptr) TerminateProcess(run.program.process.hProcess, 1);
