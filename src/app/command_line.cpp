@@ -376,11 +376,10 @@ std::string usage_text(OptionStyle style) {
         }
         text += line + "\r\n\r\n";
         append_wrapped(&text,
-                       "Installs this program's firmware on TEV devices on the local network. Exit "
-                       "status: 0 verified or current, 1 failed or cancelled, 2 a wrong command "
-                       "line or a file it names that cannot be opened, 3 /check found devices to "
-                       "upgrade. With /yes nothing is asked, else the options fill the dialogs "
-                       "in. /name may be --name.",
+                       "Installs this program's firmware on TEV devices. Exit status: 0 verified or "
+                       "current, 1 failed or cancelled, 2 a wrong command line or a file it names "
+                       "that cannot be opened, 3 /check found devices to upgrade. With /yes "
+                       "nothing is asked, else the options fill the dialogs; /x is --x too.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
