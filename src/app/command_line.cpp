@@ -46,8 +46,7 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
     {"devices", 0, "devices", "FILE",
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
-     "--device given more than once. Each upgrade runs in a process of its own (needs --yes; the "
-     "Windows program shows them in one window)",
+     "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
     {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
