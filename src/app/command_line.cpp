@@ -266,11 +266,13 @@ std::string value_after(const OptionRow& row) {
 
 std::span<const OptionRow> option_table() { return OPTIONS; }
 
-const char* const EXIT_STATUS_LINES[3] = {
-    "0  the device reports the image's version (every device, with several)",
-    "1  the upgrade failed or was cancelled",
-    "2  the command line is wrong, or a file it names cannot be read or created: nothing was sent "
-    "to any device",
+const char* const EXIT_STATUS_LINES[4] = {
+    ("0  the device reports the image's version, or already did with --skip-current (every "
+     "device, with several)"),
+    "1  the upgrade failed or was cancelled, or a device could not be read",
+    ("2  the command line is wrong, or a file it names cannot be read or created: nothing was "
+     "sent to any device"),
+    "3  --check found a device that needs the upgrade",
 };
 
 bool yes_among_arguments(int count, const char* const* arguments, OptionStyle style) {

@@ -68,7 +68,7 @@ bool yes_among_arguments(int count, const char* const* arguments, OptionStyle st
 // What the program does and its options, from the table.
 std::string usage_text(OptionStyle style);
 // What each exit status means, one line each, for the help and the manual page.
-extern const char* const EXIT_STATUS_LINES[3];
+extern const char* const EXIT_STATUS_LINES[4];
 // The program's version, and for each firmware image it carries its product and version.
 std::string version_text();
 
