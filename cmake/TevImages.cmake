@@ -132,7 +132,10 @@ function(tev_add_upgrader name)
     tev_version_resource(version_rc ${name} ${ARG_TARGET_IMAGE} "${ARG_TRANSITION_IMAGE}")
     list(APPEND depends ${TEV_RESOURCE_SCRIPT_DEPENDS} ${version_rc})
     tev_windows_resources(resources ${name} ${pairs})
-    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_win32.cpp)
+    # The Windows program runs several devices in its list window.
+    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_win32.cpp
+        ${CMAKE_SOURCE_DIR}/src/main/list_window_win32.cpp ${CMAKE_SOURCE_DIR}/src/main/list_rows.cpp
+        ${CMAKE_SOURCE_DIR}/src/main/list_settings.cpp)
   else()
     tev_posix_resources(resources ${name} ${pairs})
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp)

@@ -2,6 +2,7 @@
 // texts.
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
@@ -43,11 +44,11 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::events_path, nullptr, CommandAction::UPGRADE},
     {"log", 0, "log", "FILE", "write every step of the upgrade to FILE, created anew, for support",
      &CommandLine::log_path, nullptr, CommandAction::UPGRADE},
-    {"devices", 0, nullptr, "FILE",
+    {"devices", 0, "devices", "FILE",
      "upgrade every device listed in FILE, one address a line ('#' starts a comment); so does "
      "--device given more than once. Each upgrade runs in a process of its own (needs --yes)",
      &CommandLine::devices_path, nullptr, CommandAction::UPGRADE},
-    {"jobs", 'j', nullptr, "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
+    {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
@@ -56,21 +57,21 @@ constexpr OptionRow OPTIONS[] = {
      "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
      "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
-    {"check", 0, nullptr, nullptr,
+    {"check", 0, "check", nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
      "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
      nullptr, &CommandLine::check, CommandAction::UPGRADE},
-    {"skip-current", 0, nullptr, nullptr,
+    {"skip-current", 0, "skipcurrent|skip-current", nullptr,
      "leave a device that already runs the image's version alone (result current, a success); a "
      "run that was interrupted is finished by running it again with this option",
      nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
-    {"report", 0, nullptr, "FILE",
+    {"report", 0, "report", "FILE",
      "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
      &CommandLine::report, nullptr, CommandAction::UPGRADE},
-    {"canary", 0, nullptr, "N",
+    {"canary", 0, "canary", "N",
      "with several devices, upgrade the first N first; the rest only when all of them end well",
      &CommandLine::canary, nullptr, CommandAction::UPGRADE},
-    {"max-failures", 0, nullptr, "N",
+    {"max-failures", 0, "maxfailures|max-failures", "N",
      "with several devices, start no further device once N have failed",
      &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
@@ -198,9 +199,10 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     if (line.yes && !has_device)
         return bad_usage("--yes needs %s: nobody is asked for the address",
                          style == OptionStyle::LINUX ? "--device or --devices" : "--device");
-    // Each device's upgrade runs in a child that nobody can answer.
+    // Each device's upgrade runs in a child that nobody can answer; the Windows program's list
+    // window asks its person itself.
     bool several = line.devices_path != nullptr || line.device_count > 1;
-    if (several && !line.yes && !line.check)
+    if (style == OptionStyle::LINUX && several && !line.yes && !line.check)
         return bad_usage("several devices need --yes: each upgrade runs without asking%s", "");
     if (line.check && !has_device)
         return bad_usage("--check needs --device or --devices: which devices to read%s", "");
@@ -345,6 +347,19 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
     return checked(line, style);
 }
 
+namespace {
+
+// The box has room for each switch's help up to its first colon, bracket, semicolon or full
+// stop (README has the rest): fourteen switches fit a screen of 768 pixels.
+std::string first_clause(const char* help) {
+    std::string text = help;
+    std::size_t end = text.size();
+    for (const char* stop : {": ", " (", "; ", ". "}) end = std::min(end, text.find(stop));
+    return text.substr(0, end);
+}
+
+}  // namespace
+
 std::string usage_text(OptionStyle style) {
     std::string text;
     if (style == OptionStyle::WINDOWS) {
@@ -362,17 +377,22 @@ std::string usage_text(OptionStyle style) {
         }
         text += line + "\r\n\r\n";
         append_wrapped(&text,
-                       "Installs the firmware this program carries onto a TEV device on the local "
-                       "network. With /yes the dialogs answer themselves; without it the options "
-                       "only fill them in. Exit status: 0 verified, 1 failed or cancelled, 2 a "
-                       "wrong command line or a file it names that cannot be opened. Each switch may also be written --name, as on Linux.",
+                       "Installs this program's firmware on TEV devices. Exit status: 0 verified or "
+                       "current, 1 failed or cancelled, 2 a wrong command line or a file it names "
+                       "that cannot be opened, 3 /check found devices to upgrade. With /yes "
+                       "nothing is asked, else the options fill the dialogs; /x is --x too.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";
         for (const OptionRow& row : OPTIONS) {
             if (row.windows_switch == nullptr) continue;
-            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "/" + a string.
-            text.append("/").append(first_switch(row)).append(value_after(row)).append("\r\n");
-            append_wrapped(&text, row.help, 4, USAGE_BOX_WIDTH, "\r\n");
+            // "/switch VALUE: help", its further lines indented; appended piece by piece: GCC
+            // 12 warns falsely (-Wrestrict) about "/" + a string.
+            std::string entry;
+            entry.append("/").append(first_switch(row)).append(value_after(row)).append(": ");
+            entry.append(first_clause(row.help));
+            std::string wrapped;
+            append_wrapped(&wrapped, entry.c_str(), 4, USAGE_BOX_WIDTH, "\r\n");
+            text.append(wrapped, 4);
         }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         return text;

@@ -90,6 +90,9 @@ constexpr ShortReason SHORT_REASONS[] = {
     {"Upgrade Failed: the device wants a password; give it with --password-file FILE or "
      "TEV_PASSWORD",
      "password needed"},
+    {"Upgrade Failed: the device wants a password; give it with /passwordfile FILE or "
+     "TEV_PASSWORD",
+     "password needed"},
     {"Upgrade Failed: No Response From TEV", "no answer"},
     {"Upgrade Failed: Firmware Upload Incomplete", "upload incomplete"},
     {"Upgrade Failed: Version not matching", "version not matching"},

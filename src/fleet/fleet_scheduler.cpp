@@ -148,9 +148,9 @@ void FleetScheduler::row_ended(std::size_t row) {
     }
 }
 
-void FleetScheduler::interrupt() {
+void FleetScheduler::interrupt(const std::string& why) {
     ++interrupts_;
-    stop_starting("interrupted (Ctrl-C)");
+    stop_starting(why);
     for (std::size_t i = 0; i < child_.size(); ++i) {
         if (!child_[i].running) continue;
         if (interrupts_ > 1) {

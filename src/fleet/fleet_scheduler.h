@@ -85,9 +85,9 @@ public:
     // The child ended (after its last lines) and was reaped; end.why and end.stderr_tail are
     // filled here.
     void child_ended(std::size_t row, bool exited, int code);
-    // Ctrl-C (or the Windows window's Cancel): the first cancels every child and starts no other;
-    // the next one kills them.
-    void interrupt();
+    // Ctrl-C (or the Windows window's Stop): the first cancels every child and starts no other;
+    // the next one kills them. `why` is what the rows not started say.
+    void interrupt(const std::string& why = "interrupted (Ctrl-C)");
 
     // Every row ended: no child running and none to start.
     bool finished() const;

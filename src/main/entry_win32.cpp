@@ -12,7 +12,9 @@
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
+#include "main/list_window.h"
 #include "main/run_options.h"
+#include "platform/win32/hidden_run.h"
 #include "ui/error_box.h"
 #include "ui/scripted_answers.h"
 
@@ -33,12 +35,30 @@ void boxes_answer_themselves_if_yes() {
     scripted_answers_use(answers);
 }
 
+// A devices file dropped on the program's icon: its path the one argument.
+bool is_dropped_file(int count, const char* const* arguments) {
+    if (count != 1 || arguments[0][0] == '/' || arguments[0][0] == '-') return false;
+    DWORD attributes = GetFileAttributesA(arguments[0]);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A child of the list window (which sets TEV_HIDDEN) runs without a window.
+bool is_hidden_child() {
+    char value[8];
+    DWORD length = GetEnvironmentVariableA("TEV_HIDDEN", value, sizeof value);
+    return length > 0 && length < sizeof value && value[0] == '1';
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::int64_t start_ms = event_clock_ms();
+    if (is_hidden_child()) hidden_run_start();
     // The C runtime splits the command line with Windows' own quoting rules.
-    CommandLine line = parse_command_line(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
+    const char* dropped[] = {"/devices", __argc > 1 ? __argv[1] : ""};
+    CommandLine line = is_dropped_file(__argc - 1, __argv + 1)
+                           ? parse_command_line(2, dropped, OptionStyle::WINDOWS)
+                           : parse_command_line(__argc - 1, __argv + 1, OptionStyle::WINDOWS);
     boxes_answer_themselves_if_yes();
     switch (line.action) {
         case CommandAction::HELP:
@@ -55,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
         case CommandAction::UPGRADE: break;
     }
+    if (list_window_wanted(line)) return run_list_window(instance, line);
     std::string problem;
     std::FILE* events = nullptr;
     if (line.events_path != nullptr) {

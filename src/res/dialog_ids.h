@@ -33,3 +33,14 @@ constexpr int CONTROL_IMAGE_VERSION = 1015;
 constexpr int CONTROL_LOCAL_ADDRESS_LIST = 1017;
 constexpr int CONTROL_WARNING_TEXT = 1021;
 constexpr int CONTROL_WAITING_TEXT = 1022;
+
+// The list window over several devices (built in code, not from a template); Close is its
+// Cancel.
+constexpr int CONTROL_LIST_HEAD = 1100;
+constexpr int CONTROL_LIST_ROWS = 1101;
+constexpr int CONTROL_LIST_INCLUDE_CURRENT = 1102;
+constexpr int CONTROL_LIST_UPGRADE = 1103;
+constexpr int CONTROL_LIST_STOP = 1104;
+constexpr int CONTROL_LIST_RETRY = 1105;
+constexpr int CONTROL_LIST_SAVE = 1106;
+constexpr int CONTROL_LIST_CLOSE = CONTROL_CANCEL;

@@ -58,6 +58,10 @@ TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
               CommandAction::UPGRADE);
     EXPECT_STREQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).problem,
                  "several devices need --yes: each upgrade runs without asking");
+    // The Windows list window asks its person before it upgrades.
+    std::vector<const char*> window{"/devices", "site.txt"};
+    EXPECT_EQ(parse_command_line(2, window.data(), OptionStyle::WINDOWS).action,
+              CommandAction::UPGRADE);
     EXPECT_STREQ(parse_command_line(4, bad.data() , OptionStyle::LINUX).problem,
                  "--device '10.0.0.x' is not an IPv4 address");
     std::vector<const char*> two{"--device", "10.0.0.1", "--device", "10.0.0.2"};

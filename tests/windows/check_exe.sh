@@ -16,8 +16,9 @@ echo "$kind"
 
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
 echo "imports:" $imports
-# BCRYPT: the system's cryptography (Windows Vista and later), for digest's SHA-256.
-allowed='^(KERNEL32|USER32|GDI32|COMCTL32|WS2_32|WSOCK32|WINMM|MSVCRT|ADVAPI32|BCRYPT)\.DLL$'
+# BCRYPT: the system's cryptography (Windows Vista and later), for digest's SHA-256; COMDLG32: the
+# system's save dialog.
+allowed='^(KERNEL32|USER32|GDI32|COMCTL32|COMDLG32|WS2_32|WSOCK32|WINMM|MSVCRT|ADVAPI32|BCRYPT)\.DLL$'
 while read -r dll; do
     [[ $dll =~ $allowed ]] || fail "imports a DLL that Windows does not ship: $dll"
 done <<<"$imports"

@@ -104,6 +104,40 @@ case $scenario in
                        "unattended_options=/devices f.txt /user admin /passwordfile pw /yes") ;;
     # The address typed is the web server's; the request comes from the device's other address.
     two-addresses) device_options+=(--tftp-source 127.0.0.3) ;;
+    # Four devices in the list window: 127.0.0.4 already current, 127.0.0.5 refusing the
+    # password; list-stop slows the first one's transfer so that Stop comes during it.
+    list-window | list-stop | list-unattended)
+        device_options=()
+        printf '%s\r\n' "$password" >password.txt
+        printf '# the site\r\n127.0.0.2  office 1\r\n127.0.0.3\r\n127.0.0.4 # office 3\r\n127.0.0.5\r\n' \
+            >devices.txt
+        for n in 2 3 4 5; do
+            options=(--address 127.0.0.$n --flash-time 2 --log "$work/device-$n.log"
+                     --image-file "$work/device-$n.bin" --user "$user" --password "$password"
+                     --product-name TEV-4400 --serial TV0042133$n --mac 00:1B:5A:0C:0D:0$n
+                     --software-version '3.1.8(a)' --hardware-version 'Rev. B')
+            [ $n = 4 ] && options+=(--software-version "$version")
+            [ $n = 5 ] && options+=(--password not-this-one)
+            [ $n = 2 ] && [ "$scenario" = list-stop ] && options+=(--drop-ack 0.5 --seed 7)
+            "$device" "${options[@]}" >device-$n.out 2>&1 &
+            STARTED_PIDS+=($!)
+        done
+        for n in 2 3 4 5; do
+            for ((i = 0; i < 300; i++)); do grep -q 'ready on' device-$n.out && break; sleep 0.1; done
+            grep -q 'ready on' device-$n.out || fail "tev-device 127.0.0.$n did not start"
+        done
+        list_options="/devices \"$(windows_path "$work/devices.txt")\""
+        # list-window: the person types the user and the password into the dialog.
+        [ "$scenario" = list-window ] || list_options+=" /user $user"
+        case $scenario in
+            list-stop) list_options+=" /passwordfile \"$(windows_path "$work/password.txt")\" /jobs 1" ;;
+            list-unattended)
+                list_options+=" /passwordfile \"$(windows_path "$work/password.txt")\" /yes /skipcurrent"
+                list_options+=" /report \"$(windows_path "$work/report.csv")\"" ;;
+        esac
+        driver_values=("options=$list_options" "devices=127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5"
+                       current=127.0.0.4 refusing=127.0.0.5
+                       "saved=$(windows_path "$work/saved.csv")") ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 if [ ${#device_options[@]} -gt 0 ]; then
@@ -218,6 +252,25 @@ case $scenario in
         expect "the events file is one JSON object a line" events_parse
         expect "the events end with the result failed" events_end_with failed \
             "Upgrade Failed: the device refused the password" ;;
+esac
+# A report's result column for an address.
+report_says() { tr -d '\r' <"$1" | grep -q "^$2,.*,$3,[^,]*,[0-9.]*\$"; }
+case $scenario in
+    list-window | list-unattended)
+        report=report.csv
+        [ "$scenario" = list-window ] && report=saved.csv
+        for n in 2 3; do
+            expect "127.0.0.$n kept the $size bytes of the embedded image" cmp device-$n.bin "$image"
+            expect "the report says 127.0.0.$n verified" report_says $report 127.0.0.$n verified
+        done
+        expect "the current device got no upgrade command" \
+            bash -c "! grep -q 'http: GET /admin/upgrade' device-4.log"
+        expect "the report says 127.0.0.4 current" report_says $report 127.0.0.4 current
+        expect "the report says 127.0.0.5 failed" report_says $report 127.0.0.5 failed
+        expect "the report has the header and four rows" test "$(wc -l <$report)" = 5 ;;
+    list-stop)
+        expect "127.0.0.2 did not receive the whole image" bash -c "! grep -q 'tftp: complete' device-2.log"
+        expect "127.0.0.3 got no upgrade command" bash -c "! grep -q 'http: GET /admin/upgrade' device-3.log" ;;
 esac
 [ ${#failures[@]} = 0 ] || fail "${failures[*]}"
 echo "passed"

@@ -8,12 +8,15 @@
 #include <cstdio>  // sscanf
 
 #include "platform/dialogs.h"
+#include "platform/win32/hidden_run.h"
 #include "platform/win32/input_wake.h"
 #include "res/dialog_template_bytes.h"
 
 namespace {
 
 ClassWindowProc class_procedure = nullptr;
+// A child of the list window's run: no window of it is ever shown, no box either.
+bool hidden = false;
 
 // A look at the message queue is a call into the window system (under Wine a trip to its server),
 // which a transfer polling every block would pay once a block. A pump looks when a wait has seen
@@ -59,6 +62,7 @@ struct ModalRun {
     int presses;
     bool ended;
     ModalRun* outer;
+    int end_code;
 };
 thread_local ModalRun* modal_runs = nullptr;
 
@@ -98,6 +102,8 @@ LRESULT CALLBACK catch_box(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 int message_box(HWND owner, const char* text, const char* title, UINT style) {
+    // Hidden, the box's text has gone to the run's record and events already; nobody reads it.
+    if (hidden) return IDOK;
     DialogAnswers* source = answers.load();
     if (source != nullptr && source->unattended() && box_hook == nullptr) {
         box_hook = SetWindowsHookExA(WH_CBT, catch_box, nullptr, GetCurrentThreadId());
@@ -132,7 +138,10 @@ struct TemplateBuffer {
 bool build_template(int template_id, TemplateBuffer* buffer) {
     const DialogTemplate* dialog = find_dialog_template(template_id);
     if (dialog == nullptr) return false;
-    return build_dialog_template_bytes(*dialog, buffer->bytes, sizeof buffer->bytes) != 0;
+    if (build_dialog_template_bytes(*dialog, buffer->bytes, sizeof buffer->bytes) == 0) return false;
+    // Hidden, the dialog is created without WS_VISIBLE (the style is the template's first field).
+    if (hidden) reinterpret_cast<DLGTEMPLATE*>(buffer->bytes)->style &= ~WS_VISIBLE;
+    return true;
 }
 
 const DLGTEMPLATE* as_template(const TemplateBuffer& buffer) {
@@ -178,13 +187,35 @@ void dialogs_init_common_controls() {
     InitCommonControlsEx(&controls);
 }
 
+namespace {
+
+// The system's modal loop shows its dialog once the queue is empty; a hidden run keeps a loop of
+// its own around a dialog that is never shown.
+int run_hidden_modal(HINSTANCE instance, const TemplateBuffer& buffer, ModalRun* run) {
+    HWND dialog = CreateDialogIndirectParamA(instance, as_template(buffer), nullptr, modal_thunk,
+                                             reinterpret_cast<LPARAM>(run));
+    if (dialog == nullptr) return -1;
+    MSG message;
+    while (!run->ended && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageA(dialog, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    DestroyWindow(dialog);
+    return run->end_code;
+}
+
+}  // namespace
+
 int dialog_run_modal(ModuleHandle instance, int template_id, DialogProc procedure) {
     TemplateBuffer buffer;
     if (!build_template(template_id, &buffer)) return -1;
-    ModalRun run{procedure, template_id, nullptr, 0, false, modal_runs};
+    ModalRun run{procedure, template_id, nullptr, 0, false, modal_runs, -1};
     modal_runs = &run;
-    auto end_code = DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), as_template(buffer),
-                                            nullptr, modal_thunk, reinterpret_cast<LPARAM>(&run));
+    auto end_code =
+        hidden ? run_hidden_modal(static_cast<HINSTANCE>(instance), buffer, &run)
+               : DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), as_template(buffer),
+                                         nullptr, modal_thunk, reinterpret_cast<LPARAM>(&run));
     modal_runs = run.outer;
     return static_cast<int>(end_code);
 }
@@ -196,13 +227,18 @@ WindowHandle dialog_open_modeless(ModuleHandle instance, int template_id, Dialog
                                       nullptr, dialog_thunk, reinterpret_cast<LPARAM>(procedure));
 }
 
-void dialog_show(WindowHandle dialog) { ShowWindow(hwnd(dialog), SW_SHOWNORMAL); }
+void dialog_show(WindowHandle dialog) {
+    if (!hidden) ShowWindow(hwnd(dialog), SW_SHOWNORMAL);
+}
 
 void dialog_destroy(WindowHandle dialog) { DestroyWindow(hwnd(dialog)); }
 
 void dialog_end(WindowHandle dialog, int end_code) {
     for (ModalRun* run = modal_runs; run != nullptr; run = run->outer) {
-        if (run->dialog == hwnd(dialog)) run->ended = true;
+        if (run->dialog == hwnd(dialog)) {
+            run->ended = true;
+            run->end_code = end_code;
+        }
     }
     EndDialog(hwnd(dialog), end_code);
 }
@@ -315,5 +351,7 @@ void screen_size(int* width, int* height) {
 }
 
 void window_move_to_top(WindowHandle window, int x, int y) {
-    SetWindowPos(hwnd(window), HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+    SetWindowPos(hwnd(window), HWND_TOP, x, y, 0, 0, SWP_NOSIZE | (hidden ? SWP_NOACTIVATE : 0));
 }
+
+void dialogs_hide_all() { hidden = true; }

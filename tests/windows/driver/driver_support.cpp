@@ -294,3 +294,48 @@ bool wait_for_exit(Program* program, DWORD* status, DWORD wait_ms) {
     program->process = PROCESS_INFORMATION{};
     return true;
 }
+
+// The item's text is copied into memory of the list's own process, then read from there: a
+// pointer of this process means nothing in the other one.
+std::string list_view_text(HWND list, int row, int column) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(list, &process_id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                 process_id);
+    if (process == nullptr) return "";
+    constexpr SIZE_T TEXT_SIZE = 512;
+    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + TEXT_SIZE,
+                                                     MEM_COMMIT, PAGE_READWRITE));
+    std::string text;
+    if (remote != nullptr) {
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = remote + sizeof item;
+        item.cchTextMax = TEXT_SIZE;
+        char buffer[TEXT_SIZE] = "";
+        SIZE_T moved = 0;
+        if (WriteProcessMemory(process, remote, &item, sizeof item, &moved) &&
+            SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(remote)) >= 0 &&
+            ReadProcessMemory(process, remote + sizeof item, buffer, TEXT_SIZE - 1, &moved)) {
+            buffer[TEXT_SIZE - 1] = 0;
+            text = buffer;
+        }
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return text;
+}
+
+int count_processes(const char* exe_name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, exe_name) == 0) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}

@@ -2,6 +2,9 @@
 // process as a user's tools would, finding its dialogs, screenshots, and starting a program.
 #pragma once
 #include <windows.h>
+// after windows.h, which they need
+#include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -73,3 +76,8 @@ struct Program {
 bool start_program(const std::string& command_line, Program* program, const std::string& name);
 // Waits for the end and gives the exit status; false (and the program killed) after `wait_ms`.
 bool wait_for_exit(Program* program, DWORD* status, DWORD wait_ms = WAIT_MS);
+
+// The text of a list view's item in another process (the row's column).
+std::string list_view_text(HWND list, int row, int column);
+// How many processes of that program's file name run now.
+int count_processes(const char* exe_name);

@@ -9,7 +9,8 @@
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
 // wrong-name, two-addresses, fresh-cnonce, confirm-fails; unattended and unattended-refused (the
 // options with /yes answer every dialog), options-fill (the options without /yes fill them in);
-// and serve for the benchmark (to the upload's end, the image fetched by another client).
+// list-window, list-stop and list-unattended (four devices in the list window); and serve for the
+// benchmark (to the upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
 // the one box that log-unwritable expects), problem (the first line of bad-option's box),
@@ -164,6 +165,17 @@ bool warning_step(Run& run, int button) {
     screenshot(run, dialog, "warning");
     close_and_check(dialog, button, "warning");
     return true;
+}
+
+std::vector<std::string> split_words(const std::string& text) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = text.find(' ', start);
+        if (end != start) words.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) return words;
+        start = end + 1;
+    }
 }
 
 std::vector<std::string> split_address(const std::string& address) {
@@ -617,7 +629,7 @@ void bad_option(Run& run) {
         check(text.rfind(value("problem") + "\r\n", 0) == 0,
               "usage box: begins with '" + value("problem") + "': '" + visible(text) + "'");
         check(text.find("Usage: tev-upgrade.exe [/device A.B.C.D]") != std::string::npos &&
-                  text.find("\r\n/passwordfile FILE\r\n") != std::string::npos,
+                  text.find("\r\n/passwordfile FILE: the device's password\r\n") != std::string::npos,
               "usage box: shows the usage with every option");
         screenshot(run, box, "usage");
         click(box, IDOK);
@@ -729,6 +741,189 @@ void serve(Run& run) {
     }
 }
 
+// --- The list window over several devices ---
+// Values: devices (the addresses, blank-separated, in the file's order), current (the one already
+// at the image's version), refusing (the one that refuses the password), saved (where Save Report
+// writes).
+
+constexpr int STATE_COLUMN = 4;
+
+std::string list_title() {
+    std::vector<std::string> devices = split_words(value("devices"));
+    return value("label") + " Firmware Upgrade: " + std::to_string(devices.size()) + " Devices";
+}
+
+// What each row says after the check and at the end of the upgrade.
+std::string checked_state(const std::string& address) {
+    if (address == value("current")) return "current";
+    if (address == value("refusing")) return "failed: wrong password";
+    return "needs upgrade";
+}
+
+std::string ended_state(const std::string& address) {
+    std::string checked = checked_state(address);
+    return checked == "needs upgrade" ? "verified" : checked;
+}
+
+std::vector<std::string> row_states(HWND list) {
+    std::vector<std::string> states;
+    auto count = static_cast<int>(ask(list, LVM_GETITEMCOUNT));
+    for (int row = 0; row < count; ++row) states.push_back(list_view_text(list, row, STATE_COLUMN));
+    return states;
+}
+
+std::string joined(const std::vector<std::string>& texts) {
+    std::string all;
+    for (const std::string& text : texts) all += (all.empty() ? "'" : ", '") + text + "'";
+    return all;
+}
+
+// Waits until every row says what `wanted` gives for its address.
+bool rows_say(HWND list, std::string (*wanted)(const std::string&), const std::string& step,
+              DWORD wait_ms) {
+    std::vector<std::string> want;
+    for (const std::string& address : split_words(value("devices"))) want.push_back(wanted(address));
+    std::vector<std::string> got;
+    bool same = eventually([&] { return (got = row_states(list)) == want; }, wait_ms);
+    check(same, step + ": the rows say " + joined(got) + ", want " + joined(want));
+    return same;
+}
+
+bool any_row_starts(HWND list, const std::string& prefix) {
+    for (const std::string& state : row_states(list)) {
+        if (state.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
+bool shown_now(HWND window, int id) { return IsWindowVisible(GetDlgItem(window, id)) != FALSE; }
+
+// The window, its columns and rows, and the check that fills them.
+HWND list_window_checked(Run& run, bool asks_password) {
+    HWND window = expect_dialog(run, list_title(), "list window");
+    if (window == nullptr) return nullptr;
+    HWND list = GetDlgItem(window, CONTROL_LIST_ROWS);
+    HWND header = reinterpret_cast<HWND>(ask(list, LVM_GETHEADER));
+    check(ask(header, HDM_GETITEMCOUNT) == 5, "list window: five columns");
+    check(ask(list, LVM_GETITEMCOUNT) ==
+              static_cast<LRESULT>(split_words(value("devices")).size()),
+          "list window: a row per device");
+    if (asks_password && !password_step(run)) return nullptr;
+    if (!rows_say(list, checked_state, "check", TRANSFER_WAIT_MS)) return nullptr;
+    check(list_view_text(list, 0, 1) == value("product") &&
+              list_view_text(list, 0, 2) == value("software"),
+          "check: the first row reads product '" + list_view_text(list, 0, 1) + "', version '" +
+              list_view_text(list, 0, 2) + "'");
+    return window;
+}
+
+// Upgrade N Devices, then the warning once.
+bool start_list_upgrade(Run& run, HWND window, const std::string& button_text) {
+    // The rows may say their ends a moment before the check's last child is reaped.
+    check(eventually([&] { return shown_now(window, CONTROL_LIST_UPGRADE); }),
+          "upgrade button: shows once the check has ended");
+    check_text(window, CONTROL_LIST_UPGRADE, button_text, "upgrade button");
+    screenshot(run, window, "checked");
+    click(window, CONTROL_LIST_UPGRADE);
+    return warning_step(run, CONTROL_OK);
+}
+
+// Save Report...: the system's save dialog, the file's name typed in, Save.
+void save_list_report(Run& run, HWND window) {
+    click(window, CONTROL_LIST_SAVE);
+    HWND save = wait_for_dialog(run.process_id, window, "Save Report");
+    check(save != nullptr, "save report: the save dialog shows");
+    if (save == nullptr) return describe_dialogs(run.process_id);
+    constexpr int FILE_NAME_COMBO = 0x47c;  // cmb13, and edt1 in the older dialog
+    constexpr int FILE_NAME_EDIT = 0x480;
+    HWND name = GetDlgItem(save, FILE_NAME_COMBO);
+    if (name == nullptr) name = GetDlgItem(save, FILE_NAME_EDIT);
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value("saved").c_str()));
+    click(save, IDOK);
+    check(wait_until_gone(save), "save report: the dialog closes");
+    check(eventually([] { return file_has(value("saved"), value("current")); }),
+          "save report: " + value("saved") + " holds the rows");
+}
+
+// No dialog of the single-device run is ever shown, by the window or by any child: the
+// password dialog and the warning come at most once each, from the window.
+void check_no_device_dialog_shown(Run& run) {
+    Record record = read_record(run);
+    int passwords = 0, warnings = 0;
+    std::string device_dialogs;
+    for (const Shown& shown : record.shown) {
+        if (shown.title == PASSWORD_TITLE) ++passwords;
+        else if (shown.title == product_title()) ++warnings;
+        for (const std::string& prefix : {std::string("Connecting with TEV@"),
+                                          std::string("Uploading"), std::string("Updating"),
+                                          std::string(WAITING_TITLE), std::string("Confirm Upgrade"),
+                                          std::string("TEV@"), std::string(ERROR_BOX_TITLE)}) {
+            if (shown.title.rfind(prefix, 0) == 0) device_dialogs += " '" + shown.title + "'";
+        }
+    }
+    check(device_dialogs.empty(), "record: no device's dialog shown" + device_dialogs);
+    check(passwords <= 1 && warnings <= 1, "record: the password dialog and the warning at most once");
+}
+
+// The whole flow: the check (the password asked once), Upgrade, the ends, Run Failed Again, Save
+// Report, Close.
+void list_window(Run& run) {
+    HWND window = list_window_checked(run, true);
+    if (window == nullptr || !start_list_upgrade(run, window, "Upgrade 2 Devices")) return;
+    HWND list = GetDlgItem(window, CONTROL_LIST_ROWS);
+    if (eventually([&] { return any_row_starts(list, "uploading"); }, TRANSFER_WAIT_MS)) {
+        screenshot(run, window, "uploading");
+    }
+    if (!rows_say(list, ended_state, "upgrade", TRANSFER_WAIT_MS + FLASH_WAIT_MS)) return;
+    check(list_view_text(list, 0, 3) == value("version"),
+          "upgrade: the first row's version after is '" + list_view_text(list, 0, 3) + "'");
+    screenshot(run, window, "ended");
+    check(shown_now(window, CONTROL_LIST_RETRY), "Run Failed Again shows");
+    click(window, CONTROL_LIST_RETRY);
+    bool rerun = eventually([&] { return shown_now(window, CONTROL_LIST_STOP); }, 5000) ||
+                 !any_row_starts(list, "failed");
+    check(rerun, "Run Failed Again: the failed row runs again");
+    eventually([&] { return shown_now(window, CONTROL_LIST_CLOSE); }, TRANSFER_WAIT_MS);
+    rows_say(list, ended_state, "run failed again", TRANSFER_WAIT_MS);
+    save_list_report(run, window);
+    click(window, CONTROL_LIST_CLOSE);
+    expect_exit(run, 1);
+    check_no_device_dialog_shown(run);
+}
+
+// Stop while one device's image goes: it presses its Cancel, the device not yet started stays so,
+// and no child is left.
+void list_window_stop(Run& run) {
+    HWND window = list_window_checked(run, false);
+    if (window == nullptr || !start_list_upgrade(run, window, "Upgrade 2 Devices")) return;
+    HWND list = GetDlgItem(window, CONTROL_LIST_ROWS);
+    bool uploading = eventually([&] { return any_row_starts(list, "uploading"); }, TRANSFER_WAIT_MS);
+    check(uploading, "stop: a row uploads");
+    if (!uploading) return;
+    check(count_processes("tev-upgrade.exe") >= 2, "stop: the device's child runs");
+    screenshot(run, window, "before-stop");
+    DWORD clicked = GetTickCount();
+    click(window, CONTROL_LIST_STOP);
+    std::vector<std::string> want = {"failed: cancelled", "not started", "current",
+                                     "failed: wrong password"};
+    std::vector<std::string> got;
+    bool stopped = eventually([&] { return (got = row_states(list)) == want; }, 20000);
+    DWORD took = GetTickCount() - clicked;
+    check(stopped, "stop: the rows say " + joined(got) + " after " + std::to_string(took) + " ms");
+    check(eventually([] { return count_processes("tev-upgrade.exe") == 1; }, 10000),
+          "stop: no child left (" + std::to_string(count_processes("tev-upgrade.exe")) +
+              " tev-upgrade.exe)");
+    click(window, CONTROL_LIST_CLOSE);
+    expect_exit(run, 1);
+    check_no_device_dialog_shown(run);
+}
+
+// /yes: the check, the upgrade and the end without a click.
+void list_window_unattended(Run& run) {
+    expect_exit(run, 1, TRANSFER_WAIT_MS + FLASH_WAIT_MS);
+    check_no_device_dialog_shown(run);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -737,7 +932,7 @@ int main(int argc, char** argv) {
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
                      "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|"
                      "wrong-name|two-addresses|fresh-cnonce|confirm-fails|unattended|"
-                     "unattended-refused|options-fill|serve "
+                     "unattended-refused|options-fill|list-window|list-stop|list-unattended|serve "
                      "NAME=VALUE...\n");
         return 2;
     }
@@ -764,6 +959,9 @@ int main(int argc, char** argv) {
     if (scenario == "unattended") run_scenario = unattended;
     if (scenario == "unattended-refused") run_scenario = unattended_refused;
     if (scenario == "options-fill") run_scenario = options_fill;
+    if (scenario == "list-window") run_scenario = list_window;
+    if (scenario == "list-stop") run_scenario = list_window_stop;
+    if (scenario == "list-unattended") run_scenario = list_window_unattended;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;
