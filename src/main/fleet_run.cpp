@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/run_report.h"
+#include "fleet/child_rows.h"
 #include "fleet/fleet_devices.h"
 #include "fleet/fleet_progress.h"
 #include "fleet/fleet_report.h"
@@ -174,7 +175,7 @@ public:
 class Children final : public FleetChildren, public ChildReceiver {
 public:
     Children(std::string program, std::vector<std::string> environment, std::size_t rows)
-        : program_(std::move(program)), environment_(std::move(environment)), child_of_(rows, -1) {}
+        : program_(std::move(program)), environment_(std::move(environment)), rows_of_children_(rows) {}
 
     void attach(FleetScheduler* scheduler) { scheduler_ = scheduler; }
 
@@ -182,29 +183,26 @@ public:
                std::string* problem) override {
         int id = set_.start(program_, arguments, environment_, problem);
         if (id < 0) return false;
-        child_of_[row] = id;
-        if (row_of_.size() <= static_cast<std::size_t>(id)) row_of_.resize(id + 1);
-        row_of_[id] = row;
+        rows_of_children_.bind(row, id);
         return true;
     }
-    void cancel(std::size_t row) override { set_.cancel(child_of_[row]); }
-    void kill(std::size_t row) override { set_.kill(child_of_[row]); }
+    void cancel(std::size_t row) override { set_.cancel(rows_of_children_.child(row)); }
+    void kill(std::size_t row) override { set_.kill(rows_of_children_.child(row)); }
 
     void wait(int timeout_ms) { set_.wait(timeout_ms, *this); }
 
     void output_line(int id, ChildStream stream, const std::string& line) override {
-        if (stream == ChildStream::OUTPUT) scheduler_->child_output(row_of_[id], line);
-        else scheduler_->child_error(row_of_[id], line);
+        if (stream == ChildStream::OUTPUT) scheduler_->child_output(rows_of_children_.row(id), line);
+        else scheduler_->child_error(rows_of_children_.row(id), line);
     }
     void process_ended(int id, bool exited, int code) override {
-        scheduler_->child_ended(row_of_[id], exited, code);
+        scheduler_->child_ended(rows_of_children_.row(id), exited, code);
     }
 
 private:
     std::string program_;
     std::vector<std::string> environment_;
-    std::vector<int> child_of_;
-    std::vector<std::size_t> row_of_;
+    ChildRows rows_of_children_;
     ChildSet set_;
     FleetScheduler* scheduler_ = nullptr;
 };

@@ -19,6 +19,7 @@
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
+#include "fleet/child_rows.h"
 #include "fleet/fleet_progress.h"
 #include "fleet/fleet_report.h"
 #include "fleet/fleet_scheduler.h"
@@ -85,19 +86,17 @@ public:
                std::string* problem) override {
         int id = set_.start(program_, arguments, environment_, problem);
         if (id < 0) return false;
-        child_of_[row] = id;
-        if (row_of_.size() <= static_cast<std::size_t>(id)) row_of_.resize(id + 1);
-        row_of_[id] = row;
+        rows_of_children_.bind(row, id);
         return true;
     }
-    void cancel(std::size_t row) override { set_.cancel(child_of_[row]); }
-    void kill(std::size_t row) override { set_.kill(child_of_[row]); }
+    void cancel(std::size_t row) override { set_.cancel(rows_of_children_.child(row)); }
+    void kill(std::size_t row) override { set_.kill(rows_of_children_.child(row)); }
     void output_line(int id, ChildStream stream, const std::string& line) override {
-        if (stream == ChildStream::OUTPUT) scheduler_->child_output(row_of_[id], line);
-        else scheduler_->child_error(row_of_[id], line);
+        if (stream == ChildStream::OUTPUT) scheduler_->child_output(rows_of_children_.row(id), line);
+        else scheduler_->child_error(rows_of_children_.row(id), line);
     }
     void process_ended(int id, bool exited, int code) override {
-        scheduler_->child_ended(row_of_[id], exited, code);
+        scheduler_->child_ended(rows_of_children_.row(id), exited, code);
     }
     void row_changed(std::size_t row, const FleetRow& before, const FleetRow& after) override;
 
@@ -116,8 +115,7 @@ private:
     std::vector<std::size_t> rows_;  // the window's row of each of this run's rows
     std::string program_ = own_program_path("tev-upgrade.exe");
     std::vector<std::string> environment_;
-    std::vector<int> child_of_;
-    std::vector<std::size_t> row_of_;
+    ChildRows rows_of_children_;
     ChildSet set_;
     class SteadyClock final : public FleetClock {
     public:
@@ -188,7 +186,7 @@ private:
 StepRun::StepRun(ListWindow& window, FleetPlan plan, std::vector<std::size_t> rows,
                  std::vector<std::string> environment)
     : window_(window), plan_(std::move(plan)), rows_(std::move(rows)),
-      environment_(std::move(environment)), child_of_(rows_.size(), -1) {
+      environment_(std::move(environment)), rows_of_children_(rows_.size()) {
     scheduler_ = std::make_unique<FleetScheduler>(plan_, clock_, *this, this);
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         window_.row_changed(rows_[i], scheduler_->rows()[i], false);
