@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +25,7 @@
 namespace {
 
 constexpr std::uint32_t LOOPBACK = 0x7F000001;
-constexpr std::uint32_t MAIN_SLEEP_MS = 10;  // the main thread's step once the command is sent
+constexpr std::uint32_t MAIN_SLEEP_MS = 60000;  // the main thread's step once the command is sent
 constexpr std::uint32_t SETTLE_MS = 500;     // lets the listener open its dialog before counting
 
 struct Options {
@@ -119,10 +120,10 @@ bool parse_options(int argc, char** argv) {
            options.file_name[0] != 0 && std::strlen(options.file_name) < TFTP_FILE_NAME_SIZE;
 }
 
-// The main thread as the program's own does after the upgrade command: asleep in short steps.
+// The main thread as the program's own does after the upgrade command: asleep in long steps.
 void sleep_in_steps(std::uint32_t milliseconds) {
     for (std::uint32_t slept = 0; slept < milliseconds; slept += MAIN_SLEEP_MS)
-        clock_sleep_ms(MAIN_SLEEP_MS);
+        clock_sleep_ms(std::min(MAIN_SLEEP_MS, milliseconds - slept));
 }
 
 }  // namespace

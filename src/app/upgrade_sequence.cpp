@@ -22,6 +22,10 @@
 namespace {
 
 constexpr std::uint32_t STAGE_POLL_MS = 10;
+// Once idle the main thread has nothing left to look at: the process ends from the listener
+// thread or a dialog's Cancel. It blocks in long sleeps, so that a run of hundreds of devices side
+// by side does not wake a hundred times a second per device for nothing.
+constexpr std::uint32_t IDLE_SLEEP_MS = 60 * 1000;
 
 // True for OK (Continue, Upgrade). A dialog the system could not create (an end code below 0)
 // counts as Cancel: nobody has confirmed anything.
@@ -78,7 +82,7 @@ void settle_without_upgrade() {
 }
 
 [[noreturn]] void idle_forever() {
-    for (;;) clock_sleep_ms(STAGE_POLL_MS);
+    for (;;) clock_sleep_ms(IDLE_SLEEP_MS);
 }
 
 [[noreturn]] void run_second_stage(std::uint32_t address, std::uint16_t port) {
