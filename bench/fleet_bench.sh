@@ -6,6 +6,8 @@
 # so; one it calls verified must hold the image byte for byte. Memory is sampled every 0.1 s over
 # the parent and its children: the sum of their resident sizes (RSS) and of their proportional
 # shares (PSS, where the pages they share count once). limits.txt notes the machine's limits.
+# The devices share this machine's two cores with the program, as real ones would not: they log
+# events only (--brief-log), not a line for each of their 1,855 packets.
 #
 # Then the inventory: the wall time of one --check of 1, 8 and 32 devices (table check.md; goal:
 # 32 devices in at most 2 s); every device must answer "needs upgrade" and get no command.
@@ -61,10 +63,13 @@ address_of() {
 
 # memory PID...: "RSS PSS CHILD_RSS CHILD_PRIVATE" in KiB: the sums over the processes still there,
 # then the largest resident size and the largest memory of its own (not shared) of any but the
-# first. One pass over their smaps_rollup files, each of which opens with its "[rollup]" line.
+# first. One pass over their smaps_rollup files, each of which opens with its "[rollup]" line, read
+# by a single cat: a process per file would take from the run it measures a fork for each child
+# every tenth of a second.
 memory() {
-    local pid
-    for pid in "$@"; do cat "/proc/$pid/smaps_rollup" 2>/dev/null || true; done |
+    local pid files=()
+    for pid in "$@"; do files+=("/proc/$pid/smaps_rollup"); done
+    { cat "${files[@]}" 2>/dev/null || true; } |
         awk '/\[rollup\]$/ { n++; rss = 0; own = 0; next }
              $1 == "Rss:" { r += $2; if (n > 1) { rss = $2; if (rss > crss) crss = rss } }
              $1 == "Pss:" { p += $2 }
@@ -80,7 +85,7 @@ run() {
     : >"$list"
     for ((i = 0; i < count; i++)); do
         address=$(address_of "$i")
-        "$DEVICE" --address "$address" --flash-time 1 --quiet --log "dev-$count-$i.log" \
+        "$DEVICE" --address "$address" --flash-time 1 --quiet --brief-log --log "dev-$count-$i.log" \
             --image-file "dev-$count-$i.bin" >"dev-$count-$i.out" 2>&1 &
         DEVICE_PIDS+=($!)
         echo "$address" >>"$list"

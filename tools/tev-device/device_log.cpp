@@ -9,6 +9,7 @@ namespace {
 
 std::FILE* log_file = nullptr;
 bool echo = true;
+bool details_wanted = true;
 std::int64_t start_ms = -1;
 
 std::int64_t monotonic_ms() {
@@ -34,9 +35,10 @@ void write_line(bool to_stdout, const char* format, va_list args) {
 
 }  // namespace
 
-bool log_open(const char* path, bool echo_events) {
+bool log_open(const char* path, bool echo_events, bool details) {
     elapsed_ms();
     echo = echo_events;
+    details_wanted = details;
     log_file = std::fopen(path, "a");
     return log_file != nullptr;
 }
@@ -54,6 +56,7 @@ void log_event(const char* format, ...) {
 }
 
 void log_detail(const char* format, ...) {
+    if (!details_wanted) return;
     va_list args;
     va_start(args, format);
     write_line(false, format, args);

@@ -3,7 +3,8 @@
 #pragma once
 #include <cstdint>
 
-bool log_open(const char* path, bool echo_events);
+// details: whether the lines for every packet and connection are written too.
+bool log_open(const char* path, bool echo_events, bool details = true);
 // Milliseconds since the device started (monotonic).
 std::int64_t elapsed_ms();
 // A notable event: log file and standard output.

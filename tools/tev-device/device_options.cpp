@@ -247,6 +247,8 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char*) { o.exit_after_upgrade = true; return true; }},
     {"--quiet", nullptr, "print only the ready line on standard output",
      [](DeviceOptions& o, Pending&, const char*) { o.quiet = true; return true; }},
+    {"--brief-log", nullptr, "log events only, without a line for every packet and connection",
+     [](DeviceOptions& o, Pending&, const char*) { o.brief_log = true; return true; }},
     {"--seed", "N", "seed of the fault rates below and of the nonces (default 1)",
      [](DeviceOptions& o, Pending&, const char* v) {
          unsigned long n = 0;

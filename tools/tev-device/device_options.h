@@ -49,6 +49,7 @@ struct DeviceOptions {
     int tftp_retries = 5;
     bool exit_after_upgrade = false;
     bool quiet = false;
+    bool brief_log = false;  // no line per packet or connection: many devices on one machine
 
     // Faults.
     std::uint32_t seed = 1;

@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     if (parsed == ParseResult::BAD) return 2;
     signal(SIGPIPE, SIG_IGN);
     const DeviceOptions& o = device.options;
-    if (!log_open(o.log_file.c_str(), !o.quiet)) {
+    if (!log_open(o.log_file.c_str(), !o.quiet, !o.brief_log)) {
         std::fprintf(stderr, "tev-device: cannot open log file %s\n", o.log_file.c_str());
         return 1;
     }
