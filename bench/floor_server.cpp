@@ -1,11 +1,24 @@
-// tev-floor-server.exe: the floor for the Windows program's transfer under the same Wine. A bare
-// Winsock server that answers a read request the way the upgrader does (an OACK with tsize and
-// timeout, then each 512-byte block after the acknowledgement of the one before) from a thread
-// blocked in its receive, with no window, no dialog and no polling. It serves the one image for
-// every request, one transfer after the other, until it is ended.
+// tev-floor-server: the floor of the transfer benchmarks, on Linux beside the program's own server
+// and as tev-floor-server.exe under the same Wine as the Windows program. A bare server that
+// answers a read request the way the upgrader does (an OACK with tsize and timeout, then each
+// 512-byte block after the acknowledgement of the one before) from a thread blocked in its
+// receive, with no window, no dialog and no polling. It serves the one image for every request,
+// one transfer after the other, until it is ended, and prints each transfer's time from the
+// request to the last acknowledgement.
 //   tev-floor-server IMAGE PORT
+#ifdef _WIN32
 #include <winsock2.h>
+using SocketLength = int;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+using SOCKET = int;
+using SocketLength = socklen_t;
+constexpr SOCKET INVALID_SOCKET = -1;
+#endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +42,25 @@ std::vector<char> read_file(const char* path) {
     return bytes;
 }
 
+#ifdef _WIN32
+bool start_sockets() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void set_receive_time_out(SOCKET s) {
+    DWORD resend = RESEND_MS;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&resend), sizeof resend);
+}
+#else
+bool start_sockets() { return true; }
+
+void set_receive_time_out(SOCKET s) {
+    timeval resend{RESEND_MS / 1000, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &resend, sizeof resend);
+}
+#endif
+
 bool same_peer(const sockaddr_in& a, const sockaddr_in& b) {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
@@ -40,9 +72,9 @@ bool exchange(SOCKET s, const sockaddr_in& peer, const char* packet, int length,
         sendto(s, packet, length, 0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
         for (;;) {
             sockaddr_in from{};
-            int from_length = sizeof from;
-            int got = recvfrom(s, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from),
-                               &from_length);
+            SocketLength from_length = sizeof from;
+            auto got = recvfrom(s, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from),
+                                &from_length);
             if (got < 0) break;  // the time-out: send again
             unsigned acknowledged =
                 (static_cast<unsigned>(static_cast<unsigned char>(answer[2])) << 8) |
@@ -65,9 +97,7 @@ void serve(SOCKET s, const sockaddr_in& peer, const std::vector<char>& image) {
     length += std::sprintf(packet + length, "%u", static_cast<unsigned>(image.size())) + 1;
     length += std::sprintf(packet + length, "timeout") + 1;
     length += std::sprintf(packet + length, "5") + 1;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    auto start = std::chrono::steady_clock::now();
     if (!exchange(s, peer, packet, length, 0)) return;
     std::size_t blocks = image.size() / BLOCK + 1;
     for (std::size_t block = 1; block <= blocks; ++block) {
@@ -80,10 +110,9 @@ void serve(SOCKET s, const sockaddr_in& peer, const std::vector<char>& image) {
         std::memcpy(packet + 4, image.data() + offset, static_cast<std::size_t>(size));
         if (!exchange(s, peer, packet, size + 4, static_cast<unsigned>(block))) return;
     }
-    QueryPerformanceCounter(&end);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::printf("transfer %u bytes in %.6f s\n", static_cast<unsigned>(image.size()),
-                static_cast<double>(end.QuadPart - start.QuadPart) /
-                    static_cast<double>(frequency.QuadPart));
+                took.count());
     std::fflush(stdout);
 }
 
@@ -95,8 +124,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<char> image = read_file(argv[1]);
-    WSADATA data;
-    if (image.empty() || WSAStartup(MAKEWORD(2, 2), &data) != 0) return 2;
+    if (image.empty() || !start_sockets()) return 2;
     SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -106,16 +134,15 @@ int main(int argc, char** argv) {
         std::fputs("tev-floor-server: cannot bind\n", stderr);
         return 2;
     }
-    DWORD resend = RESEND_MS;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&resend), sizeof resend);
+    set_receive_time_out(s);
     std::printf("ready\n");
     std::fflush(stdout);
     for (;;) {
         char request[BLOCK + 4];
         sockaddr_in peer{};
-        int peer_length = sizeof peer;
-        int got = recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&peer),
-                           &peer_length);
+        SocketLength peer_length = sizeof peer;
+        auto got = recvfrom(s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&peer),
+                            &peer_length);
         if (got >= 2 && request[1] == 1) serve(s, peer, image);
     }
 }
