@@ -86,8 +86,10 @@ def parse_list(path):
 
 
 def copy_tree(root, destination):
-    """Copies the tracked and new (not ignored) files of root, keeping their times, so that an
-    unchanged file is not rebuilt; files gone from root are removed from the copy."""
+    """Copies the tracked and new (not ignored) files of root; a file the copy already holds
+    unchanged is left alone, so that it is not rebuilt. A file written takes the time of the copy,
+    not root's: one that a stopped sweep left with its fault in was built after root's time, and
+    the build must see it changed. Files gone from root are removed from the copy."""
     listed = subprocess.run(["git", "-C", root, "ls-files", "-z", "--cached", "--others",
                              "--exclude-standard"], check=True, capture_output=True).stdout
     wanted = set()
@@ -100,7 +102,8 @@ def copy_tree(root, destination):
         if os.path.exists(target) and same_file(source, target):
             continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(source, target)
+        shutil.copyfile(source, target)
+        shutil.copymode(source, target)
     for folder, _, files in os.walk(destination):
         for file_name in files:
             name = os.path.relpath(os.path.join(folder, file_name), destination)

@@ -98,4 +98,13 @@ verdict 6 "caught by the compiler"
 verdict 7 "stale"
 [ "$(tail -1 "$work/out.txt")" = "2 caught, 1 missed, 1 stale, 3 errors" ] || fail "last line"
 [ "$status" = 1 ] || fail "exit status $status, want 1"
+
+# A sweep stopped with a fault in leaves it in the copy, built: the next sweep's copy must rebuild
+# the file it puts back, though root's file is older than that build.
+sed -i 's/return a + b;/return a - b;/' "$work/sweep/src/calc.cpp"
+cmake --build "$work/sweep/build" >/dev/null
+sed -n '/^== the sum turned/,/^$/p' faults.txt >one-fault.txt
+"$sweep" --targets calc "$work/tree" one-fault.txt "$work/sweep" >"$work/again.txt" 2>&1 ||
+    { cat "$work/again.txt"; fail "the sweep after a stopped one"; }
+[ "$(tail -1 "$work/again.txt")" = "1 caught, 0 missed, 0 stale, 0 errors" ] || fail "again: last line"
 echo "PASS"
