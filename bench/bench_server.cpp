@@ -5,7 +5,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +24,7 @@
 namespace {
 
 constexpr std::uint32_t LOOPBACK = 0x7F000001;
-constexpr std::uint32_t MAIN_SLEEP_MS = 60000;  // the main thread's step once the command is sent
+constexpr std::uint32_t MAIN_SLEEP_MS = 60000;  // the idle main thread's step, as the program's
 constexpr std::uint32_t SETTLE_MS = 500;     // lets the listener open its dialog before counting
 
 struct Options {
@@ -120,12 +119,6 @@ bool parse_options(int argc, char** argv) {
            options.file_name[0] != 0 && std::strlen(options.file_name) < TFTP_FILE_NAME_SIZE;
 }
 
-// The main thread as the program's own does after the upgrade command: asleep in long steps.
-void sleep_in_steps(std::uint32_t milliseconds) {
-    for (std::uint32_t slept = 0; slept < milliseconds; slept += MAIN_SLEEP_MS)
-        clock_sleep_ms(std::min(MAIN_SLEEP_MS, milliseconds - slept));
-}
-
 }  // namespace
 
 // The one resource: the image to serve, as the target.
@@ -162,9 +155,9 @@ int main(int argc, char** argv) {
     std::printf("listening on port %u\n", port);
     std::fflush(stdout);
     if (options.idle_seconds > 0) {
-        sleep_in_steps(SETTLE_MS);
+        clock_sleep_ms(SETTLE_MS);
         Sample from = sample_now();
-        sleep_in_steps(static_cast<std::uint32_t>(options.idle_seconds) * 1000u);
+        clock_sleep_ms(static_cast<std::uint32_t>(options.idle_seconds) * 1000u);
         report_cpu("waiting for the request", from, sample_now());
     }
     std::printf("ready\n");
