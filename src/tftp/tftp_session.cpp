@@ -175,6 +175,16 @@ Received receive_until_empty(TftpSession* session, TransferCursor* cursor, Retry
     }
 }
 
+// After a send: a receive first when the looks find answers waiting, so that the wait is made
+// only for an answer still to come.
+Received look_before_waiting(TftpSession* session, TransferCursor* cursor, RetryTimer* timer,
+                             LookFirst* look) {
+    if (!look_first(look)) return Received::EMPTY;
+    Received received = receive_until_empty(session, cursor, timer);
+    looked_first(look, received != Received::EMPTY);
+    return received;
+}
+
 // The last silent period: with every block sent, only the final acknowledgement is missing, and
 // a device that does not linger may already be writing the whole image to its flash.
 TransferOutcome give_up(const TftpSession* session) {
@@ -200,6 +210,18 @@ std::uint32_t give_up_after_ms() {
     return total;
 }
 
+bool look_first(LookFirst* look) {
+    if (look->to_pass == 0) return true;
+    --look->to_pass;
+    return false;
+}
+
+void looked_first(LookFirst* look, bool found) {
+    std::uint32_t doubled = std::max<std::uint32_t>(1, look->passed_after_miss * 2);
+    look->passed_after_miss = found ? 0 : std::min(doubled, LOOK_FIRST_MOST_PASSED);
+    look->to_pass = look->passed_after_miss;
+}
+
 bool upload_incomplete(TransferOutcome outcome, bool is_phone_model) {
     if (outcome == TransferOutcome::LAST_ACK_MISSING) return is_phone_model;
     return outcome == TransferOutcome::FAILED;
@@ -220,13 +242,19 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
     open_transfer(session, &cursor);
     RetryTimer timer{};
     reset_retries(&timer);
+    LookFirst look{};
+    bool sent = true;
     for (;;) {
-        WaitEnd end = wait_for_answer(session, timer, events);
-        if (end == WaitEnd::DATAGRAM) {
-            Received received = receive_until_empty(session, &cursor, &timer);
-            if (received == Received::COMPLETE) return TransferOutcome::COMPLETE;
-            if (received == Received::ACKNOWLEDGED) continue;
+        Received received = Received::EMPTY;
+        if (sent) received = look_before_waiting(session, &cursor, &timer, &look);
+        sent = false;
+        if (received == Received::EMPTY &&
+            wait_for_answer(session, timer, events) == WaitEnd::DATAGRAM) {
+            received = receive_until_empty(session, &cursor, &timer);
         }
+        if (received == Received::COMPLETE) return TransferOutcome::COMPLETE;
+        sent = received == Received::ACKNOWLEDGED;
+        if (sent) continue;
         // Input, the end of a wait, or a socket drained without the awaited acknowledgement:
         // the dialogs' turn, then the clock's. Input never ends a silent period.
         events.transfer_poll();
@@ -234,6 +262,7 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
         if (++timer.retries >= RETRY_LIMIT) return give_up(session);
         restart_period(&timer);
         retransmit(session, cursor);
+        sent = true;
     }
 }
 

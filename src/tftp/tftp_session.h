@@ -48,6 +48,22 @@ std::uint32_t retry_period_ms(int retries);
 // The silence the session waits out in all before it gives up on one packet.
 std::uint32_t give_up_after_ms();
 
+// Whether the session receives once, without waiting, before it waits for the answer to a send.
+// Where the answer is mostly there by the time the send returns (a device on the same machine,
+// and under Wine, where every socket call is a trip to another process), that receive saves the
+// wait; on a network the answer never is, and an empty receive is a call for nothing. So the
+// session looks first while the looks find the answer; after a look that finds nothing it passes
+// over 1, 2, 4 ... up to LOOK_FIRST_MOST_PASSED sends before it looks again.
+constexpr std::uint32_t LOOK_FIRST_MOST_PASSED = 64;
+struct LookFirst {
+    std::uint32_t passed_after_miss;  // sends passed over after the last empty look; 0 after a find
+    std::uint32_t to_pass;            // sends still to pass over before the next look
+};
+// Called once per send: true when the receive goes before the wait this time.
+bool look_first(LookFirst* look);
+// What that receive found: the answer (or another datagram) or an empty socket.
+void looked_first(LookFirst* look, bool found);
+
 enum class TransferOutcome {
     COMPLETE,          // every block acknowledged
     LAST_ACK_MISSING,  // every block sent, only the acknowledgement of the last one never came

@@ -1,5 +1,9 @@
-// Sizes of a transfer and the wait's tick arithmetic.
+// Sizes of a transfer, when the session looks for an answer before it waits, and the wait's tick
+// arithmetic.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "app/post_transfer.h"
 #include "tftp/tftp_session.h"
@@ -20,6 +24,39 @@ TEST(TransferSizes, FinalBlockIsAlwaysShorterThan512) {
     size_tftp_session(&session, 33553919);
     EXPECT_EQ(session.block_count, 65535u);
     EXPECT_EQ(session.last_block_size, 511u);
+}
+
+// Sends 0, 1, 2 ... in turn; at each, whether the receive goes first, and if so what it finds by
+// the script: 'f' the answer waiting, 'e' an empty socket (one character a look, in order; after
+// the script, empty). Returns the sends that were looked at.
+std::vector<int> looked_sends(const std::string& finds, int sends) {
+    LookFirst look{};
+    std::vector<int> looked;
+    std::size_t next = 0;
+    for (int send = 0; send < sends; ++send) {
+        if (!look_first(&look)) continue;
+        looked.push_back(send);
+        looked_first(&look, next < finds.size() && finds[next++] == 'f');
+    }
+    return looked;
+}
+
+TEST(LookFirst, LooksWhileAnswersWaitAndBacksOffToEverySixtyFifthSendWhenNoneDo) {
+    struct Case {
+        const char* what;
+        std::string finds;
+        int sends;
+        std::vector<int> looked;
+    };
+    const Case cases[] = {
+        {"every answer waiting: a look at every send", "ffffff", 6, {0, 1, 2, 3, 4, 5}},
+        {"none waiting: 1, 2, 4 ... sends passed over", "", 40, {0, 2, 5, 10, 19, 36}},
+        {"passing over stops growing at 64", "", 400,
+         {0, 2, 5, 10, 19, 36, 69, 134, 199, 264, 329, 394}},
+        {"one find after misses: a look at every send again", "eeef", 14, {0, 2, 5, 10, 11, 13}},
+        {"one miss among finds: one send passed over", "ffeff", 7, {0, 1, 2, 4, 5, 6}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(looked_sends(c.finds, c.sends), c.looked) << c.what;
 }
 
 TEST(FlashWait, TicksCountAcrossTheWrapOfTheTickCounter) {
