@@ -61,7 +61,7 @@ struct LookFirst {
 };
 // Called once per send: true when the receive goes before the wait this time.
 bool look_first(LookFirst* look);
-// What that receive found: the answer (or another datagram) or an empty socket.
+// Whether that receive found the awaited acknowledgement (anything else it drained is no find).
 void looked_first(LookFirst* look, bool found);
 
 enum class TransferOutcome {

@@ -172,8 +172,9 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout) {
 
 WaitEnd net_wait_datagram(NetSocket socket, std::uint32_t timeout_ms) {
     // No look at the socket before the wait, as net_wait_readable makes: the caller has received
-    // until the socket was empty, and an event left set by a datagram read since costs only one
-    // empty receive.
+    // until the socket was empty. An event left set by a datagram received without a wait (the
+    // session looks before it waits while the answers are there already) ends the next wait at
+    // once, which costs one empty receive.
     HANDLE event = readable_event(socket);
     if (event == nullptr) {
         Sleep(std::min<DWORD>(timeout_ms, 1));
