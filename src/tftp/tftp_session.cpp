@@ -246,11 +246,12 @@ TransferOutcome transfer_image(TftpSession* session, const std::uint8_t* image,
     bool sent = true;
     for (;;) {
         Received received = Received::EMPTY;
+        WaitEnd end = WaitEnd::DATAGRAM;  // what ended the wait, when there was one
         if (sent) received = look_before_waiting(session, &cursor, &timer, &look);
         sent = false;
-        if (received == Received::EMPTY &&
-            wait_for_answer(session, timer, events) == WaitEnd::DATAGRAM) {
-            received = receive_until_empty(session, &cursor, &timer);
+        if (received == Received::EMPTY) {
+            end = wait_for_answer(session, timer, events);
+            if (end == WaitEnd::DATAGRAM) received = receive_until_empty(session, &cursor, &timer);
         }
         if (received == Received::COMPLETE) return TransferOutcome::COMPLETE;
         sent = received == Received::ACKNOWLEDGED;
