@@ -55,6 +55,7 @@ constexpr int BUTTON_HEIGHT = 14;
 constexpr int GAP = 4;
 constexpr int CHECK_WIDTH = 110;
 constexpr int COLUMN_WIDTHS[LIST_COLUMNS] = {80, 60, 56, 56, 130};
+constexpr int COLUMN_PADDING = 10;  // the list view's margins around a cell's text
 constexpr int WINDOW_WIDTH = 430;
 constexpr int WINDOW_HEIGHT = 220;
 
@@ -105,6 +106,7 @@ private:
     void lay_out();
     void show_step_buttons();
     void draw_rows();
+    void fit_column(int column, const std::string& text);
     void draw_head();
     void draw_detail();
     void on_timer();
@@ -164,6 +166,7 @@ void ListWindow::make_controls() {
         column.cx = pixels_x(COLUMN_WIDTHS[c]);
         column.iSubItem = c;
         ListView_InsertColumn(list, c, &column);
+        fit_column(c, column.pszText);
     }
     for (std::size_t i = 0; i < run_.rows().size(); ++i) {
         LVITEMA entry{};
@@ -242,11 +245,21 @@ void ListWindow::draw_rows() {
         std::vector<std::string> texts = list_row_texts(run_.rows()[row], steps_.checking());
         for (int c = 0; c < LIST_COLUMNS; ++c) {
             ListView_SetItemText(list, static_cast<int>(row), c, texts[c].data());
+            fit_column(c, texts[c]);
         }
     }
     dirty_.clear();
-    for (int c = 0; c < LIST_COLUMNS; ++c) ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE_USEHEADER);
     draw_detail();
+}
+
+// A column widens to its widest text, heading included, so that no label or state is cut; it
+// never narrows while the run goes.
+void ListWindow::fit_column(int column, const std::string& text) {
+    int width = ListView_GetStringWidth(item(ID_LIST), const_cast<char*>(text.c_str())) +
+                pixels_x(COLUMN_PADDING);
+    if (width > ListView_GetColumnWidth(item(ID_LIST), column)) {
+        ListView_SetColumnWidth(item(ID_LIST), column, width);
+    }
 }
 
 void ListWindow::draw_head() {

@@ -99,7 +99,7 @@ case $scenario in
         printf '%s\r\n' "$password" >password.txt
         report_path=$(windows_path "$work/no-such-folder/x.csv")
         driver_values=("options=/devices \"$(windows_path "$work/devices.txt")\" /user $user /passwordfile \"$(windows_path "$work/password.txt")\" /check /report \"$report_path\""
-                       "box=Can't write $report_path: $(wine_path_not_found_text)") ;;
+                       "box=Can't write $report_path: Path not found") ;;
     # The device asks for another file name than it was ordered to fetch.
     wrong-name)
         device_options+=(--request-name /wrong-name.bin)
