@@ -53,15 +53,18 @@ bool fleet_wanted(const CommandLine& line) {
            line.max_failures != nullptr;
 }
 
-bool fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
-                     std::string* problem) {
+FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
+                                 std::string* problem) {
     FleetOptions options = options_of(line, program);
     if (line.devices_path != nullptr &&
         !read_named_file("the devices file", line.devices_path, &options.devices_text, problem)) {
-        return false;
+        return FleetPlanProblem::FILE;
     }
     if (!password_from_options(line, &options.has_password, &options.password, problem)) {
-        return false;
+        return FleetPlanProblem::FILE;
     }
-    return fleet_plan_read(options, plan, problem) && room_for_children(*plan, problem);
+    if (!fleet_plan_read(options, plan, problem) || !room_for_children(*plan, problem)) {
+        return FleetPlanProblem::OPTIONS;
+    }
+    return FleetPlanProblem::NONE;
 }

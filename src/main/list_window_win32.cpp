@@ -452,7 +452,9 @@ int usage_box(const std::string& problem) {
 int run_list_window(ModuleHandle instance, const CommandLine& line) {
     FleetPlan plan;
     std::string problem;
-    if (!fleet_plan_from(line, FleetProgram::WINDOWS, &plan, &problem)) return usage_box(problem);
+    if (fleet_plan_from(line, FleetProgram::WINDOWS, &plan, &problem) != FleetPlanProblem::NONE) {
+        return usage_box(problem);
+    }
     // The options fill the password dialog's user; with /yes the boxes press their own OK.
     ScriptedAnswerSet answers;
     answers.user = line.user;

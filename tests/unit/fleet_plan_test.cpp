@@ -90,8 +90,10 @@ TEST_F(FleetPlanFrom, OneSetOfRangesAndProblemsForBothPrograms) {
             c.style == OptionStyle::LINUX ? FleetProgram::CONSOLE : FleetProgram::WINDOWS;
         FleetPlan plan;
         std::string problem;
-        bool read = fleet_plan_from(line, program, &plan, &problem);
+        FleetPlanProblem wrong = fleet_plan_from(line, program, &plan, &problem);
+        bool read = wrong == FleetPlanProblem::NONE;
         EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(wrong == FleetPlanProblem::FILE, problem.rfind("can't ", 0) == 0);
         if (!read) continue;
         EXPECT_EQ(plan.devices.size(), 2u);
         EXPECT_EQ(plan.jobs, c.jobs);
