@@ -10,11 +10,11 @@
 #include "app/command_line.h"
 #include "app/run_deadline.h"
 #include "app/start_up.h"
+#include "console/console_dialogs.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
 #include "main/fleet_run.h"
 #include "main/run_options.h"
-#include "platform/posix/console_dialogs.h"
 #include "ui/ipv4_parse.h"
 #include "ui/scripted_answers.h"
 

@@ -3,9 +3,7 @@
 // alone takes what the dialog holds already (the default button, the pre-filled text, the
 // selected entry); the end of input presses Cancel. Modeless dialogs print their progress, and
 // "cancel" or Ctrl-C presses their Cancel.
-#include "platform/posix/console_dialogs.h"
-
-#include <unistd.h>
+#include "console/console_dialogs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console_input.h"
-#include "platform/posix/dialog_model.h"
+#include "console/console_input.h"
+#include "console/dialog_model.h"
+#include "platform/posix/terminal.h"
 #include "res/dialog_ids.h"
 
 namespace {
@@ -41,7 +40,7 @@ std::int64_t now_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool output_is_terminal() { return isatty(fileno(output)) == 1; }
+bool output_is_terminal() { return terminal_stream_is(output); }
 
 // Called with the output mutex held before anything else is printed.
 void end_bar_line() {
