@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/transfer_dialogs.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "core/firmware_images.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"

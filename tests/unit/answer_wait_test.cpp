@@ -12,7 +12,7 @@
 
 #include "app/transfer_dialogs.h"
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"

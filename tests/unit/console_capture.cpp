@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 
 ConsoleCapture::ConsoleCapture(const std::string& typed, bool keep_open) {
     int ends[2];

@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "console/dialog_model.h"
+#include "console/dialog_questions.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "res/dialog_ids.h"

@@ -11,6 +11,7 @@
 #include "app/upgrade_sequence.h"
 #include "console/console_dialogs.h"
 #include "console/console_input.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "http_test_server.h"

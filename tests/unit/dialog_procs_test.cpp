@@ -12,7 +12,7 @@
 #include <string>
 
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "console/dialog_model.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "console/dialog_model.h"
 #include "console_capture.h"
 #include "core/firmware_images.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "console/console_input.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "core/run_report.h"
 #include "platform/clock.h"
 #include "ui/scripted_answers.h"

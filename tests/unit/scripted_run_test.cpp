@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/post_transfer.h"
-#include "console/console_dialogs.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
