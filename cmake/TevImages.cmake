@@ -134,18 +134,18 @@ function(tev_add_upgrader name)
     tev_windows_resources(resources ${name} ${pairs})
     # The Windows program runs several devices in its list window.
     set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_win32.cpp
-        ${CMAKE_SOURCE_DIR}/src/main/list_window_win32.cpp ${CMAKE_SOURCE_DIR}/src/main/list_rows.cpp
-        ${CMAKE_SOURCE_DIR}/src/main/list_settings.cpp)
+        ${CMAKE_SOURCE_DIR}/src/main/list_window_win32.cpp ${CMAKE_SOURCE_DIR}/src/main/list_rows.cpp)
   else()
     tev_posix_resources(resources ${name} ${pairs})
-    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp)
-    # The console program also runs several devices, each in a child process of its own.
-    file(GLOB fleet CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/main/fleet_*.cpp)
-    list(APPEND entry ${fleet})
+    # The console program's view of several devices: the table and the summary.
+    set(entry ${CMAKE_SOURCE_DIR}/src/main/entry_posix.cpp
+        ${CMAKE_SOURCE_DIR}/src/main/fleet_console.cpp ${CMAKE_SOURCE_DIR}/src/main/fleet_table.cpp)
   endif()
-  # Both programs write their events as JSON lines (header-only nlohmann-json).
+  # Both programs write their events as JSON lines (header-only nlohmann-json), and run several
+  # devices, each in a child process of its own.
   list(APPEND entry ${CMAKE_SOURCE_DIR}/src/main/event_stream.cpp
-       ${CMAKE_SOURCE_DIR}/src/main/run_options.cpp ${CMAKE_SOURCE_DIR}/src/main/named_files.cpp)
+       ${CMAKE_SOURCE_DIR}/src/main/run_options.cpp ${CMAKE_SOURCE_DIR}/src/main/named_files.cpp
+       ${CMAKE_SOURCE_DIR}/src/main/fleet_options.cpp ${CMAKE_SOURCE_DIR}/src/main/fleet_children.cpp)
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS "${depends}")
   add_executable(${name} WIN32 ${entry} ${CMAKE_SOURCE_DIR}/src/core/upgrade_state.cpp ${resources})
   target_compile_definitions(${name} PRIVATE TEV_INITIAL_STAGE=${initial_stage})

@@ -16,7 +16,7 @@
 namespace {
 
 // The Windows program takes every row with a switch; --quiet has none, since its dialogs are its
-// output. The rows of the rollout (--check to --max-failures) get theirs with its fleet window.
+// output, nor --log-dir, whose folder its list window does not keep.
 constexpr OptionRow OPTIONS[] = {
     {"device", 0, "device", "A.B.C.D", "the device's address, typed into the address dialog",
      &CommandLine::device, nullptr, CommandAction::UPGRADE},
@@ -53,20 +53,24 @@ constexpr OptionRow OPTIONS[] = {
     {"log-dir", 0, nullptr, "DIR",
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
-    {"deadline", 0, nullptr, "SECONDS",
+    {"deadline", 0, "deadline", "SECONDS",
      "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
      "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"check", 0, "check", nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
-     "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read)",
+     "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read); "
+     "it asks no upgrade question, and reads every device of a site (the canary and the failure "
+     "budget are an upgrade's)",
      nullptr, &CommandLine::check, CommandAction::UPGRADE},
     {"skip-current", 0, "skipcurrent|skip-current", nullptr,
      "leave a device that already runs the image's version alone (result current, a success); a "
      "run that was interrupted is finished by running it again with this option",
      nullptr, &CommandLine::skip_current, CommandAction::UPGRADE},
     {"report", 0, "report", "FILE",
-     "write every device's outcome to FILE (.csv or .json), rewritten after each device's end",
+     "write every device's outcome to FILE (.csv or .json), rewritten after each device's end; "
+     "a FILE that cannot be written ends the run before anything is sent (status 2), a rewrite "
+     "that fails makes the run's status 1",
      &CommandLine::report, nullptr, CommandAction::UPGRADE},
     {"canary", 0, "canary", "N",
      "with several devices, upgrade the first N first; the rest only when all of them end well",
@@ -364,18 +368,10 @@ std::string usage_text(OptionStyle style) {
     std::string text;
     if (style == OptionStyle::WINDOWS) {
         // Short lines: a message box wraps a long one again where it likes (under Wine at about
-        // 50 characters), and the whole list must fit a screen of 768 pixels.
-        std::string line = "Usage: tev-upgrade.exe";
-        for (const OptionRow& row : OPTIONS) {
-            if (row.windows_switch == nullptr || row.action != CommandAction::UPGRADE) continue;
-            std::string group = " [/" + first_switch(row) + value_after(row) + "]";
-            if (line.size() + group.size() > USAGE_BOX_WIDTH) {
-                text += line + "\r\n";
-                line = "   ";
-            }
-            line += group;
-        }
-        text += line + "\r\n\r\n";
+        // 50 characters), and the whole list must fit a screen of 768 pixels: the usage line
+        // names the first switch, the list under it every one.
+        text = "Usage: tev-upgrade.exe [/" + first_switch(OPTIONS[0]) + value_after(OPTIONS[0]) +
+               "] ...\r\n\r\n";
         append_wrapped(&text,
                        "Installs this program's firmware on TEV devices. Exit status: 0 verified or "
                        "current, 1 failed or cancelled, 2 a wrong command line or a file it names "

@@ -3,9 +3,7 @@
 #include "app/run_deadline.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/run_report.h"
 #include "core/trace.h"
@@ -23,6 +21,12 @@ struct DeadlineWatch {
 };
 
 [[noreturn]] void end_at_deadline(long seconds) {
+    // A run that has its result (the success dialog waits for its OK) keeps it: the deadline only
+    // ends the wait.
+    if (run_outcome_is_settled()) {
+        trace("The run's deadline of %ld s passed after its result: it ends with it\n", seconds);
+        run_end();
+    }
     trace("The run's deadline of %ld s passed: it ends as a Cancel would\n", seconds);
     show_error_box("Upgrade Failed: User Abort");
     char why[96];
@@ -43,17 +47,6 @@ std::int32_t watch_deadline(void* argument) {
 }
 
 }  // namespace
-
-bool read_deadline_seconds(const char* text, long* seconds) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
-    if (end == text || *end != 0 || errno != 0 || value < 1 || value > MAX_RUN_DEADLINE_S) {
-        return false;
-    }
-    *seconds = value;
-    return true;
-}
 
 long run_deadline_seconds(const CommandLine& line) {
     long seconds = 0;

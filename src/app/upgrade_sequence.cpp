@@ -51,6 +51,23 @@ void decide_transition() {
 }
 
 StatusAction status_action = StatusAction::UPGRADE;
+const char* given_device = nullptr;
+const char* given_local = nullptr;
+
+// The warning is an upgrade's: a check changes nothing.
+bool warning_accepted() {
+    return status_action == StatusAction::CHECK || dialog_accepted(DIALOG_WARNING, warning_dialog_proc);
+}
+
+// The address dialog, unless a check was given the device: then nothing is asked.
+bool address_taken() {
+    if (status_action == StatusAction::CHECK && given_device != nullptr) {
+        return take_address_without_dialog(given_device, given_local);
+    }
+    int address_dialog = upgrade_state.is_phone_model != 0 ? DIALOG_ADDRESS_PHONE
+                                                           : DIALOG_ADDRESS_ADAPTER;
+    return dialog_accepted(address_dialog, address_dialog_proc) && upgrade_state.device_ip != 0;
+}
 
 // The one line a check or a skipped device ends with.
 std::string device_line(const char* verdict) {
@@ -97,6 +114,11 @@ void settle_without_upgrade() {
 
 void upgrade_sequence_set_action(StatusAction action) { status_action = action; }
 
+void upgrade_sequence_set_addresses(const char* device, const char* local) {
+    given_device = device;
+    given_local = local;
+}
+
 bool device_is_current(const char* device_version) {
     return std::strcmp(device_version, image_version(upgrade_state.target_image)) == 0;
 }
@@ -133,11 +155,7 @@ void send_upgrade_command(std::uint32_t address, std::uint16_t port) {
 }
 
 int run_upgrade_sequence() {
-    if (!dialog_accepted(DIALOG_WARNING, warning_dialog_proc)) return 0;
-    int address_dialog = upgrade_state.is_phone_model != 0 ? DIALOG_ADDRESS_PHONE
-                                                           : DIALOG_ADDRESS_ADAPTER;
-    if (!dialog_accepted(address_dialog, address_dialog_proc)) return 0;
-    if (upgrade_state.device_ip == 0) return 0;
+    if (!warning_accepted() || !address_taken()) return 0;
     trace("Status query to %s\n", upgrade_state.device_ip_text);
     std::int32_t received = query_status_page();
     if (received <= 0) {

@@ -11,6 +11,9 @@ constexpr int COMMAND_PATH_SIZE = 128;
 // found (--check).
 enum class StatusAction { UPGRADE, SKIP_CURRENT, CHECK };
 void upgrade_sequence_set_action(StatusAction action);
+// The device's address and this computer's address the options give (nullptr: none): a check
+// given the device shows neither the upgrade's warning nor the address dialog.
+void upgrade_sequence_set_addresses(const char* device, const char* local);
 // Whether the device already runs the target image's version, compared exactly as the
 // verification after the flash compares.
 bool device_is_current(const char* device_version);

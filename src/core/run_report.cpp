@@ -45,6 +45,11 @@ void run_outcome_settled(RunResult result, const char* text) {
     box_text = text;
 }
 
+bool run_outcome_is_settled() {
+    std::lock_guard<std::mutex> lock(outcome_mutex);
+    return outcome != RunResult::FAILED;
+}
+
 const char* run_result_word(RunResult result) {
     switch (result) {
         case RunResult::VERIFIED: return "verified";

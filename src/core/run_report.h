@@ -53,6 +53,8 @@ void run_outcome_failed(const char* box_text);
 void run_outcome_verified(const char* box_text);
 // An end that needs no upgrade: CURRENT or NEEDS_UPGRADE with the text to show.
 void run_outcome_settled(RunResult result, const char* text);
+// Whether the run has its result already: the device verified, current or read by a check.
+bool run_outcome_is_settled();
 void run_outcome_version_before(const char* version);
 void run_outcome_version_after(const char* version);
 // Whether the exit status tells the outcome (the default, which both programs keep); without,

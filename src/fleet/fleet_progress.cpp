@@ -1,6 +1,8 @@
 // The counts, the time left and the head line of a run over several devices.
 #include "fleet/fleet_progress.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::int64_t MINUTE_MS = 60'000;
@@ -46,7 +48,14 @@ std::int64_t fleet_eta_ms(const std::vector<FleetRow>& rows, int jobs, std::int6
         if (!started(row) || fleet_row_ended(row)) continue;
         any_running = true;
         std::int64_t left = mean - (now_ms - row.started_ms);
-        if (left > running_left) running_left = left;
+        // A device that tells its own time left (its flash) needs at least that.
+        if (row.state == FleetState::FLASHING && row.seconds_left >= 0) {
+            left = std::max<std::int64_t>(left, row.seconds_left * std::int64_t{1000});
+        }
+        // One running past the others' mean, with nothing better to go by: no estimate beats a
+        // wrong one.
+        if (left <= 0) return -1;
+        running_left = std::max(running_left, left);
     }
     if (queued == 0 && !any_running) return -1;
     std::int64_t waves = (queued + jobs - 1) / jobs;

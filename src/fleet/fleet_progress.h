@@ -23,7 +23,8 @@ struct FleetCounts {
 FleetCounts fleet_counts(const std::vector<FleetRow>& rows);
 
 // The milliseconds still to go, from the finished devices' mean time and the waves left at `jobs`
-// at a time; -1 before the first device ends or once nothing is left.
+// at a time, and never less than a flashing device's own time left; -1 before the first device
+// ends, once nothing is left, or while a device runs past the mean with no time of its own.
 std::int64_t fleet_eta_ms(const std::vector<FleetRow>& rows, int jobs, std::int64_t now_ms);
 
 // "1:05" (minutes and seconds), "1:02:05" past an hour.

@@ -28,7 +28,9 @@ std::string printable(std::string text) {
 }
 
 constexpr const char* USER_ABORT_TEXT = "Upgrade Failed: User Abort";
-constexpr int SIGNAL_KILL = 9;  // the POSIX number; a Windows child always "exits"
+// The POSIX numbers; a Windows child always "exits".
+constexpr int SIGNAL_INTERRUPT = 2;
+constexpr int SIGNAL_KILL = 9;
 // A Windows child that crashed exits with its exception code (0xC0000005, ...).
 constexpr unsigned WINDOWS_EXCEPTION_CODES = 0xC0000000u;
 
@@ -43,6 +45,21 @@ std::string end_text(const FleetChildEnd& end) {
         return std::string("crashed: exception ") + code;
     }
     return "ended with status " + std::to_string(end.code) + " without a result";
+}
+
+// A child whose result came, but whose end does not go with it.
+std::string end_after_result(const FleetChildEnd& end, const std::string& result) {
+    std::string ended = end.exited && (static_cast<unsigned>(end.code) & WINDOWS_EXCEPTION_CODES) !=
+                                          WINDOWS_EXCEPTION_CODES
+                            ? "ended with status " + std::to_string(end.code)
+                            : end_text(end);
+    return ended + " after its result '" + result + "': check the device's version";
+}
+
+// The run asked the child to stop, and the system's interrupt ended it before it could press its
+// own Cancel (it had not yet taken the signal over): a cancel all the same, not a crash.
+bool interrupted_by_the_run(const FleetChildEnd& end) {
+    return !end.exited && end.code == SIGNAL_INTERRUPT && end.cancelled;
 }
 
 void read_status(FleetRow* row, const Json& e) {
@@ -160,7 +177,10 @@ void fleet_child_ended(FleetRow* row, const FleetChildEnd& end, std::int64_t now
     auto add = [&what](const std::string& text) { what = what.empty() ? text : what + "; " + text; };
     if (good_result) {
         // The device answered, but the child did not end as such a run does.
-        if (what.empty()) add(fleet_result_word(*row) + ", but then " + end_text(end));
+        if (what.empty()) add(end_after_result(end, fleet_result_word(*row)));
+    } else if (interrupted_by_the_run(end)) {
+        if (row->image_sent) add(INTERRUPTED_FLASHING_TEXT);
+        else if (what.empty()) add(USER_ABORT_TEXT);
     } else if (row->has_result) {
         // Cancelled by the run (its deadline), not by a person: the cause is the run's, and a
         // device that never answered says so.
@@ -190,6 +210,30 @@ bool fleet_row_finished(const FleetRow& row) {
 bool fleet_row_succeeded(const FleetRow& row) {
     return row.state == FleetState::VERIFIED || row.state == FleetState::CURRENT ||
            row.state == FleetState::NEEDS_UPGRADE;
+}
+
+int fleet_exit_status(const std::vector<FleetRow>& rows) {
+    bool needs_upgrade = false;
+    for (const FleetRow& row : rows) {
+        if (!fleet_row_succeeded(row)) return 1;
+        if (row.state == FleetState::NEEDS_UPGRADE) needs_upgrade = true;
+    }
+    return needs_upgrade ? CHILD_NEEDS_UPGRADE_STATUS : 0;
+}
+
+void fleet_row_take(FleetRow* kept, const FleetRow& step_row) {
+    FleetRow old = *kept;
+    *kept = step_row;
+    kept->label = old.label;
+    if (kept->product.empty()) {
+        kept->product = old.product;
+        kept->mac = old.mac;
+        kept->serial = old.serial;
+        kept->hardware = old.hardware;
+    }
+    // "Before" is before the run: a later step may find the device at the version an earlier
+    // one gave it.
+    if (!old.before.empty()) kept->before = old.before;
 }
 
 std::string fleet_result_word(const FleetRow& row) {

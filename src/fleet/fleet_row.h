@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class FleetState {
     QUEUED,           // not started yet (--jobs, --canary)
@@ -47,6 +48,7 @@ struct FleetChildEnd {
     int code;                 // the exit status or the signal
     std::string why;          // what the run did to it, if anything ("passed its deadline of 600 s")
     std::string stderr_tail;  // the last line it wrote on standard error, if any
+    bool cancelled = false;   // the run asked it to stop (its deadline, Ctrl-C, Stop)
 };
 
 // The exit status a child gives for each outcome (see the single-device mode).
@@ -70,6 +72,15 @@ bool fleet_row_ended(const FleetRow& row);
 bool fleet_row_finished(const FleetRow& row);
 // Ended well: verified or current (for a check also needs-upgrade: the device answered).
 bool fleet_row_succeeded(const FleetRow& row);
+
+// The run's exit status from its rows, for both programs: 1 when a device failed or was not
+// started, else 3 when a device still needs the upgrade (a check), else 0.
+int fleet_exit_status(const std::vector<FleetRow>& rows);
+
+// A step's row taken into the run's row of the same device: the step's state and times; the
+// label, the device's texts the step has not read (it failed before the device answered) and the
+// version before the run's first step are kept.
+void fleet_row_take(FleetRow* kept, const FleetRow& step_row);
 
 // The result word of the report and the events: verified, current, needs-upgrade, failed,
 // not-started; empty while the row has not ended.

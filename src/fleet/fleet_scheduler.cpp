@@ -7,43 +7,17 @@
 namespace {
 
 constexpr std::size_t STDERR_LINE_LIMIT = 300;
-constexpr const char* PASSWORD_VARIABLE = "TEV_PASSWORD=";
-
-bool starts_with(const std::string& text, const char* start) {
-    return text.compare(0, std::char_traits<char>::length(start), start) == 0;
-}
 
 std::string seconds(std::int64_t ms) { return std::to_string(ms / 1000) + " s"; }
 
 }  // namespace
 
-std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, std::size_t row) {
-    const std::string& address = plan.devices[row].address;
-    std::vector<std::string> arguments{"--device", address};
-    arguments.insert(arguments.end(), plan.common_arguments.begin(), plan.common_arguments.end());
-    if (!plan.log_dir.empty()) {
-        arguments.insert(arguments.end(), {"--log", plan.log_dir + "/" + address + ".log"});
-    }
-    if (plan.check) arguments.push_back("--check");
-    if (plan.skip_current) arguments.push_back("--skip-current");
-    return arguments;
-}
-
-std::vector<std::string> fleet_child_environment(const std::vector<std::string>& inherited,
-                                                 const std::string* password) {
-    std::vector<std::string> environment;
-    for (const std::string& entry : inherited) {
-        if (password != nullptr && starts_with(entry, PASSWORD_VARIABLE)) continue;
-        environment.push_back(entry);
-    }
-    if (password != nullptr) environment.push_back(PASSWORD_VARIABLE + *password);
-    return environment;
-}
-
-FleetScheduler::FleetScheduler(const FleetPlan& plan, FleetClock& clock, FleetChildren& children,
-                               FleetWatcher* watcher)
-    : plan_(plan), clock_(clock), children_(children), watcher_(watcher),
-      child_(plan.devices.size()), started_ms_(clock.now_ms()) {
+FleetScheduler::FleetScheduler(const FleetPlan& plan, FleetStep step,
+                               std::vector<std::string> environment, FleetClock& clock,
+                               FleetChildren& children, FleetWatcher* watcher)
+    : plan_(plan), step_(std::move(step)), environment_(std::move(environment)), clock_(clock),
+      children_(children), watcher_(watcher), child_(plan.devices.size()),
+      started_ms_(clock.now_ms()) {
     for (const FleetDevice& device : plan.devices) {
         rows_.push_back(FleetRow{});
         rows_.back().address = device.address;
@@ -54,13 +28,13 @@ FleetScheduler::FleetScheduler(const FleetPlan& plan, FleetClock& clock, FleetCh
 void FleetScheduler::step() {
     std::int64_t now = clock_.now_ms();
     for (std::size_t i = 0; i < child_.size(); ++i) police(i, now);
-    while (!stopped_ && next_ < rows_.size() && may_start_more()) start(next_++);
+    while (!stopped_ && next_ < step_.rows.size() && may_start_more()) start(step_.rows[next_++]);
 }
 
 bool FleetScheduler::may_start_more() const {
     if (running() >= plan_.jobs) return false;
     // The rest of the list waits for the canaries' ends.
-    if (next_ >= static_cast<std::size_t>(plan_.canary)) {
+    if (next_ >= static_cast<std::size_t>(step_.canary)) {
         bool all_ended = false;
         if (!canaries_ended_well(&all_ended) || !all_ended) return false;
     }
@@ -70,11 +44,12 @@ bool FleetScheduler::may_start_more() const {
 // Whether no canary has failed so far; *all_ended once every one has ended.
 bool FleetScheduler::canaries_ended_well(bool* all_ended) const {
     *all_ended = true;
-    std::size_t count = std::min(rows_.size(), static_cast<std::size_t>(plan_.canary));
+    std::size_t count = std::min(step_.rows.size(), static_cast<std::size_t>(step_.canary));
     for (std::size_t i = 0; i < count; ++i) {
+        std::size_t row = step_.rows[i];
         // Its end is the child's end: a result may still be undone by the exit status.
-        if (child_[i].running || !fleet_row_ended(rows_[i])) *all_ended = false;
-        else if (!fleet_row_succeeded(rows_[i])) return false;
+        if (child_[row].running || !fleet_row_ended(rows_[row])) *all_ended = false;
+        else if (!fleet_row_succeeded(rows_[row])) return false;
     }
     return true;
 }
@@ -83,7 +58,7 @@ void FleetScheduler::start(std::size_t row) {
     FleetRow after = rows_[row];
     after.started_ms = clock_.now_ms();
     std::string problem;
-    if (!children_.start(row, fleet_child_arguments(plan_, row), &problem)) {
+    if (!children_.start(row, fleet_child_arguments(plan_, step_, row), environment_, &problem)) {
         after.state = FleetState::FAILED;
         after.reason = "can't start its process: " + problem;
         after.ended_ms = after.started_ms;
@@ -112,11 +87,13 @@ void FleetScheduler::cancel(std::size_t row, const std::string& why) {
     Child& child = child_[row];
     if (!child.running || child.kill_ms >= 0) return;
     if (child.why.empty()) child.why = why;
+    child.cancelled = true;
     children_.cancel(row);
     child.kill_ms = clock_.now_ms() + plan_.grace_ms;
 }
 
 void FleetScheduler::child_output(std::size_t row, const std::string& line) {
+    if (!child_[row].running) return;
     FleetRow after = rows_[row];
     if (fleet_apply_event(&after, line)) set(row, after);
 }
@@ -130,7 +107,8 @@ void FleetScheduler::child_ended(std::size_t row, bool exited, int code) {
     if (!child.running) return;
     child.running = false;
     FleetRow after = rows_[row];
-    fleet_child_ended(&after, FleetChildEnd{exited, code, child.why, child.errors_last},
+    fleet_child_ended(&after,
+                      FleetChildEnd{exited, code, child.why, child.errors_last, child.cancelled},
                       clock_.now_ms());
     set(row, after);
     row_ended(row);
@@ -138,13 +116,14 @@ void FleetScheduler::child_ended(std::size_t row, bool exited, int code) {
 
 // The failure budget and the canaries, after each device's end.
 void FleetScheduler::row_ended(std::size_t row) {
-    if (plan_.max_failures > 0 && failures() >= plan_.max_failures) {
-        stop_starting(std::to_string(failures()) + " devices failed (--max-failures " + std::to_string(plan_.max_failures) + ")");
+    if (step_.max_failures > 0 && failures() >= step_.max_failures) {
+        stop_starting(std::to_string(failures()) + " devices failed (--max-failures " +
+                      std::to_string(step_.max_failures) + ")");
     }
     bool all_ended = false;
-    if (row < static_cast<std::size_t>(plan_.canary) && !canaries_ended_well(&all_ended)) {
+    if (is_canary(row) && !canaries_ended_well(&all_ended)) {
         stop_starting("the canary " + rows_[row].address + " failed (--canary " +
-                      std::to_string(plan_.canary) + ")");
+                      std::to_string(step_.canary) + ")");
     }
 }
 
@@ -165,24 +144,35 @@ void FleetScheduler::interrupt(const std::string& why) {
 void FleetScheduler::stop_starting(const std::string& why) {
     if (stopped_) return;
     stopped_ = true;
-    if (next_ < rows_.size()) stopped_early_ = why;
+    if (next_ < step_.rows.size()) stopped_early_ = why;
     not_started_why_ = why;
     close_unstarted();
 }
 
 void FleetScheduler::close_unstarted() {
     if (!stopped_) return;
-    for (std::size_t i = next_; i < rows_.size(); ++i) {
-        if (rows_[i].state != FleetState::QUEUED) continue;
-        FleetRow after = rows_[i];
+    for (std::size_t i = next_; i < step_.rows.size(); ++i) {
+        std::size_t row = step_.rows[i];
+        if (rows_[row].state != FleetState::QUEUED) continue;
+        FleetRow after = rows_[row];
         after.state = FleetState::NOT_STARTED;
         after.reason = not_started_why_;
-        set(i, after);
+        set(row, after);
     }
-    next_ = rows_.size();
+    next_ = step_.rows.size();
 }
 
-bool FleetScheduler::finished() const { return running() == 0 && next_ >= rows_.size(); }
+bool FleetScheduler::finished() const { return running() == 0 && next_ >= step_.rows.size(); }
+
+bool FleetScheduler::cancelling(std::size_t row) const {
+    return child_[row].running && child_[row].cancelled;
+}
+
+bool FleetScheduler::is_canary(std::size_t row) const {
+    std::size_t count = std::min(step_.rows.size(), static_cast<std::size_t>(step_.canary));
+    return std::find(step_.rows.begin(), step_.rows.begin() + static_cast<long>(count), row) !=
+           step_.rows.begin() + static_cast<long>(count);
+}
 
 int FleetScheduler::running() const {
     int count = 0;
@@ -192,17 +182,8 @@ int FleetScheduler::running() const {
 
 int FleetScheduler::failures() const {
     int count = 0;
-    for (const FleetRow& row : rows_) count += row.state == FleetState::FAILED ? 1 : 0;
+    for (std::size_t row : step_.rows) count += rows_[row].state == FleetState::FAILED ? 1 : 0;
     return count;
-}
-
-int FleetScheduler::exit_status() const {
-    bool needs_upgrade = false;
-    for (const FleetRow& row : rows_) {
-        if (!fleet_row_succeeded(row)) return 1;
-        if (row.state == FleetState::NEEDS_UPGRADE) needs_upgrade = true;
-    }
-    return needs_upgrade ? CHILD_NEEDS_UPGRADE_STATUS : 0;
 }
 
 void FleetScheduler::set(std::size_t row, const FleetRow& after) {

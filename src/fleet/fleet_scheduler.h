@@ -9,23 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fleet/fleet_devices.h"
+#include "fleet/fleet_plan.h"
 #include "fleet/fleet_row.h"
-
-// What the run does, from the options.
-struct FleetPlan {
-    std::vector<FleetDevice> devices;
-    int jobs = 32;
-    std::int64_t deadline_ms = 600'000;  // from a child's start to its cancel
-    std::int64_t grace_ms = 15'000;      // from a cancel to the kill
-    int canary = 0;        // the first N devices run first, the rest only if all of them end well
-    int max_failures = 0;  // 0: no budget; else no device starts once this many failed
-    bool check = false;    // --check: read each device, change nothing
-    bool skip_current = false;
-    // Passed to every child after "--device ADDRESS": --yes, --quiet, --events -, --user, ...
-    std::vector<std::string> common_arguments;
-    std::string log_dir;  // each child's --log in it, as DIR/ADDRESS.log; empty: none
-};
 
 // The time, in milliseconds from any fixed point.
 class FleetClock {
@@ -36,14 +21,15 @@ protected:
     ~FleetClock() = default;
 };
 
-// Whoever runs the children. `row` names the device (its index in the plan); each row gets at most
-// one child. Once started, the caller hands the child's lines and its end back to the scheduler.
+// Whoever runs the children. `row` names the device (its index in the plan); a row has at most
+// one child at a time. Once started, the caller hands the child's lines and its end back.
 class FleetChildren {
 public:
-    // Starts the child with these arguments (after the program's name). False, with *problem,
-    // when it could not start: the row fails with that text and no end is expected.
+    // Starts the child with these arguments (after the program's name) and exactly this
+    // environment. False, with *problem, when it could not start: the row fails with that text
+    // and no end is expected.
     virtual bool start(std::size_t row, const std::vector<std::string>& arguments,
-                       std::string* problem) = 0;
+                       const std::vector<std::string>& environment, std::string* problem) = 0;
     // Asks it to press its Cancel and end with its own result (a signal on POSIX, its standard
     // input closed on Windows).
     virtual void cancel(std::size_t row) = 0;
@@ -54,7 +40,7 @@ protected:
     ~FleetChildren() = default;
 };
 
-// Told of every change of a row; the report is rewritten when a row ends.
+// Told of every change of a row.
 class FleetWatcher {
 public:
     virtual void row_changed(std::size_t row, const FleetRow& before, const FleetRow& after) = 0;
@@ -63,18 +49,13 @@ protected:
     ~FleetWatcher() = default;
 };
 
-// The arguments of one device's child: --device, the common ones, --log, --check, --skip-current.
-std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, std::size_t row);
-
-// The children's environment: the one inherited, with TEV_PASSWORD set to the password when one
-// was read from --password-file (it wins over an inherited TEV_PASSWORD); entries "NAME=value".
-std::vector<std::string> fleet_child_environment(const std::vector<std::string>& inherited,
-                                                 const std::string* password);
-
+// One step's scheduler. Its rows are the plan's, indexed as the plan's devices; those outside the
+// step stay as they are and start no child.
 class FleetScheduler {
 public:
-    FleetScheduler(const FleetPlan& plan, FleetClock& clock, FleetChildren& children,
-                   FleetWatcher* watcher);
+    // environment: what each child gets (fleet_child_environment).
+    FleetScheduler(const FleetPlan& plan, FleetStep step, std::vector<std::string> environment,
+                   FleetClock& clock, FleetChildren& children, FleetWatcher* watcher);
 
     // Starts what may start and polices the deadlines. Call it after each change the caller
     // hands in, and at least every few hundred milliseconds.
@@ -89,21 +70,21 @@ public:
     // the next one kills them. `why` is what the rows not started say.
     void interrupt(const std::string& why = "interrupted (Ctrl-C)");
 
-    // Every row ended: no child running and none to start.
+    // Every row of the step ended: no child running and none to start.
     bool finished() const;
     // How many children have started and not yet ended.
     int running() const;
     const std::vector<FleetRow>& rows() const { return rows_; }
     // Why the run stopped before every device had its turn, in one line; empty otherwise.
     const std::string& stopped_early() const { return stopped_early_; }
-    // 0 every device verified or current (a check: every one current); 3 a check that found a
-    // device to upgrade and none that failed; 1 otherwise.
-    int exit_status() const;
+    // Whether the row's child is running and was asked to stop (its deadline, an interrupt).
+    bool cancelling(std::size_t row) const;
     std::int64_t started_ms() const { return started_ms_; }
 
 private:
     struct Child {
         bool running = false;
+        bool cancelled = false;  // the run asked it to stop
         std::int64_t deadline_ms = 0;
         std::int64_t kill_ms = -1;  // killed when passed, once it was asked to stop
         std::string why;
@@ -119,9 +100,12 @@ private:
     void close_unstarted();
     void set(std::size_t row, const FleetRow& after);
     int failures() const;
+    bool is_canary(std::size_t row) const;
     bool canaries_ended_well(bool* all_ended) const;
 
     const FleetPlan& plan_;
+    FleetStep step_;
+    std::vector<std::string> environment_;
     FleetClock& clock_;
     FleetChildren& children_;
     FleetWatcher* watcher_;

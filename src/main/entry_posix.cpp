@@ -14,7 +14,8 @@
 #include "console/dialog_questions.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
-#include "main/fleet_run.h"
+#include "main/fleet_console.h"
+#include "main/fleet_options.h"
 #include "main/run_options.h"
 #include "ui/ipv4_parse.h"
 #include "ui/scripted_answers.h"
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
             return EXIT_USAGE;
         case CommandAction::UPGRADE: break;
     }
-    if (fleet_wanted(line)) return run_fleet(line, argc, argv);
+    if (fleet_wanted(line)) return run_fleet_console(line, argc, argv);
     std::string problem;
     std::FILE* events = nullptr;
     if (line.events_path != nullptr) {

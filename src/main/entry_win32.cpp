@@ -12,6 +12,7 @@
 #include "app/start_up.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
+#include "main/fleet_options.h"
 #include "main/list_window.h"
 #include "main/run_options.h"
 #include "platform/win32/hidden_run.h"
@@ -75,7 +76,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
         case CommandAction::UPGRADE: break;
     }
-    if (list_window_wanted(line)) return run_list_window(instance, line);
+    if (fleet_wanted(line)) return run_list_window(instance, line);
     std::string problem;
     std::FILE* events = nullptr;
     if (line.events_path != nullptr) {

@@ -2,6 +2,7 @@
 #include "main/fleet_table.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fleet/fleet_progress.h"
@@ -87,6 +88,15 @@ std::string shell_word(const std::string& text) {
     return quoted + "'";
 }
 
+constexpr const char* RETRY_MARK = "-retry";
+
+// --report, or a start of it that the command line takes for it, before a value or '='.
+bool names_report(const std::string& argument) {
+    if (argument.compare(0, 3, "--r") != 0) return false;
+    std::string name = argument.substr(2, argument.find('=') - 2);
+    return std::string("report").compare(0, name.size(), name) == 0;
+}
+
 std::string count_line(const std::vector<FleetRow>& rows, const FleetSummaryFacts& facts) {
     FleetCounts c = fleet_counts(rows);
     std::string line = facts.check
@@ -161,11 +171,15 @@ std::string fleet_summary(const std::vector<FleetRow>& rows, const FleetSummaryF
     for (const std::string& line : columns(cells)) text += line + "\n";
     text += count_line(rows, facts);
     if (!facts.stopped_early.empty()) text += "Stopped early: " + facts.stopped_early + "\n";
+    if (!facts.report_problem.empty()) {
+        text += "The report is not whole: " + facts.report_problem + "\n";
+    }
     if (!failed.empty() && !facts.log_dir.empty()) {
         text += "Logs of the failed devices:\n";
         for (const FleetRow* row : failed) text += "  " + facts.log_dir + "/" + row->address + ".log\n";
     }
-    bool to_retry = !failed.empty() || !facts.stopped_early.empty();
+    bool to_retry = !failed.empty() || !facts.stopped_early.empty() ||
+                    !facts.report_problem.empty();
     if (to_retry && !facts.retry_command.empty()) {
         text += "To retry the devices not done, run:\n  " + facts.retry_command + "\n";
     }
@@ -176,9 +190,35 @@ std::string fleet_retry_command(int count, const char* const* arguments) {
     std::string command;
     bool skipping = false;
     for (int i = 0; i < count; ++i) {
-        if (std::strcmp(arguments[i], "--skip-current") == 0) skipping = true;
-        command += (i > 0 ? " " : "") + shell_word(arguments[i]);
+        std::string argument = arguments[i];
+        if (argument == "--skip-current") skipping = true;
+        if (names_report(argument) && argument.find('=') == std::string::npos && i + 1 < count) {
+            command += " " + shell_word(argument) + " " + shell_word(fleet_retry_report(arguments[++i]));
+            continue;
+        }
+        if (names_report(argument)) {
+            std::size_t equals = argument.find('=');
+            argument = argument.substr(0, equals + 1) + fleet_retry_report(argument.substr(equals + 1));
+        }
+        command += (i > 0 ? " " : "") + shell_word(argument);
     }
     if (!skipping) command += " --skip-current";
     return command;
+}
+
+std::string fleet_retry_report(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
+    std::string stem = path.substr(0, dot);
+    std::string ending = path.substr(dot);
+    int count = 1;
+    std::size_t mark = stem.rfind(RETRY_MARK);
+    if (mark != std::string::npos && mark + std::strlen(RETRY_MARK) < stem.size() &&
+        stem.find_first_not_of("0123456789", mark + std::strlen(RETRY_MARK)) == std::string::npos) {
+        long before = std::strtol(stem.c_str() + mark + std::strlen(RETRY_MARK), nullptr, 10);
+        count = before > 0 && before < 1'000'000 ? static_cast<int>(before) + 1 : 1;
+        stem.resize(mark);
+    }
+    return stem + RETRY_MARK + std::to_string(count) + ending;
 }

@@ -22,12 +22,17 @@ struct FleetSummaryFacts {
     std::string stopped_early;  // why the run stopped before every device had its turn
     std::string log_dir;        // empty: no logs were kept
     std::string retry_command;  // empty: none to show
+    std::string report_problem;  // why a rewrite of the report failed; empty: none did
 };
 
 // The summary: a line per device with its full reason, the counts and the total time, why the run
-// stopped early, then the logs of the failed devices and the command that retries them.
+// stopped early, a report that could not be written, then the logs of the failed devices and the
+// command that retries them.
 std::string fleet_summary(const std::vector<FleetRow>& rows, const FleetSummaryFacts& facts);
 
 // The command line again, each argument quoted for a POSIX shell where it needs it, with
-// --skip-current added when it is not there.
+// --skip-current added when it is not there, and its --report written beside the first one
+// (fleet_retry_report) so that the retry keeps the record of what this run did.
 std::string fleet_retry_command(int count, const char* const* arguments);
+// The report of a retry: "site.csv" gives "site-retry1.csv", "site-retry1.csv" "site-retry2.csv".
+std::string fleet_retry_report(const std::string& path);

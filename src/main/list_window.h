@@ -8,11 +8,8 @@
 #include "app/command_line.h"
 #include "platform/dialogs.h"
 
-// Whether the command line asks for the list window: /devices, /device more than once, /jobs,
-// /report, /canary or /maxfailures.
-bool list_window_wanted(const CommandLine& line);
-
-// Runs the window and returns the exit status: 0 every device verified or current, 3 devices
-// still need the upgrade (a check), 1 a device failed or was not started, 2 a wrong devices file
-// or option (after a box that says what).
+// Runs the window (when fleet_wanted) and returns the exit status: 0 every device verified or
+// current, 3 devices still need the upgrade (a check), 1 a device failed or was not started or
+// the report could not be rewritten, 2 a wrong option or a file it names that cannot be used
+// (after a box that says what).
 int run_list_window(ModuleHandle instance, const CommandLine& line);

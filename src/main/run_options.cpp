@@ -19,12 +19,19 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
     upgrade_sequence_set_action(line.check          ? StatusAction::CHECK
                                 : line.skip_current ? StatusAction::SKIP_CURRENT
                                                     : StatusAction::UPGRADE);
+    upgrade_sequence_set_addresses(line.device, line.local);
+    return password_from_options(line, &answers->has_password, &answers->password, problem);
+}
+
+bool password_from_options(const CommandLine& line, bool* has_password, std::string* password,
+                           std::string* problem) {
+    *has_password = false;
     if (line.password_file != nullptr) {
-        if (!read_password_file(line.password_file, &answers->password, problem)) return false;
-        answers->has_password = true;
-    } else if (const char* password = std::getenv("TEV_PASSWORD"); password != nullptr) {
-        answers->password = password;
-        answers->has_password = true;
+        if (!read_password_file(line.password_file, password, problem)) return false;
+        *has_password = true;
+    } else if (const char* variable = std::getenv("TEV_PASSWORD"); variable != nullptr) {
+        *password = variable;
+        *has_password = true;
     }
     return true;
 }

@@ -12,6 +12,10 @@
 // file cannot be read.
 bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem);
+// The password: the first line of --password-file, else TEV_PASSWORD when set; false with
+// *problem when the file cannot be read.
+bool password_from_options(const CommandLine& line, bool* has_password, std::string* password,
+                           std::string* problem);
 // The events file created anew ("-": standard output); nullptr with *problem when it cannot be.
 std::FILE* open_events_file(const char* path, std::string* problem);
 // The support log (--log) opened before the first dialog; false with *problem ("can't create the

@@ -43,4 +43,5 @@ constexpr int CONTROL_LIST_UPGRADE = 1103;
 constexpr int CONTROL_LIST_STOP = 1104;
 constexpr int CONTROL_LIST_RETRY = 1105;
 constexpr int CONTROL_LIST_SAVE = 1106;
+constexpr int CONTROL_LIST_DETAIL = 1107;  // the selected row's whole state and reason
 constexpr int CONTROL_LIST_CLOSE = CONTROL_CANCEL;

@@ -1,8 +1,11 @@
 // The address dialog: the device's address typed by the user, the local address chosen from the
 // list, and the TFTP file name the device will be told to fetch.
+#include <cstdio>
+
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
+#include "platform/net_address.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
 #include "ui/dialog_procs.h"
@@ -75,4 +78,37 @@ std::intptr_t address_dialog_proc(WindowHandle dialog, unsigned message, std::ui
         case CONTROL_CANCEL: dialog_end(dialog, 0); return 1;
         default: return 0;
     }
+}
+
+namespace {
+
+bool is_local_address(std::uint32_t address) {
+    int entries = local_address_entry_count(upgrade_state.local_addresses, LOCAL_ADDRESS_COUNT);
+    for (int i = 0; i < entries; ++i) {
+        if (upgrade_state.local_addresses[i] == address) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool take_address_without_dialog(const char* device, const char* local) {
+    std::snprintf(upgrade_state.device_ip_text, DEVICE_IP_TEXT_SIZE, "%s", device);
+    parse_ipv4_text(upgrade_state.device_ip_text, &upgrade_state.device_ip);
+    std::uint32_t chosen = 0;
+    if (local != nullptr) {
+        parse_ipv4_text(local, &chosen);
+        if (!is_local_address(chosen)) {
+            char text[96];
+            std::snprintf(text, sizeof text, "Upgrade Failed: %s is not one of this computer's addresses",
+                          local);
+            show_error_box(text);
+            return false;
+        }
+    } else {
+        chosen = route_source_address(upgrade_state.device_ip);
+    }
+    if (is_local_address(chosen)) upgrade_state.local_ip = chosen;
+    trace("+++ using %x\n", upgrade_state.local_ip);
+    return upgrade_state.device_ip != 0;
 }

@@ -6,6 +6,11 @@
 
 std::intptr_t warning_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
 std::intptr_t address_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
+// What the address dialog takes, without the dialog, for a run that asks no question about the
+// address (a check given the device): the device's address, and this computer's address to use,
+// the one given, else the one the system routes to the device from when it is among this
+// computer's. False, after the error box, for a local address this computer does not have.
+bool take_address_without_dialog(const char* device, const char* local);
 std::intptr_t password_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
 std::intptr_t confirm_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
 std::intptr_t success_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);

@@ -7,8 +7,10 @@
 # the transfers, which ends every child with its User Abort and still prints the summary.
 # A rollout: a check of four devices (two current) that ends 3 and sends no command; an upgrade
 # with --skip-current and --report that leaves the current device alone and reports every row;
-# a canary refusing the password, which stops the run; and a run killed with SIGKILL half way,
-# whose report holds the devices finished, and whose rerun with --skip-current finishes the rest.
+# a canary refusing the password, which stops the run; a run killed with SIGKILL half way,
+# whose report holds the devices finished, and whose rerun with --skip-current finishes the rest;
+# and a report that cannot be written, which ends the run with status 2 before any device hears
+# of it.
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -60,6 +62,7 @@ for i in 71 72 73; do start_device canary$i 127.0.0.$i --user admin --password '
 for i in 80 81 82 83; do
     start_device kill$i 127.0.0.$i --flash-time 1 --tftp-timeout 1 --tftp-retries 2
 done
+for i in 90 91; do start_device nowrite$i 127.0.0.$i; done
 start_device odd25 127.0.0.25 --keep-connection-open
 start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time 100
 
@@ -98,6 +101,13 @@ has_line_within odd26.log 30 -F "tftp: DATA 20 (512 bytes)" || fail "odd26: no t
 victim=$(ps -o pid=,args= --ppid "$odd_pid" | awk '/ 127\.0\.0\.26 / { print $1 }')
 [ -n "$victim" ] || fail "odd: no child for 127.0.0.26"
 kill -KILL "$victim"
+
+# A report that cannot be written is a promise the run cannot keep: nothing starts.
+run_with_options nowrite --device 127.0.0.90 --device 127.0.0.91 --yes --report /nonexistent/dir/site.csv
+finish_upgrade nowrite 2
+grep -qxF "tev-upgrade: can't write /nonexistent/dir/site.csv: No such file or directory" nowrite.err ||
+    fail "nowrite: $(head -n1 nowrite.err)"
+for i in 90 91; do ! grep -q 'http: GET' nowrite$i.log || fail "nowrite: 127.0.0.$i was contacted"; done
 
 # A repeated address is a wrong command line: nothing starts.
 printf '127.0.0.30\n# 127.0.0.31\n127.0.0.32\n\n127.0.0.030\n' >twice.txt
@@ -175,6 +185,7 @@ jq -se 'map(select(.event == "check")) | length == 1 and .[0].needs_upgrade == t
         and .[0].software_version == "3.1.8(a)"' check1.jsonl >/dev/null ||
     fail "check1: events $(cat check1.jsonl)"
 grep -qF 'needs the upgrade to 3.2.9(b)' check1.out || fail "check1: no inventory line"
+! grep -qE 'Forcing a firmware upgrade|TEV IP Address' check1.out || fail "check1: asked an upgrade's question"
 ! ordered check50 || fail "check1: ordered an upgrade"
 
 finish_upgrade skip 0
@@ -191,7 +202,8 @@ grep -qxF 'Stopped early: the canary 127.0.0.70 failed (--canary 1)' canary.out 
     fail "canary: no reason to stop"
 [ "$(report_rows canary.csv | cut -d, -f9 | tr '\n' ' ')" = \
     "failed not-started not-started not-started " ] || fail "canary: report $(cat canary.csv)"
-grep -qF ' --canary 1 --report canary.csv --skip-current' canary.out || fail "canary: no retry command"
+# The retry keeps this run's record: its report goes beside.
+grep -qF ' --canary 1 --report canary-retry1.csv --skip-current' canary.out || fail "canary: no retry command"
 
 finish_upgrade rerun 0
 for i in 80 81 82 83; do

@@ -3,7 +3,10 @@
 // the summary and the retry command.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <filesystem>
@@ -126,7 +129,54 @@ TEST(FleetReport, RewrittenWholeWithNothingLeftBeside) {
     EXPECT_FALSE(fleet_report_write((folder / "no" / "r.csv").string(), rows,
                                     FleetReportFormat::CSV, &problem));
     EXPECT_NE(problem.find("no/r.csv"), std::string::npos) << problem;
+    // A link planted at the temporary file's name is neither followed nor removed.
+    std::string victim = (folder / "victim").string();
+    std::ofstream(victim) << "precious";
+    fs::create_symlink(victim, path + ".tmp" + std::to_string(::getpid()));
+    ASSERT_TRUE(fleet_report_write(path, rows, FleetReportFormat::CSV, &problem)) << problem;
+    std::ifstream victim_file(victim);
+    std::string victim_text;
+    std::getline(victim_file, victim_text);
+    EXPECT_EQ(victim_text, "precious");
+    EXPECT_TRUE(fs::is_symlink(path + ".tmp" + std::to_string(::getpid())));
     fs::remove_all(folder);
+}
+
+// A rewrite that fails half way (the file size limit) keeps the last whole report and leaves no
+// temporary file beside it.
+void rewrite_over_the_size_limit(const std::string& path) {
+    std::vector<FleetRow> rows(200, row_of("10.0.0.1", FleetState::VERIFIED, 0, 1000));
+    std::string problem;
+    rlimit limit{4096, 4096};
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) std::exit(3);
+    bool written = fleet_report_write(path, rows, FleetReportFormat::CSV, &problem);
+    std::ifstream file(path);
+    std::string first;
+    std::getline(file, first);
+    bool kept = first == "whole";
+    bool alone = std::distance(std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()),
+                               std::filesystem::directory_iterator()) == 1;
+    std::fprintf(stderr, "%s|%s|%d%d\n", problem.c_str(), first.c_str(), kept, alone);
+    std::exit(!written && kept && alone ? 0 : 1);
+}
+
+TEST(FleetReport, ARewriteThatFailsKeepsTheLastWholeReport) {
+    namespace fs = std::filesystem;
+    fs::path folder = fs::temp_directory_path() / ("fleet-limit-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::string path = (folder / "site.csv").string();
+    std::ofstream(path) << "whole\n";
+    EXPECT_EXIT(rewrite_over_the_size_limit(path), ::testing::ExitedWithCode(0),
+                "can't write .*site.csv: File too large");
+    fs::remove_all(folder);
+}
+
+FleetRow flashing(std::int64_t started, int seconds_left) {
+    FleetRow row = row_of("f", FleetState::FLASHING, started);
+    row.seconds_left = seconds_left;
+    return row;
 }
 
 TEST(FleetProgress, TimeLeftFromTheFinishedAndTheWavesLeft) {
@@ -146,8 +196,10 @@ TEST(FleetProgress, TimeLeftFromTheFinishedAndTheWavesLeft) {
          {row_of("a", S::VERIFIED, 0, 20'000), row_of("b", S::FAILED, 0, 40'000),
           row_of("c", S::QUEUED), row_of("d", S::QUEUED), row_of("e", S::QUEUED)},
          2, 40'000, 2 * 30'000},
-        {"a running one past the mean adds nothing",
-         {row_of("a", S::VERIFIED, 0, 10'000), row_of("b", S::FLASHING, 0)}, 4, 50'000, 0},
+        {"a running one past the mean: no estimate rather than a wrong one",
+         {row_of("a", S::VERIFIED, 0, 10'000), row_of("b", S::UPLOADING, 0)}, 4, 50'000, -1},
+        {"never less than a flashing one's own time left",
+         {row_of("a", S::VERIFIED, 0, 10'000), flashing(0, 26)}, 4, 50'000, 26'000},
         {"all ended", {row_of("a", S::VERIFIED, 0, 10'000)}, 4, 50'000, -1},
     };
     for (const Case& c : cases) EXPECT_EQ(fleet_eta_ms(c.rows, c.jobs, c.now), c.eta) << c.what;
@@ -159,11 +211,11 @@ TEST(FleetProgress, TimeLeftFromTheFinishedAndTheWavesLeft) {
     EXPECT_EQ(fleet_eta_text(100'000), "about 2 min left");
 
     std::vector<FleetRow> rows{row_of("a", S::VERIFIED, 0, 60'000), row_of("b", S::CURRENT, 0, 1000),
-                               row_of("c", S::FAILED, 0, 2000), row_of("d", S::VERIFYING, 0),
+                               row_of("c", S::FAILED, 0, 2000), row_of("d", S::VERIFYING, 60'000),
                                row_of("e", S::QUEUED)};
     EXPECT_EQ(fleet_head_line(rows, 1, 0, 65'000),
               "3 of 5 done: 1 verified, 1 current, 1 failed; 1 running; 1:05 elapsed, "
-              "about 21 s left");
+              "about 37 s left");
 }
 
 TEST(FleetTable, AShortWindowKeepsTheRowsThatMatter) {
@@ -226,6 +278,15 @@ TEST(FleetTable, TheSummaryEndsWithTheLogsAndTheRetry) {
               "  tev-upgrade --devices 'site list.txt' --yes --skip-current\n");
     const char* again[] = {"tev-upgrade", "--skip-current", "--user", "it's"};
     EXPECT_EQ(fleet_retry_command(4, again), "tev-upgrade --skip-current --user 'it'\\''s'");
+    // The retry's report goes beside this run's, which keeps the record of what it did.
+    const char* reported[] = {"tev-upgrade", "--report", "site.csv", "--rep=out/site-retry1.json"};
+    EXPECT_EQ(fleet_retry_command(4, reported),
+              "tev-upgrade --report site-retry1.csv --rep=out/site-retry2.json --skip-current");
+    EXPECT_EQ(fleet_retry_report("a.b/report"), "a.b/report-retry1");
+    facts.report_problem = "can't write site.csv: No space left on device";
+    EXPECT_NE(fleet_summary({good}, facts).find("The report is not whole: can't write site.csv: "
+                                                "No space left on device\n"),
+              std::string::npos);
 }
 
 }  // namespace

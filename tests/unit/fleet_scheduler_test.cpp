@@ -22,7 +22,7 @@ struct FakeChildren final : FleetChildren {
     std::size_t refuse = 999;  // the row whose start fails
 
     bool start(std::size_t row, const std::vector<std::string>& args,
-               std::string* problem) override {
+               const std::vector<std::string>&, std::string* problem) override {
         note("start", row);
         arguments.push_back(args);
         if (row == refuse) *problem = "Resource temporarily unavailable";
@@ -50,7 +50,8 @@ std::string result_line(const std::string& word) {
 // Runs a script, a step after each word:
 //   r2:verified  row 2's result event      e2:3  row 2's child exits with status 3
 //   v2 / c2 / f2  result verified / current / failed, then the matching exit
-//   x2  row 2's child killed by SIGKILL     t15  15 s pass     i  Ctrl-C
+//   x2  row 2's child killed by SIGKILL     s2  row 2's child ended by SIGINT
+//   t15  15 s pass     i  Ctrl-C
 void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script) {
     std::istringstream words(script);
     std::string word;
@@ -70,6 +71,7 @@ void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script
                 scheduler.child_ended(row, true, word[0] == 'f' ? 1 : 0);
                 break;
             case 'x': scheduler.child_ended(row, false, SIGKILL); break;
+            case 's': scheduler.child_ended(row, false, SIGINT); break;
             case 't': clock.now += std::stol(word.substr(1)) * 1000; break;
             case 'i': scheduler.interrupt(); break;
             default: ADD_FAILURE() << "unknown word " << word;
@@ -152,13 +154,13 @@ TEST(FleetScheduler, RunsTheScriptedCases) {
         plan.max_failures = c.max_failures;
         FakeClock clock;
         FakeChildren children;
-        FleetScheduler scheduler(plan, clock, children, nullptr);
+        FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
         play(scheduler, clock, c.script);
         EXPECT_EQ(children.calls, c.calls);
         EXPECT_EQ(states(scheduler), c.states);
         EXPECT_EQ(scheduler.finished(), c.finished);
         if (c.finished) {
-            EXPECT_EQ(scheduler.exit_status(), c.status);
+            EXPECT_EQ(fleet_exit_status(scheduler.rows()), c.status);
         }
         EXPECT_EQ(scheduler.stopped_early(), c.stopped_early);
     }
@@ -182,10 +184,10 @@ TEST(FleetScheduler, ACheckEndsThreeOnlyWhenEveryDeviceAnswered) {
         plan.check = true;
         FakeClock clock;
         FakeChildren children;
-        FleetScheduler scheduler(plan, clock, children, nullptr);
+        FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
         play(scheduler, clock, c.script);
         EXPECT_EQ(states(scheduler), c.states);
-        EXPECT_EQ(scheduler.exit_status(), c.status);
+        EXPECT_EQ(fleet_exit_status(scheduler.rows()), c.status);
     }
 }
 
@@ -197,7 +199,7 @@ TEST(FleetScheduler, RowsKeepTheRunsReasonsAndTimes) {
     FakeClock clock;
     FakeChildren children;
     children.refuse = 2;
-    FleetScheduler scheduler(plan, clock, children, nullptr);
+    FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
     play(scheduler, clock, "t4");
     scheduler.child_error(1, "AddressSanitizer: SEGV on unknown address");
     scheduler.child_error(1, "");
@@ -211,26 +213,36 @@ TEST(FleetScheduler, RowsKeepTheRunsReasonsAndTimes) {
     EXPECT_TRUE(scheduler.finished());
 }
 
-TEST(FleetScheduler, ChildArgumentsAndEnvironment) {
-    FleetPlan plan = plan_of(2);
-    plan.common_arguments = {"--yes", "--quiet", "--events", "-", "--user", "admin"};
-    plan.log_dir = "logs";
-    plan.skip_current = true;
-    EXPECT_EQ(fleet_child_arguments(plan, 1),
-              (std::vector<std::string>{"--device", "10.0.0.2", "--yes", "--quiet", "--events", "-",
-                                        "--user", "admin", "--log", "logs/10.0.0.2.log",
-                                        "--skip-current"}));
-    plan.skip_current = false;
-    plan.check = true;
-    plan.log_dir.clear();
-    EXPECT_EQ(fleet_child_arguments(plan, 0).back(), "--check");
+// Ctrl-C passed on to a child that had not yet taken the signal over ends it by the signal: a
+// cancel all the same; a child the run did not ask to stop crashed.
+TEST(FleetScheduler, AChildTheInterruptEndedIsCancelledNotCrashed) {
+    FleetPlan plan = plan_of(3);
+    plan.jobs = 3;
+    FakeClock clock;
+    FakeChildren children;
+    FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
+    play(scheduler, clock, "s2");
+    scheduler.child_output(1, R"({"event":"uploaded"})");
+    play(scheduler, clock, "i s0 s1");
+    const auto& rows = scheduler.rows();
+    EXPECT_EQ(fleet_state_text(rows[0]), "failed: cancelled");
+    EXPECT_EQ(rows[1].reason, INTERRUPTED_FLASHING_TEXT);
+    EXPECT_EQ(rows[2].reason, "crashed: signal 2");
+}
 
-    // The password read from --password-file wins over one the parent inherited.
-    std::vector<std::string> inherited{"HOME=/root", "TEV_PASSWORD=old", "TEV_PASSWORDS=x"};
-    std::string password = "pw one";
-    EXPECT_EQ(fleet_child_environment(inherited, &password),
-              (std::vector<std::string>{"HOME=/root", "TEV_PASSWORDS=x", "TEV_PASSWORD=pw one"}));
-    EXPECT_EQ(fleet_child_environment(inherited, nullptr), inherited);
+// A step runs only its rows; the others start no child and stay as they are.
+TEST(FleetScheduler, AStepRunsItsRowsAlone) {
+    FleetPlan plan = plan_of(4);
+    plan.jobs = 1;
+    FleetStep step;
+    step.rows = {3, 1};
+    FakeClock clock;
+    FakeChildren children;
+    FleetScheduler scheduler(plan, step, {}, clock, children, nullptr);
+    play(scheduler, clock, "v3 f1");
+    EXPECT_EQ(children.calls, "start3 start1");
+    EXPECT_EQ(states(scheduler), "qFqV");
+    EXPECT_TRUE(scheduler.finished());
 }
 
 }  // namespace

@@ -133,8 +133,16 @@ TEST(FleetRow, TheChildsEndDecides) {
         {{verified}, {true, 0, "", ""}, "verified"},
         {{current}, {true, 0, "", ""}, "already current"},
         {{needs}, {true, 3, "", ""}, "needs upgrade"},
-        {{needs}, {true, 0, "", ""}, "failed: needs-upgrade, but then ended with status 0 without a result"},
-        {{verified}, {true, 1, "", ""}, "failed: verified, but then ended with status 1 without a result"},
+        {{needs}, {true, 0, "", ""},
+         "failed: ended with status 0 after its result 'needs-upgrade': check the device's version"},
+        {{verified}, {true, 1, "", ""},
+         "failed: ended with status 1 after its result 'verified': check the device's version"},
+        {{verified}, {false, SIGKILL, "", ""},
+         "failed: killed by signal 9 after its result 'verified': check the device's version"},
+        // Ctrl-C passed on before the child had taken the signal over: cancelled, not crashed.
+        {{}, {false, SIGINT, "", "", true}, "failed: cancelled"},
+        {{uploaded}, {false, SIGINT, "", "", true}, "failed: interrupted while flashing"},
+        {{}, {false, SIGINT, "", "", false}, "failed: crashed: signal 2"},
         {{abort}, {true, 1, "", ""}, "failed: cancelled"},
         // The run's deadline, not a person, cancelled it: no "User Abort".
         {{abort}, {true, 1, deadline, ""}, "failed: passed its deadline of 600 s"},
@@ -156,6 +164,43 @@ TEST(FleetRow, TheChildsEndDecides) {
         EXPECT_EQ(fleet_state_text(row), c.shown) << row.reason;
         EXPECT_EQ(row.ended_ms, 3500);
     }
+}
+
+// One exit status for both programs, and what a row keeps when a later step runs it again.
+TEST(FleetRow, TheExitStatusAndARowAcrossSteps) {
+    auto rows_in = [](std::initializer_list<FleetState> states) {
+        std::vector<FleetRow> rows;
+        for (FleetState state : states) rows.push_back(FleetRow{}), rows.back().state = state;
+        return rows;
+    };
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::CURRENT})), 0);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::CURRENT, FleetState::NEEDS_UPGRADE})), 3);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::NEEDS_UPGRADE, FleetState::FAILED})), 1);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::NOT_STARTED})), 1);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::QUEUED})), 1);
+
+    FleetRow kept;
+    kept.label = "office 2";
+    kept.product = "TEV-4400";
+    kept.serial = "TV1";
+    kept.before = "3.1.8(a)";
+    kept.state = FleetState::NEEDS_UPGRADE;
+    FleetRow failed_early;
+    failed_early.state = FleetState::FAILED;
+    failed_early.reason = "Upgrade Failed: No Response From TEV";
+    fleet_row_take(&kept, failed_early);
+    EXPECT_EQ(kept.state, FleetState::FAILED);
+    EXPECT_EQ(kept.label, "office 2");
+    EXPECT_EQ(kept.product, "TEV-4400");
+    EXPECT_EQ(kept.serial, "TV1");
+    FleetRow read;
+    read.state = FleetState::CURRENT;
+    read.product = "TEV-4400X";
+    read.before = "3.2.9(b)";  // the version an earlier step gave it
+    fleet_row_take(&kept, read);
+    EXPECT_EQ(kept.state, FleetState::CURRENT);
+    EXPECT_EQ(kept.product, "TEV-4400X");
+    EXPECT_EQ(kept.before, "3.1.8(a)");
 }
 
 TEST(FleetRow, ShortReasonsFitARow) {

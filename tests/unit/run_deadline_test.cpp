@@ -52,8 +52,9 @@ public:
     }
 };
 
-// A run that would wait for ever, with a deadline.
-void wait_past(long seconds) {
+// A run that would wait for ever, with a deadline; settled: after the device was verified.
+void wait_past(long seconds, bool settled = false) {
+    if (settled) run_outcome_verified("Upgrade Successful!");
     console_output_use(stderr);
     console_input_use(open("/dev/null", O_RDONLY));
     ScriptedAnswerSet answers;
@@ -72,6 +73,9 @@ TEST(RunDeadline, WhenItPassesTheRunEndsAsACancelWouldAndTheResultSaysWhy) {
     EXPECT_EXIT(wait_past(1), ::testing::ExitedWithCode(EXIT_FAILED),
                 "Upgrade Failed: User Abort\n(.|\n)*result failed: Upgrade Failed: User Abort: "
                 "the deadline of 1 s passed \\(on time\\)\n");
+    // The success dialog still up when it passes: the device stays verified.
+    EXPECT_EXIT(wait_past(1, true), ::testing::ExitedWithCode(EXIT_VERIFIED),
+                "^result verified: Upgrade Successful! \\(on time\\)\n");
 }
 
 }  // namespace

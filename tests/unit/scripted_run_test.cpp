@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/post_transfer.h"
+#include "app/upgrade_sequence.h"
 #include "console/console_output.h"
 #include "console_capture.h"
 #include "core/run_report.h"
@@ -77,6 +78,24 @@ TEST_F(ScriptedRun, WithoutYesTheOptionsOnlyFillAndThePersonAnswers) {
     EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_WARNING, warning_dialog_proc), 1);
     EXPECT_EQ(dialog_run_modal(nullptr, DIALOG_ADDRESS_ADAPTER, address_dialog_proc), 0);
     EXPECT_NE(console.printed().find("TEV IP Address [10.1.0.123]: \n"), std::string::npos);
+}
+
+// A check given the device asks nothing an upgrade asks: neither the warning nor the address
+// dialog; a local address this computer does not have ends it before anything is sent.
+TEST_F(ScriptedRun, ACheckAsksNoUpgradeQuestion) {
+    upgrade_sequence_set_action(StatusAction::CHECK);
+    upgrade_sequence_set_addresses("10.1.0.123", "10.9.9.9");
+    ConsoleCapture console("\n\n\n");
+    EXPECT_EQ(run_upgrade_sequence(), 0);
+    upgrade_sequence_set_action(StatusAction::UPGRADE);
+    upgrade_sequence_set_addresses(nullptr, nullptr);
+    std::string printed = console.printed();
+    EXPECT_EQ(printed.find("Forcing a firmware upgrade"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("TEV IP Address"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Upgrade Failed: 10.9.9.9 is not one of this computer's addresses"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(upgrade_state.device_ip, 0x0A01007Bu);
 }
 
 // The runs the options cannot finish end at once, with the box and status 1. The boxes go to

@@ -13,7 +13,8 @@
 # confirm dialog cannot be created), unattended (/device, /local, /user, /passwordfile, /yes and
 # /events in mixed spellings and letter case: nothing typed or clicked; the events file is read
 # too), unattended-refused (the same with a password the device refuses), options-fill (the
-# options without /yes only fill in the dialogs).
+# options without /yes only fill in the dialogs), list-report-unwritable (the list window's
+# /report into a folder that does not exist: one box, status 2, no device asked).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -92,6 +93,13 @@ case $scenario in
         log_path=$(windows_path "$work/no-such-folder/upgrade.log")
         driver_values=("options=/log \"$log_path\""
                        "box=Can't create the log file $log_path: No such file or directory") ;;
+    # The driver's steps are those of the log: one box, status 2. The device must hear nothing.
+    list-report-unwritable)
+        printf '127.0.0.2\r\n127.0.0.3\r\n' >devices.txt
+        printf '%s\r\n' "$password" >password.txt
+        report_path=$(windows_path "$work/no-such-folder/x.csv")
+        driver_values=("options=/devices \"$(windows_path "$work/devices.txt")\" /user $user /passwordfile \"$(windows_path "$work/password.txt")\" /check /report \"$report_path\""
+                       "box=Can't write $report_path: Path not found") ;;
     # The device asks for another file name than it was ordered to fetch.
     wrong-name)
         device_options+=(--request-name /wrong-name.bin)
@@ -149,8 +157,10 @@ fi
 
 echo "== $scenario: tev-upgrade.exe under Wine on $DISPLAY, image $size bytes, version $version"
 status=0
+driver_scenario=$scenario
+[ "$scenario" = list-report-unwritable ] && driver_scenario=log-unwritable
 timeout 240 wine "$driver" "$(windows_path "$exe")" "$(windows_path "$recorder")" \
-    "$(windows_path "$work/screenshots")" "$scenario" "label=TEV-4400" "version=$version" \
+    "$(windows_path "$work/screenshots")" "$driver_scenario" "label=TEV-4400" "version=$version" \
     "size=$size" "device=$device_ip" "local=$local_ip" "user=$user" "password=$password" \
     "${identity[@]}" ${driver_values[@]+"${driver_values[@]}"} 2>driver.log || status=$?
 for bitmap in screenshots/*.bmp; do  # the driver writes what Windows offers
@@ -239,6 +249,8 @@ case $scenario in
         expect "the device refused no answer" none_refused ;;
     confirm-fails | options-fill)
         expect "the device got no upgrade command" no_upgrade_command ;;
+    list-report-unwritable)
+        expect "the device was not asked anything" bash -c "! grep -q 'http: GET' device.log" ;;
     unattended)
         expect "the device kept the $size bytes of the embedded image" cmp device.bin "$image"
         expect "the device fetched from the chosen local address $local_ip" received_from_local

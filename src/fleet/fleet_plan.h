@@ -1,0 +1,98 @@
+// What a run over several devices does, read once from its options for both programs: the
+// devices, the limits with their ranges and defaults, the report, and each child's command line
+// and environment.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fleet/fleet_devices.h"
+#include "fleet/fleet_report.h"
+
+// Which program runs the fleet: the console's children print nothing but their result line; the
+// Windows program's children run hidden.
+enum class FleetProgram { CONSOLE, WINDOWS };
+
+// Each child is a mostly idle process (the device writes its flash for 30 s of its ~31 s), so a
+// site goes in one wave: by default up to 64 at once, which bounds what a list given by mistake
+// starts at one stroke; --jobs takes up to 256.
+constexpr int FLEET_DEFAULT_JOBS = 64;
+constexpr int FLEET_MAX_JOBS = 256;
+// From a cancel to the kill; each child also keeps the run's deadline this much later itself, so
+// that the run's own stop comes first.
+constexpr std::int64_t FLEET_GRACE_MS = 15'000;
+
+// The options as the command line gave them, each text nullptr when not given; the files they
+// name already read by the caller.
+struct FleetOptions {
+    FleetProgram program = FleetProgram::CONSOLE;
+    std::vector<std::string> devices;  // every --device, in order
+    const char* devices_path = nullptr;
+    std::string devices_text;  // the devices file's text
+    const char* jobs = nullptr;
+    const char* deadline = nullptr;
+    const char* canary = nullptr;
+    const char* max_failures = nullptr;
+    const char* report = nullptr;
+    const char* log_dir = nullptr;
+    const char* user = nullptr;
+    const char* local = nullptr;
+    bool yes = false;
+    bool check = false;
+    bool skip_current = false;
+    bool quiet = false;
+    bool single_device_files = false;  // --events or --log
+    bool has_password = false;
+    std::string password;  // from --password-file or TEV_PASSWORD
+};
+
+struct FleetPlan {
+    FleetProgram program = FleetProgram::CONSOLE;
+    std::vector<FleetDevice> devices;
+    int jobs = FLEET_DEFAULT_JOBS;
+    std::int64_t deadline_ms = 600'000;  // from a child's start to its cancel
+    std::int64_t grace_ms = FLEET_GRACE_MS;
+    int canary = 0;        // the first N devices of an upgrade first, the rest if all end well
+    int max_failures = 0;  // 0: no budget; else no device starts once this many failed
+    bool yes = false;      // every step follows by itself; nothing is asked
+    bool check = false;    // read each device, change nothing
+    bool skip_current = false;
+    bool quiet = false;
+    std::string report;  // empty: none
+    FleetReportFormat format = FleetReportFormat::CSV;
+    std::string log_dir;  // each child's --log in it, as DIR/ADDRESS.log; empty: none
+    std::string user;
+    std::string local;
+    bool has_password = false;
+    std::string password;
+};
+
+// The plan of the options; false with *problem (a usage error, status 2) for a wrong one, with
+// the option spelled as the program spells it ("--jobs needs a number from 1 to 256", "/jobs ...").
+bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* problem);
+
+// One step of a run: which of the plan's rows it runs, in order, and how. The canary and the
+// failure budget are an upgrade's; a check reads every device.
+struct FleetStep {
+    std::vector<std::size_t> rows;
+    bool check = false;
+    bool skip_current = false;
+    int canary = 0;
+    int max_failures = 0;
+};
+
+// The step the options ask for: every device, checked or upgraded.
+FleetStep fleet_first_step(const FleetPlan& plan);
+
+// The arguments of the child of a row (after the program's name): its address, --yes, the events
+// on standard output, a deadline the run's own passes first, the user, this computer's address,
+// its log, and --check or --skip-current as the step has it.
+std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const FleetStep& step,
+                                               std::size_t row);
+
+// The children's environment: the one inherited, with TEV_PASSWORD set to the plan's password
+// when it has one (it wins over an inherited one), and on Windows TEV_HIDDEN=1 (the child's
+// dialogs run hidden and the end of its standard input is its Cancel). Entries "NAME=value".
+std::vector<std::string> fleet_child_environment(const FleetPlan& plan,
+                                                 const std::vector<std::string>& inherited);
