@@ -1,5 +1,12 @@
-// The run's children as processes: a map between rows and child ids, both ways.
+// The run's children as processes, a map between rows and child ids both ways, and its clock.
 #include "main/fleet_children.h"
+
+#include <chrono>
+
+std::int64_t FleetSystemClock::now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 bool FleetProcesses::start(std::size_t row, const std::vector<std::string>& arguments,
                            const std::vector<std::string>& environment, std::string* problem) {

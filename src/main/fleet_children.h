@@ -1,13 +1,20 @@
 // The children of a run over several devices as the fleet's run sees them: one process of this
 // same program per row, started, cancelled, killed and read through platform/child_process.h, on
-// either system; what they write and their ends go back to the run.
+// either system; what they write and their ends go back to the run. And the run's clock.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fleet/fleet_run.h"
 #include "platform/child_process.h"
+
+// The system's steady clock, in milliseconds.
+class FleetSystemClock final : public FleetClock {
+public:
+    std::int64_t now_ms() override;
+};
 
 class FleetProcesses final : public FleetChildren, private ChildReceiver {
 public:

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,10 +26,9 @@ constexpr std::int64_t REDRAW_MS = 200;
 // The head line's clock ticks on a terminal even when no row changes.
 constexpr std::int64_t TICK_MS = 1000;
 
-std::int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+FleetSystemClock system_clock;
+
+std::int64_t now_ms() { return system_clock.now_ms(); }
 
 int usage_error(const std::string& problem) {
     std::fprintf(stderr,
@@ -51,11 +49,6 @@ bool log_folder_ready(const std::string& path, std::string* problem) {
     *problem = file_problem("create", "the log folder", path.c_str(), std::strerror(error));
     return false;
 }
-
-class SteadyClock final : public FleetClock {
-public:
-    std::int64_t now_ms() override { return ::now_ms(); }
-};
 
 // What the screen shows: a table redrawn in place on a terminal, else a line per change of state
 // and the head line after each device's end.
@@ -161,10 +154,9 @@ int run_fleet_console(const CommandLine& line, int argc, const char* const* argv
         !log_folder_ready(plan.log_dir, &problem)) {
         return usage_error(problem);
     }
-    SteadyClock clock;
     std::size_t rows = plan.devices.size();
     FleetProcesses children(own_program_path(argv[0]), rows);
-    FleetRun fleet(std::move(plan), process_environment(), clock, children);
+    FleetRun fleet(std::move(plan), process_environment(), system_clock, children);
     if (!fleet.open_report(&problem)) return usage_error(problem);
     return run(fleet, children, argc, argv);
 }

@@ -11,7 +11,6 @@
 #include <commdlg.h>
 
 #include <cctype>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -59,11 +58,6 @@ constexpr int COLUMN_PADDING = 10;  // the list view's margins around a cell's t
 constexpr int WINDOW_WIDTH = 430;
 constexpr int WINDOW_HEIGHT = 220;
 
-std::int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::wstring wide(const std::string& text) {
     std::wstring out;
     for (char c : text) out.push_back(static_cast<unsigned char>(c));
@@ -75,11 +69,6 @@ std::string sentence(std::string text) {
     if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
     return text;
 }
-
-class SteadyClock final : public FleetClock {
-public:
-    std::int64_t now_ms() override { return ::now_ms(); }
-};
 
 class ListWindow final : private FleetRunWatcher {
 public:
@@ -123,7 +112,7 @@ private:
 
     ModuleHandle instance_;
     ScriptedAnswerSet answers_;
-    SteadyClock clock_;
+    FleetSystemClock clock_;
     FleetProcesses children_;
     FleetRun run_;
     FleetSteps steps_;

@@ -11,28 +11,53 @@ mkdir -m 755 srv
 "$MAKE_IMAGE" --size 1024 --version "4.0.1(x)" --seed 7 srv/two.bin >/dev/null
 chmod 644 srv/*.bin
 
-# udp_bound PORT: something has bound 127.0.0.1:PORT for UDP.
-udp_bound() { ss -Hnlu "src 127.0.0.1:$1" | grep -q .; }
+# Both ports are drawn below the system's ephemeral range. Every connection's own port comes from
+# that range, and a client's connection keeps its port for a minute after it closes (TIME_WAIT):
+# a web port drawn there was now and then held by the connections of a busy machine, at the
+# device's start or while the flash had its web server closed. Below the range only a program
+# that asks for a port by its number takes it. The web port stays below 23456, where the
+# upgrader's own HTTP client ports begin (its tests bind them by number).
+read -r ephemeral_first _ </proc/sys/net/ipv4/ip_local_port_range
+[ "$ephemeral_first" -ge 26000 ] || fail "ephemeral ports from $ephemeral_first leave too few below them"
 
-# A free pair of ports: tftpd-hpa exits at once when its port is taken. It counts as started once
-# its socket is bound, and as failed once it has ended.
-for attempt in 1 2 3 4 5; do
-    tftp_port=$((20000 + RANDOM % 20000)) web_port=$((40000 + RANDOM % 20000))
-    udp_bound "$tftp_port" && continue
+# taken PROTOCOL PORT: a socket of any state has PORT (-t TCP, -u UDP). owns_udp PID PORT: PID
+# itself has bound 127.0.0.1:PORT for UDP.
+taken() { ss -Hna "$1" "sport = :$2" | grep -q .; }
+owns_udp() { ss -Hnlup "src 127.0.0.1:$2" | grep -q "pid=$1,"; }
+
+# start_servers: tftpd-hpa on tftp_port and the device's web server on web_port, or false with
+# nothing left running when either port was taken after all (tftpd-hpa then exits at once, the
+# device says it cannot listen).
+start_servers() {
+    rm -f dev.log dev.out
     in.tftpd -L -s "$WORK/srv" -a "127.0.0.1:$tftp_port" &
     tftpd_pid=$!
-    deadline=$((SECONDS + 20))
-    until udp_bound "$tftp_port" || ! kill -0 "$tftpd_pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; do
+    STARTED_PIDS=("$tftpd_pid")
+    local deadline=$((SECONDS + 20))
+    until owns_udp "$tftpd_pid" "$tftp_port"; do
+        kill -0 "$tftpd_pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ] || { stop_servers; return 1; }
         sleep 0.05
     done
-    kill -0 "$tftpd_pid" 2>/dev/null && udp_bound "$tftp_port" && break
-    kill "$tftpd_pid" 2>/dev/null
-    tftpd_pid=
-done
-[ -n "$tftpd_pid" ] || fail "in.tftpd did not start"
-STARTED_PIDS+=("$tftpd_pid")
+    "$DEVICE" --log "$WORK/dev.log" --image-file "$WORK/dev.bin" --address 127.0.0.1 \
+        --port "$web_port" --flash-time 0.3 --tftp-timeout 1 >"$WORK/dev.out" 2>&1 &
+    STARTED_PIDS+=($!)
+    wait_for_line dev.out 'tev-device: (ready on|cannot listen)' 20
+    grep -q 'tev-device: ready on' dev.out || { stop_servers; return 1; }
+}
+stop_servers() {
+    kill "${STARTED_PIDS[@]}" 2>/dev/null || true
+    wait "${STARTED_PIDS[@]}" 2>/dev/null || true
+    STARTED_PIDS=()
+}
 
-start_device dev --address 127.0.0.1 --port "$web_port" --flash-time 0.3 --tftp-timeout 1
+# A free pair of ports; drawn again when either is taken, even after the check.
+started=
+for attempt in 1 2 3 4 5; do
+    tftp_port=$((24000 + RANDOM % (ephemeral_first - 24000))) web_port=$((10000 + RANDOM % 13000))
+    taken -u "$tftp_port" || taken -t "$web_port" && continue
+    start_servers && started=1 && break
+done
+[ -n "$started" ] || fail "no free pair of ports for in.tftpd and the device in 5 draws"
 status_url=http://127.0.0.1:$web_port/admin/advanced
 
 upgrade() {  # upgrade FILE: orders the upgrade, waits until the flash is written and the web

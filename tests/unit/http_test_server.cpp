@@ -16,8 +16,9 @@ namespace {
 
 std::atomic<std::uint64_t> steps{0};
 
-int bound_socket(std::uint16_t port, std::uint16_t* bound_port) {
-    return bound_loopback_socket(SOCK_STREAM, port, bound_port);
+int bound_socket(std::uint16_t port, std::uint16_t* bound_port,
+                 std::uint32_t address = LOOPBACK) {
+    return bound_loopback_socket(SOCK_STREAM, port, bound_port, address);
 }
 
 bool ends_header(const std::string& text) { return text.find("\r\n\r\n") != std::string::npos; }
@@ -33,9 +34,10 @@ void send_whole(int fd, const std::string& data) {
 
 }  // namespace
 
-HttpTestServer::HttpTestServer(std::vector<std::string> answers, AfterAnswer after)
+HttpTestServer::HttpTestServer(std::vector<std::string> answers, AfterAnswer after,
+                               std::uint32_t address)
     : answers_(std::move(answers)), after_(after) {
-    listener_ = bound_socket(0, &port_);
+    listener_ = bound_socket(0, &port_, address);
     if (listener_ < 0 || listen(listener_, 16) != 0) std::abort();
     thread_ = std::thread([this] { serve(); });
 }
@@ -66,7 +68,8 @@ void HttpTestServer::serve() {
         socklen_t length = sizeof client;
         int fd = accept(listener_, reinterpret_cast<sockaddr*>(&client), &length);
         if (fd < 0) return;
-        ReceivedRequest request{"", ntohs(client.sin_port), ++steps, 0};
+        ReceivedRequest request{"", ntohs(client.sin_port), ++steps, 0,
+                                ntohl(client.sin_addr.s_addr)};
         char chunk[4096];
         while (!ends_header(request.text)) {
             ssize_t n = recv(fd, chunk, sizeof chunk, 0);

@@ -1,5 +1,6 @@
-// A small TCP server on 127.0.0.1 for the HTTP client tests: it serves one canned answer per
-// connection and records each request exactly as it arrived, with the client's port.
+// A small TCP server on 127.0.0.1 (or another loopback address) for the HTTP client tests: it
+// serves one canned answer per connection and records each request exactly as it arrived, with
+// the client's address and port.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -18,6 +19,7 @@ struct ReceivedRequest {
     // closed it, 0 when it never did.
     std::uint64_t accepted_step;
     std::uint64_t client_closed_step;
+    std::uint32_t client_address;  // host order
 };
 
 // What a server does after an answer: closes the connection, closes it CLOSE_SOON_MS later (as a
@@ -29,8 +31,10 @@ constexpr int HELD_SECONDS = 20;
 
 class HttpTestServer {
 public:
-    // Serves answers[i] to the i-th connection, then closes or holds that connection.
-    explicit HttpTestServer(std::vector<std::string> answers, AfterAnswer after = AfterAnswer::CLOSE);
+    // Serves answers[i] to the i-th connection on address (host order, a loopback one), then
+    // closes or holds that connection.
+    explicit HttpTestServer(std::vector<std::string> answers, AfterAnswer after = AfterAnswer::CLOSE,
+                            std::uint32_t address = LOOPBACK);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;

@@ -15,10 +15,12 @@ sockaddr_in loopback_address(std::uint16_t port) {
     return address;
 }
 
-int bound_loopback_socket(int type, std::uint16_t port, std::uint16_t* bound_port) {
+int bound_loopback_socket(int type, std::uint16_t port, std::uint16_t* bound_port,
+                          std::uint32_t on_address) {
     int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0) std::abort();
     sockaddr_in address = loopback_address(port);
+    address.sin_addr.s_addr = htonl(on_address);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
         return -1;

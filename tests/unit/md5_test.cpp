@@ -1,5 +1,6 @@
 // MD5 against RFC 1321's test suite, split inputs, and the system's md5sum.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -96,7 +97,9 @@ TEST(Md5, AgreesWithMd5sumOnALargeRandomInput) {
     std::vector<std::uint8_t> data(3 * 1024 * 1024 + 17);
     std::mt19937 generator(2026);
     for (auto& byte : data) byte = static_cast<std::uint8_t>(generator());
-    std::string path = ::testing::TempDir() + "md5_large_input.bin";
+    // A name of this process's own: test runs of other trees share the folder.
+    std::string path =
+        ::testing::TempDir() + "md5_large_input." + std::to_string(getpid()) + ".bin";
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());

@@ -203,11 +203,19 @@ TEST_F(PostTransfer, AFailedTransitionStageEndsTheRunBeforeTheTarget) {
 }
 
 // The version check after the flash, against a status page served on a port of loopback: only
-// the whole version of the image, reported after the flash, is a success.
+// the whole version of the image, reported after the flash, is a success. Each address differs,
+// and the page is served only at the typed one: a query sent to the computer's own address, or
+// to where the read request came from, finds nobody.
+constexpr std::uint32_t TYPED_ADDRESS = 0x7F000002u;
+constexpr std::uint32_t CHOSEN_LOCAL_ADDRESS = 0x7F000003u;
+constexpr std::uint32_t REQUEST_SOURCE = 0x7F000004u;
+
 class VersionCheck : public PostTransfer {
 protected:
     void SetUp() override {
         PostTransfer::SetUp();
+        upgrade_state.device_ip = TYPED_ADDRESS;
+        upgrade_state.local_ip = CHOSEN_LOCAL_ADDRESS;
         upgrade_state.target_image = FirmwareImage{};
         std::strcpy(reinterpret_cast<char*>(upgrade_state.target_image.header) +
                         IMAGE_VERSION_OFFSET, "3.2.9(b)");
@@ -216,18 +224,34 @@ protected:
     void TearDown() override {
         upgrade_state.target_image = FirmwareImage{};
         upgrade_state.device_info = DeviceInfo{};
+        upgrade_state.local_ip = 0;
         PostTransfer::TearDown();
     }
 
-    // Verifies against a device whose status page after the flash has body; what was printed.
-    std::string verify_against(const std::string& body) {
-        console.reset();
+    // Verifies against a device whose status page after the flash has body; whether the device
+    // now runs the image's version. The one query must come as the first status query came: from
+    // the chosen local address, on the status queries' local port or one of the next free ones.
+    bool verified_by(const std::string& body) {
+        console.reset();  // one capture at a time
         console = std::make_unique<ConsoleCapture>("");
-        HttpTestServer device({"HTTP/1.1 200 OK\r\n\r\n" + body});
+        HttpTestServer device({"HTTP/1.1 200 OK\r\n\r\n" + body}, AfterAnswer::CLOSE,
+                              TYPED_ADDRESS);
         TftpSession session{};
-        session.local_ip = LOOPBACK_ADDRESS;
-        verify_upgrade(&session, false, device.port());
-        EXPECT_EQ(device.requests().size(), 1u);
+        session.local_ip = CHOSEN_LOCAL_ADDRESS;
+        session.peer_ip = REQUEST_SOURCE;
+        bool verified = verify_upgrade(&session, false, device.port());
+        const std::vector<ReceivedRequest>& requests = device.stop();
+        EXPECT_EQ(requests.size(), 1u);
+        for (const ReceivedRequest& request : requests) {
+            EXPECT_EQ(request.client_address, CHOSEN_LOCAL_ADDRESS);
+            EXPECT_GE(request.client_port, HTTP_LOCAL_PORT);
+            EXPECT_LE(request.client_port, HTTP_LOCAL_PORT + 100);
+        }
+        return verified;
+    }
+    // The same; what was printed.
+    std::string verify_against(const std::string& body) {
+        verified_by(body);
         return console->printed();
     }
 };
@@ -279,12 +303,7 @@ TEST_F(VersionCheck, AfterTheTransitionImageOnlyAVersionThatNoLongerNeedsItGoesO
     };
     for (const auto& c : cases) {
         upgrade_state.is_phone_model = c.is_phone_model;
-        console.reset();  // one capture at a time
-        console = std::make_unique<ConsoleCapture>("");
-        HttpTestServer device({"HTTP/1.1 200 OK\r\n\r\n" + VERSION_LABEL + c.reported + "</td>"});
-        TftpSession session{};
-        session.local_ip = LOOPBACK_ADDRESS;
-        EXPECT_EQ(verify_upgrade(&session, false, device.port()), c.goes_on) << c.reported;
+        EXPECT_EQ(verified_by(VERSION_LABEL + c.reported + "</td>"), c.goes_on) << c.reported;
         std::string printed = console->printed();
         EXPECT_EQ(occurrences(printed, NOT_MATCHING), c.goes_on ? 0 : 1) << c.reported;
         EXPECT_EQ(occurrences(printed, SUCCESS), 0) << c.reported;  // not before the target

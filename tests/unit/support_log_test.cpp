@@ -1,6 +1,7 @@
 // The support log and the command line: how trace text becomes stamped lines, the file written by
 // several threads at once, and the options.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -44,8 +45,10 @@ std::uint32_t fake_clock() { return fake_now; }
 class SupportLog : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A name of this process's own: test runs of other trees share the folder.
         path = ::testing::TempDir() + "tev-support-log-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "." +
+               std::to_string(getpid()) + ".log";
         std::remove(path.c_str());
     }
     void TearDown() override {

@@ -200,17 +200,40 @@ struct StageRecorder final : TftpEvents {
     static void say(const char* line) { std::fprintf(stderr, "%s\n", line); }
 };
 
-// A device that asks for name and acknowledges every packet until the short last block.
-void fetch(UdpTestPeer& peer, std::uint16_t server_port, const char* name) {
+// What the server answered a read request with first: the OACK with its fields, or DATA.
+std::string first_answer(const UdpDatagram& datagram) {
+    std::string said = "first answer: ";
+    if (tftp_opcode(datagram) == TFTP_OPCODE_DATA) {
+        return said + "DATA " + std::to_string(tftp_block(datagram)) + " of " +
+               std::to_string(datagram.bytes.size() - TFTP_HEADER_SIZE) + " bytes";
+    }
+    said += tftp_opcode(datagram) == TFTP_OPCODE_OACK ? "OACK" : "something else";
+    for (std::size_t at = 2; at < datagram.bytes.size(); ++at) {
+        if (datagram.bytes[at] == 0) continue;
+        said += ' ';
+        for (; at < datagram.bytes.size() && datagram.bytes[at] != 0; ++at) {
+            said += static_cast<char>(datagram.bytes[at]);
+        }
+    }
+    return said;
+}
+
+// A device that asks for name, with the options a TEV names (tsize and timeout) or with none, and
+// acknowledges every packet until the short last block.
+void fetch(UdpTestPeer& peer, std::uint16_t server_port, const char* name, bool with_options) {
     // Written as text first: GCC 12 warns falsely (-Warray-bounds) about inserting into a vector
     // of two bytes.
     std::string text("\0\1", 2);
-    for (const char* part : {name, "octet", "tsize", "0", "timeout", "5"}) {
-        text.append(part).push_back('\0');
-    }
+    text.append(name).push_back('\0');
+    text.append("octet").push_back('\0');
+    static const char OPTIONS[] = "tsize\0" "0\0" "timeout\0" "5";  // and the literal's NUL
+    if (with_options) text.append(OPTIONS, sizeof OPTIONS);
     peer.send(server_port, std::vector<std::uint8_t>(text.begin(), text.end()));
     UdpDatagram datagram;
+    bool first = true;
     while (peer.receive(&datagram, 5000)) {
+        if (first) StageRecorder::say(first_answer(datagram).c_str());
+        first = false;
         if (tftp_opcode(datagram) == TFTP_OPCODE_OACK) peer.send(server_port, tftp_ack(0));
         if (tftp_opcode(datagram) != TFTP_OPCODE_DATA) continue;
         peer.send(server_port, tftp_ack(tftp_block(datagram)));
@@ -220,7 +243,10 @@ void fetch(UdpTestPeer& peer, std::uint16_t server_port, const char* name) {
 }
 
 // Both stages on one listener: the transition image under the first name, then, once the listener
-// has moved the stage on and waits again, the target image under the second; then the end.
+// has moved the stage on and waits again, the target image under the second; then the end. The
+// first request names options and is answered with the OACK, which always carries the image's
+// size and the time-out 5; the second names none and gets DATA 1 at once, which is also how the
+// listener must read the second request: by its own length, not the longer first one's.
 void serve_two_stages() {
     static std::vector<std::uint8_t> transition(600, 0x11), target(1000, 0x22);
     upgrade_state.transition_image = FirmwareImage{transition.data(), 600, {}};
@@ -231,14 +257,14 @@ void serve_two_stages() {
     static StageRecorder events;
     auto port = static_cast<std::uint16_t>(start_tftp_listener(LOOPBACK_ADDRESS, events));
     UdpTestPeer peer;
-    fetch(peer, port, "/tev1a2b.bi0");
+    fetch(peer, port, "/tev1a2b.bi0", true);
     for (int waited = 0; upgrade_state.stage.load() != STAGE_TARGET; waited += 10) {
         if (waited > 10000) StageRecorder::say("the stage stayed");
         if (waited > 10000) std::exit(3);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::strcpy(upgrade_state.tftp_file_name, "/tev3c4d.bi1");
-    fetch(peer, port, "/tev3c4d.bi1");
+    fetch(peer, port, "/tev3c4d.bi1", false);
     std::this_thread::sleep_for(std::chrono::seconds(10));
     StageRecorder::say("still running after the target image");
     std::exit(4);
@@ -246,7 +272,8 @@ void serve_two_stages() {
 
 TEST(ListenerStages, TheTargetImageFollowsTheTransitionImageOnTheSamePortThenTheRunEnds) {
     EXPECT_EXIT(serve_two_stages(), ::testing::ExitedWithCode(0),
-                "^waiting first\ntransfer of 600\nended\nwaiting again\ntransfer of 1000\nended\n$");
+                "^waiting first\ntransfer of 600\nfirst answer: OACK tsize 600 timeout 5\nended\n"
+                "waiting again\ntransfer of 1000\nfirst answer: DATA 1 of 512 bytes\nended\n$");
 }
 
 }  // namespace
