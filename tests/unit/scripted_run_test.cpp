@@ -12,12 +12,12 @@
 
 #include "app/post_transfer.h"
 #include "app/upgrade_sequence.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "main/event_stream.h"
 #include "main/run_options.h"
-#include "platform/posix/console_dialogs.h"
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/scripted_answers.h"
