@@ -236,7 +236,8 @@ void describe_image(std::string* text, const char* role, int id) {
     text->append(line);
 }
 
-// The help line wrapped to width, each line after an indent.
+}  // namespace
+
 void append_wrapped(std::string* text, const char* help, std::size_t indent, std::size_t width,
                     const char* line_break) {
     std::string line;
@@ -254,6 +255,8 @@ void append_wrapped(std::string* text, const char* help, std::size_t indent, std
     }
     if (!line.empty()) text->append(indent, ' ').append(line).append(line_break);
 }
+
+namespace {
 
 constexpr std::size_t USAGE_BOX_WIDTH = 50;
 

@@ -67,6 +67,10 @@ bool yes_among_arguments(int count, const char* const* arguments, OptionStyle st
 
 // What the program does and its options, from the table.
 std::string usage_text(OptionStyle style);
+// The words of help wrapped to width, each line after an indent and ending in line_break (for
+// the help, the usage box and the Windows README).
+void append_wrapped(std::string* text, const char* help, std::size_t indent, std::size_t width,
+                    const char* line_break);
 // What each exit status means, one line each, for the help and the manual page.
 extern const char* const EXIT_STATUS_LINES[4];
 // The program's version, and for each firmware image it carries its product and version.
