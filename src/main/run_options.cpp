@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "app/start_up.h"
-#include "main/named_files.h"
 #include "app/upgrade_sequence.h"
+#include "core/run_images.h"
+#include "main/named_files.h"
 
 bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem) {
@@ -20,6 +21,7 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                                 : line.skip_current ? StatusAction::SKIP_CURRENT
                                                     : StatusAction::UPGRADE);
     upgrade_sequence_set_addresses(line.device, line.local);
+    upgrade_sequence_set_any_model(line.any_model);
     return password_from_options(line, &answers->has_password, &answers->password, problem);
 }
 
@@ -32,6 +34,21 @@ bool password_from_options(const CommandLine& line, bool* has_password, std::str
     } else if (const char* variable = std::getenv("TEV_PASSWORD"); variable != nullptr) {
         *password = variable;
         *has_password = true;
+    }
+    return true;
+}
+
+bool images_from_options(const CommandLine& line, std::string* problem) {
+    for (int i = 0; i < line.image_count; ++i) {
+        const char* path = line.images[i];
+        std::string text;
+        // An image of the limit or more is refused without reading the rest of it.
+        if (!read_named_file("the image file", path, &text, problem, IMAGE_SIZE_LIMIT)) return false;
+        std::string why;
+        if (!run_images_add_file(path, std::vector<std::uint8_t>(text.begin(), text.end()), &why)) {
+            *problem = std::string("the image file ") + path + ": " + why;
+            return false;
+        }
     }
     return true;
 }

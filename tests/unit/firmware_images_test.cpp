@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/firmware_images.h"
+#include "core/run_images.h"
 #include "core/upgrade_state.h"
 #include "test_resources.h"
 
@@ -123,7 +124,10 @@ TEST_F(FirmwareImages, TargetImageKeepsSizeBytesAndHeaderCopy) {
     EXPECT_EQ(upgrade_state.transition_image.data, nullptr);
 }
 
-TEST_F(FirmwareImages, VersionOf35CharactersIsKeptWholeAndAlwaysEndsInTheHeader) {
+// A version that does not end inside the header could never be compared with the device's: the
+// image is refused at start-up, before any device is flashed with it. So is an image shorter than
+// its header.
+TEST_F(FirmwareImages, VersionOf35CharactersIsKeptWholeAndALongerOneIsRefused) {
     std::string longest(35, '7');
     auto image = header_image("tev4400", longest);
     set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
@@ -133,17 +137,12 @@ TEST_F(FirmwareImages, VersionOf35CharactersIsKeptWholeAndAlwaysEndsInTheHeader)
     std::string overlong(36, '8');  // fills the header to its last byte
     image = header_image("tev4400", overlong);
     set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
-    ASSERT_EQ(load_firmware_images(), nullptr);
-    EXPECT_EQ(std::string(image_version(upgrade_state.target_image)), std::string(35, '8'));
-}
+    EXPECT_STREQ(load_firmware_images(),
+                 "Upgrade Failed: Firmware image version does not end inside its header");
 
-TEST_F(FirmwareImages, ImageShorterThanTheHeaderIsCopiedWithoutOverreading) {
-    auto image = header_image("tev4100", "", 10);
+    image = header_image("tev4100", "1.0", 127);
     set_test_resources({resource(RESOURCE_TARGET_IMAGE, image)});
-    ASSERT_EQ(load_firmware_images(), nullptr);
-    EXPECT_EQ(upgrade_state.target_image.size, 10u);
-    EXPECT_STREQ(image_version(upgrade_state.target_image), "");
-    for (int i = 10; i < IMAGE_HEADER_SIZE; ++i) EXPECT_EQ(upgrade_state.target_image.header[i], 0);
+    EXPECT_STREQ(load_firmware_images(), "Upgrade Failed: Firmware image shorter than its header");
 }
 
 TEST_F(FirmwareImages, TransitionImageIsLoadedOnlyAtTheTransitionStage) {
@@ -187,6 +186,171 @@ TEST_F(FirmwareImages, ImageThatCannotTravelIn16BitBlocksIsRefused) {
     too_large.size = 33553919;
     set_test_resources({too_large});
     EXPECT_EQ(load_firmware_images(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A device's "Product Name" against an image's product: words of letters in any case and of
+// digits, punctuation and spaces only between them, more words allowed, numbers whole.
+TEST(ProductMatch, TheDevicesNameHoldsTheWordsOfOneOfTheLabelsModels) {
+    struct Case {
+        const char* name;
+        const char* label;
+        bool matches;
+    } cases[] = {
+        {"TEV-4400", "TEV-4400", true},
+        {"tev4400", "TEV-4400", true},
+        {"TEV 4400", "TEV-4400", true},
+        {"TEV_4400 VoIP Adapter", "TEV-4400", true},
+        {"VoIP adapter: TEV-4400", "TEV-4400", true},
+        {"TEV-44001", "TEV-4400", false},
+        {"TEV-440", "TEV-4400", false},
+        {"TEV-4500", "TEV-4400", false},
+        {"XTEV-4400", "TEV-4400", false},
+        {"TEV- -4400", "TEV-4400", true},
+        {"4400", "TEV-4400", false},
+        // A label with two models.
+        {"TEV-4000", "TEV-4000/4200", true},
+        {"TEV-4200 Adapter", "TEV-4000/4200", true},
+        {"tev4200", "TEV-4000/4200", true},
+        {"TEV-4100", "TEV-4000/4200", false},
+        {"4200", "TEV-4000/4200", false},
+        // The handset.
+        {"TEV-610", "TEV-610", true},
+        {"TEV-610 Handset", "TEV-610", true},
+        {"TEV-6100", "TEV-610", false},
+        {"TEV-610", "TEV-4400", false},
+        {"TEV-4400", "TEV-610", false},
+        // The default label of a header the table does not know: only a name that holds it.
+        {"QBT7", "QBT7", true},
+        {"qbt 7 box", "QBT7", true},
+        {"TEV-4400", "QBT7", false},
+        {"QBT77", "QBT7", false},
+        {"", "TEV-4400", false},
+        {"\xc3\xa9TEV-4400", "TEV-4400", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(product_name_matches(c.name, c.label), c.matches) << c.name << " / " << c.label;
+    }
+}
+
+TEST(ImageChecks, SizeHeaderAndVersionOfTheBytes) {
+    std::vector<std::uint8_t> ended = header_image("velora610", "1.5.0", 128);
+    std::vector<std::uint8_t> unended = header_image("tev4400", std::string(36, '9'), 128);
+    std::vector<std::uint8_t> last = header_image("tev4400", std::string(35, '9'), 128);
+    struct Case {
+        const std::vector<std::uint8_t>* bytes;
+        std::uint64_t size;  // as the file or the resource holds it; only the header is read
+        ImageProblem problem;
+    } cases[] = {
+        {&ended, 128, ImageProblem::NONE},
+        {&ended, 127, ImageProblem::SHORTER_THAN_HEADER},
+        {&ended, 0, ImageProblem::SHORTER_THAN_HEADER},
+        {&unended, 4096, ImageProblem::VERSION_NOT_ENDED},
+        {&last, 4096, ImageProblem::NONE},
+        {&ended, 33553919, ImageProblem::NONE},
+        {&ended, 33553920, ImageProblem::TOO_LARGE},
+        {&ended, 1ull << 32, ImageProblem::TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(firmware_image_problem(c.bytes->data(), c.size), c.problem) << c.size;
+    }
+    EXPECT_STREQ(image_problem_text(ImageProblem::SHORTER_THAN_HEADER),
+                 "shorter than its 128-byte header");
+}
+
+class RunImages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run_images_clear();
+        carried_ = header_image("tev4400", "3.2.9(b)");
+        set_test_resources({resource(RESOURCE_TARGET_IMAGE, carried_)});
+    }
+    void TearDown() override {
+        run_images_clear();
+        set_test_resources({});
+    }
+    static std::string added(const std::string& file, const std::vector<std::uint8_t>& bytes) {
+        std::string problem;
+        return run_images_add_file(file, bytes, &problem) ? "" : problem;
+    }
+    std::vector<std::uint8_t> carried_;
+};
+
+// A file's image is checked as the program's own is, and no product gets two images, the
+// program's own counted, whether start-up has loaded it yet or not.
+TEST_F(RunImages, FilesAreRefusedForTheirBytesOrAProductThatHasAnImage) {
+    struct Case {
+        const char* file;
+        std::vector<std::uint8_t> bytes;
+        const char* problem;
+    } cases[] = {
+        {"short.bin", header_image("velora610", "1.5.0", 100), "shorter than its 128-byte header"},
+        {"long-version.bin", header_image("velora610", std::string(36, '1')),
+         "its version text does not end inside its 128-byte header"},
+        {"adapter.bin", header_image("TEV4400-b", "3.3.0"),
+         "its product TEV-4400 already has an image: this program's own"},
+        {"handset.bin", header_image("velora610", "1.5.0"), ""},
+        {"handset-2.bin", header_image("VELORA", "1.6.0"),
+         "its product TEV-610 already has an image: handset.bin"},
+        {"unknown.bin", header_image("acme", "1.0"), ""},
+        {"unknown-2.bin", header_image("zz", "2.0"),
+         "its product QBT7 already has an image: unknown.bin"},
+        {"4200.bin", header_image("tev4200", "2.0"), ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(added(c.file, c.bytes), c.problem) << c.file;
+    ASSERT_EQ(run_image_files().size(), 3u);
+    EXPECT_STREQ(run_image_files()[0].product, "TEV-610");
+    EXPECT_EQ(run_image_files()[0].is_phone_model, 1);
+    EXPECT_STREQ(image_version(run_image_files()[0].image), "1.5.0");
+    EXPECT_EQ(run_image_files()[0].image.size, 4096u);
+    EXPECT_EQ(run_image_files()[0].file, "handset.bin");
+
+    // Once start-up loaded it, the program's own is what counts.
+    run_images_clear();
+    auto handset = header_image("velora610", "1.5.0");
+    FirmwareImage own{handset.data(), 4096, {}};
+    std::memcpy(own.header, handset.data(), IMAGE_HEADER_SIZE);
+    run_images_use_carried(own);
+    EXPECT_EQ(added("adapter.bin", header_image("tev4400", "3.3.0")), "");
+    EXPECT_EQ(added("handset.bin", handset), "its product TEV-610 already has an image: this program's own");
+}
+
+// The image each device gets: the first of its model, the program's own tried first.
+TEST_F(RunImages, EachDeviceGetsTheImageOfItsModel) {
+    FirmwareImage own{carried_.data(), 4096, {}};
+    std::memcpy(own.header, carried_.data(), IMAGE_HEADER_SIZE);
+    run_images_use_carried(own);
+    EXPECT_EQ(other_model_reason("TEV-610"), "TEV-610; the image is for TEV-4400");
+    EXPECT_EQ(other_model_reason(""), "no product name; the image is for TEV-4400");
+    ASSERT_EQ(added("handset.bin", header_image("velora610", "1.5.0")), "");
+    ASSERT_EQ(added("gateway.bin", header_image("acme-gw", "7.0")), "");
+    struct Case {
+        const char* name;
+        const char* file;  // of the image it gets; nullptr: none
+    } cases[] = {
+        {"TEV-4400 VoIP Adapter", ""},
+        {"TEV-610", "handset.bin"},
+        {"tev 610 handset", "handset.bin"},
+        {"QBT7 gateway", "gateway.bin"},
+        {"TEV-4500", nullptr},
+        {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        const RunImage* image = run_image_for_product(c.name);
+        if (c.file == nullptr) {
+            EXPECT_EQ(image, nullptr) << c.name;
+        } else {
+            ASSERT_NE(image, nullptr) << c.name;
+            EXPECT_EQ(image->file, c.file) << c.name;
+        }
+    }
+    EXPECT_EQ(run_image_for_product("TEV-4400"), run_images_carried());
+    EXPECT_EQ(run_image_text(*run_image_for_product("TEV-610")), "TEV-610 1.5.0");
+    EXPECT_EQ(other_model_reason("TEV-4500"),
+              "TEV-4500; the images are for TEV-4400, TEV-610, QBT7");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/post_transfer.h"
 #include "app/upgrade_sequence.h"
 #include "console_capture.h"
+#include "core/run_images.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "main/event_stream.h"
@@ -160,6 +161,7 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     std::FILE* events = std::tmpfile();
     std::FILE* result_line = std::tmpfile();
     std::strcpy(upgrade_state.device_ip_text, "10.1.0.123");
+    run_images_clear();  // no image chosen
     EventStream stream(events, nullptr, result_line, event_clock_ms());
     DeviceInfo device{};
     std::strcpy(device.product_name, "TEV\"4400\"\n{\"event\":\"result\"}");
@@ -192,7 +194,9 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
                                         {"text", "TEV@10.1.0.123 Upgrade Successful!"},
                                         {"device", "10.1.0.123"},
                                         {"version_before", "3.1.8(a)"},
-                                        {"version_after", "3.2.9(b)"}}));
+                                        {"version_after", "3.2.9(b)"},
+                                        {"image_product", ""},
+                                        {"image_version", ""}}));
     EXPECT_EQ(lines[7]["result"], "failed");  // whatever version the device reported
     EXPECT_EQ(lines[7]["version_after"], "3.2.9(c)");
     for (const nlohmann::json& line : lines) EXPECT_TRUE(line["ms"].is_number());
@@ -202,6 +206,116 @@ TEST(RunEventsTest, EveryEventIsOneJsonLineAndTheDevicesStringsAreEscaped) {
     EXPECT_STREQ(text, "10.1.0.123: failed: Upgrade Failed: User Abort\n");
     std::fclose(events);
     std::fclose(result_line);
+}
+
+// The model check, after the status page and before anything else is sent.
+class ModelCheck : public ::testing::Test {
+protected:
+    static std::vector<std::uint8_t> image_bytes(const char* id, const char* version) {
+        std::vector<std::uint8_t> bytes(4096, 0x5A);
+        std::memset(bytes.data(), 0, IMAGE_HEADER_SIZE);
+        std::memcpy(bytes.data(), id, std::strlen(id));
+        std::memcpy(bytes.data() + IMAGE_VERSION_OFFSET, version, std::strlen(version));
+        return bytes;
+    }
+    void SetUp() override {
+        run_images_clear();
+        upgrade_state.target_image = FirmwareImage{adapter_.data(), 4096, {}};
+        std::memcpy(upgrade_state.target_image.header, adapter_.data(), IMAGE_HEADER_SIZE);
+        std::strcpy(upgrade_state.product_label, "TEV-4400");
+        upgrade_state.is_phone_model = 0;
+        upgrade_state.stage = STAGE_TRANSITION;  // a build with a transition image
+        run_images_use_carried(upgrade_state.target_image);
+        own_ = upgrade_state.target_image;
+    }
+    void TearDown() override {
+        run_images_clear();
+        upgrade_state.stage = STAGE_TARGET;
+        upgrade_sequence_set_action(StatusAction::UPGRADE);
+    }
+    void add_handset_image() {
+        std::string problem;
+        ASSERT_TRUE(run_images_add_file("handset.bin", image_bytes("velora610", "1.5.0"), &problem))
+            << problem;
+    }
+    std::vector<std::uint8_t> adapter_ = image_bytes("tev4400", "3.2.9(b)");
+    FirmwareImage own_{};
+};
+
+// What the transfer, the check after the flash and the handset's rules read follows the image of
+// the device's model; the program's own keeps its transition image, one from a file has none.
+TEST_F(ModelCheck, EverythingAfterTheChoiceFollowsTheDevicesImage) {
+    add_handset_image();
+    const RunImage* own = use_image_for_device("TEV-4400", false);
+    ASSERT_EQ(own, run_images_carried());
+    EXPECT_EQ(upgrade_state.target_image.data, adapter_.data());
+    EXPECT_EQ(upgrade_state.stage.load(), STAGE_TRANSITION);
+    EXPECT_EQ(run_image_chosen(), own);
+
+    EXPECT_EQ(use_image_for_device("TEV-4500", false), nullptr);
+    EXPECT_EQ(run_image_chosen(), nullptr);
+    EXPECT_EQ(upgrade_state.target_image.data, adapter_.data());  // nothing changed
+    EXPECT_EQ(use_image_for_device("TEV-4500", true), run_images_carried());
+
+    const RunImage* handset = use_image_for_device("TEV-610 Handset", false);
+    ASSERT_NE(handset, nullptr);
+    EXPECT_EQ(upgrade_state.target_image.data, run_image_files()[0].image.data);
+    EXPECT_EQ(upgrade_state.target_image.size, 4096u);
+    EXPECT_STREQ(image_version(upgrade_state.target_image), "1.5.0");
+    EXPECT_TRUE(device_is_current("1.5.0"));
+    EXPECT_STREQ(upgrade_state.product_label, "TEV-610");
+    EXPECT_EQ(upgrade_state.is_phone_model, 1);
+    EXPECT_EQ(upgrade_state.stage.load(), STAGE_TARGET);
+    EXPECT_EQ(run_image_chosen(), handset);
+}
+
+void check_the_model_of(const char* product, StatusAction action) {
+    console_output_use(stderr);
+    ScriptedAnswerSet answers;
+    answers.yes = true;
+    scripted_answers_use(answers);
+    static EventStream stream(stderr, nullptr, nullptr, 0);
+    run_events_use(&stream);
+    upgrade_sequence_set_action(action);
+    std::strcpy(upgrade_state.device_info.product_name, product);
+    check_device_model();
+    std::exit(7);  // the run goes on
+}
+
+TEST_F(ModelCheck, ADeviceOfAnotherModelEndsTheRunBeforeAnyCommand) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(check_the_model_of("TEV-610", StatusAction::UPGRADE), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: the device is of another model: TEV-610; the image is for "
+                "TEV-4400\n.*\"result\":\"other-model\",\"text\":\"TEV-610; the image is for "
+                "TEV-4400\"");
+    EXPECT_EXIT(check_the_model_of("TEV-610", StatusAction::CHECK), ::testing::ExitedWithCode(1),
+                "\"needs_upgrade\":false,\"other_model\":true,\"image_product\":\"\".*"
+                "\"result\":\"other-model\"");
+    EXPECT_EXIT(check_the_model_of("tev-4400 adapter", StatusAction::UPGRADE),
+                ::testing::ExitedWithCode(7),
+                "\"event\":\"status\".*\"image_product\":\"TEV-4400\",\"image_version\":\"3.2.9\\(b\\)\"");
+}
+
+// A device of another model is read well by a check, and not done by an upgrade: a quiet run's
+// line goes to the result line for the one and to the failure line for the other.
+TEST_F(ModelCheck, TheQuietLineOfAnotherModel) {
+    std::strcpy(upgrade_state.device_ip_text, "10.1.0.123");
+    for (StatusAction action : {StatusAction::CHECK, StatusAction::UPGRADE}) {
+        std::FILE* good = std::tmpfile();
+        std::FILE* bad = std::tmpfile();
+        upgrade_sequence_set_action(action);
+        EventStream stream(nullptr, good, bad, 0);
+        stream.result(RunResult::OTHER_MODEL, "TEV-610; the image is for TEV-4400", "1.4.2", "");
+        std::FILE* written = action == StatusAction::CHECK ? good : bad;
+        std::rewind(written);
+        char text[128] = "";
+        ASSERT_NE(std::fgets(text, sizeof text, written), nullptr);
+        EXPECT_STREQ(text, "10.1.0.123: other-model: TEV-610; the image is for TEV-4400\n");
+        std::fclose(good);
+        std::fclose(bad);
+    }
+    run_outcome_settled(RunResult::OTHER_MODEL, "TEV-610; the image is for TEV-4400");
+    EXPECT_EQ(run_exit_status(), EXIT_FAILED);
 }
 
 // The password file as a Windows editor writes it (CR LF) gives the password alone; a file that
