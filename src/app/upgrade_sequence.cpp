@@ -156,6 +156,8 @@ const RunImage* use_image_for_device(const char* product_name, bool any) {
           image_version(image->image), static_cast<unsigned long>(image->image.size),
           image->file.empty() ? ", this program's own" : ", from ", image->file.c_str());
     if (image->file.empty()) return image;
+    std::string problem;
+    if (!run_image_load(image, &problem)) fail_upgrade(("Upgrade Failed: " + problem).c_str());
     upgrade_state.target_image = image->image;
     copy_product_label(image->product);
     upgrade_state.is_phone_model = image->is_phone_model;

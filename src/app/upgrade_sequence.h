@@ -23,7 +23,8 @@ void upgrade_sequence_set_any_model(bool any_model);
 // Makes the image of the device's model (the program's own, or one from a file) the one that
 // everything after uses: the bytes sent and their size, the version checked after the flash, the
 // handset's rules; an image from a file never follows a transition image. nullptr, with nothing
-// changed, when the device is of a model no image is for and any_model is false.
+// changed, when the device is of a model no image is for and any_model is false. An image from a
+// file is read now; a file that can no longer be read ends the run (status 1).
 const RunImage* use_image_for_device(const char* product_name, bool any_model);
 // The model check, after the status page is read and before anything else is sent: the device
 // gets the image of its model, or the run ends as other-model (an upgrade shows a box that says so

@@ -1,6 +1,9 @@
 // The images a run may send and the rule that gives a device the image of its own model.
 #include "core/run_images.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -71,6 +74,33 @@ bool holds_in_a_row(const Words& name, const Words& model) {
     return false;
 }
 
+// Reads the file through: its first 128 bytes into header and its size, up to the size limit (the
+// rest of a file too large is not read); with bytes, every byte read. False with *error when it
+// cannot be opened or read (a folder opens on Linux, and only the read tells).
+bool read_image_file(const char* path, std::uint8_t* header, std::uint64_t* size,
+                     std::vector<std::uint8_t>* bytes, int* error) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        *error = errno;
+        return false;
+    }
+    std::uint8_t block[4096];
+    std::size_t got = 0;
+    *size = 0;
+    while (*size < IMAGE_SIZE_LIMIT && (got = std::fread(block, 1, sizeof block, file)) > 0) {
+        if (*size < IMAGE_HEADER_SIZE) {
+            std::memcpy(header + *size, block,
+                        std::min<std::uint64_t>(got, IMAGE_HEADER_SIZE - *size));
+        }
+        if (bytes != nullptr) bytes->insert(bytes->end(), block, block + got);
+        *size += got;
+    }
+    bool failed = std::ferror(file) != 0;
+    *error = errno;
+    std::fclose(file);
+    return !failed;
+}
+
 RunImage described(const FirmwareImage& image, const std::string& file) {
     const ProductRow* row = product_row_for(image.header);
     return RunImage{image, row != nullptr ? row->label : DEFAULT_PRODUCT_LABEL,
@@ -115,14 +145,15 @@ void run_images_use_carried(const FirmwareImage& image) {
 
 const RunImage* run_images_carried() { return carried_loaded ? &carried : nullptr; }
 
-bool run_images_add_file(const std::string& file, std::vector<std::uint8_t> bytes,
-                         std::string* problem) {
-    ImageProblem found = firmware_image_problem(bytes.data(), bytes.size());
+bool run_images_add(const std::string& file, const std::uint8_t* header, std::uint64_t size,
+                    std::string* problem) {
+    ImageProblem found = firmware_image_problem(header, size);
     if (found != ImageProblem::NONE) {
         *problem = image_problem_text(found);
         return false;
     }
-    RunImage image = run_image_of(bytes.data(), static_cast<std::uint32_t>(bytes.size()), file);
+    RunImage image = run_image_of(header, static_cast<std::uint32_t>(size), file);
+    image.image.data = nullptr;  // read when a device gets it
     // One image a product: a device must never depend on which of two it would get.
     const char* own = carried_product();
     if (own != nullptr && std::strcmp(own, image.product) == 0) {
@@ -137,10 +168,50 @@ bool run_images_add_file(const std::string& file, std::vector<std::uint8_t> byte
             return false;
         }
     }
-    file_bytes.push_back(std::move(bytes));
-    image.image.data = file_bytes.back().data();
     files.push_back(image);
     return true;
+}
+
+bool run_images_add_file(const char* path, std::string* problem) {
+    std::uint8_t header[IMAGE_HEADER_SIZE] = {};
+    std::uint64_t size = 0;
+    int error = 0;
+    if (!read_image_file(path, header, &size, nullptr, &error)) {
+        *problem = std::string("can't read the image file ") + path + ": " + std::strerror(error);
+        return false;
+    }
+    std::string why;
+    if (run_images_add(path, header, size, &why)) return true;
+    *problem = std::string("the image file ") + path + ": " + why;
+    return false;
+}
+
+bool run_image_load(const RunImage* image, std::string* problem) {
+    if (image->image.data != nullptr) return true;
+    for (RunImage& kept : files) {
+        if (&kept != image) continue;
+        std::uint8_t header[IMAGE_HEADER_SIZE] = {};
+        std::uint64_t size = 0;
+        int error = 0;
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(kept.image.size);
+        if (!read_image_file(kept.file.c_str(), header, &size, &bytes, &error)) {
+            *problem = "can't read the image file " + kept.file + ": " + std::strerror(error);
+            return false;
+        }
+        // What is sent must be what was checked, and what the version after the flash is
+        // compared with.
+        if (size != kept.image.size ||
+            std::memcmp(header, kept.image.header, IMAGE_HEADER_SIZE) != 0) {
+            *problem = "the image file " + kept.file + " changed since the run started";
+            return false;
+        }
+        file_bytes.push_back(std::move(bytes));
+        kept.image.data = file_bytes.back().data();
+        return true;
+    }
+    *problem = "no such image";
+    return false;
 }
 
 const std::vector<RunImage>& run_image_files() { return files; }

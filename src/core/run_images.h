@@ -34,12 +34,22 @@ RunImage run_image_of(const std::uint8_t* data, std::uint32_t size, const std::s
 void run_images_use_carried(const FirmwareImage& image);
 // nullptr until start-up has loaded it.
 const RunImage* run_images_carried();
-// An image from a file, kept for the run. False with *problem ("shorter than its 128-byte header",
-// "its product TEV-4400 already has an image: this program's own") when its bytes are no image
-// to send or its product has an image already; the program's own is read from its resources
-// when start-up has not loaded it yet.
-bool run_images_add_file(const std::string& file, std::vector<std::uint8_t> bytes,
-                         std::string* problem);
+// An image from a file, known by its header (the first 128 bytes, or as many as its size when
+// fewer) and its size; its bytes are read only when a device gets it (run_image_load), so that a
+// run's many children do not each hold every image. False with *problem ("shorter than its
+// 128-byte header", "its product TEV-4400 already has an image: this program's own") when it is
+// no image to send or its product has an image already; the program's own is read from its
+// resources when start-up has not loaded it yet.
+bool run_images_add(const std::string& file, const std::uint8_t* header, std::uint64_t size,
+                    std::string* problem);
+// The file read through once (nothing of it kept but its header), then run_images_add. False with
+// *problem: "can't read the image file h.bin: No such file or directory", "the image file h.bin:
+// shorter than its 128-byte header".
+bool run_images_add_file(const char* path, std::string* problem);
+// The bytes of a file's image, read when a device gets it (the program's own are always there).
+// False with *problem when the file can no longer be read or is no longer the one checked at the
+// start.
+bool run_image_load(const RunImage* image, std::string* problem);
 const std::vector<RunImage>& run_image_files();
 // Forgets every image (tests).
 void run_images_clear();

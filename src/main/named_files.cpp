@@ -1,7 +1,6 @@
 // The files the options name, read or created, and the one line that says why one cannot be.
 #include "main/named_files.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -19,8 +18,7 @@ std::string file_problem(const char* verb, const char* what, const char* path, c
     return std::string("can't ") + verb + " " + what + " " + path + ": " + reason;
 }
 
-bool read_named_file(const char* what, const char* path, std::string* text, std::string* problem,
-                     std::size_t limit) {
+bool read_named_file(const char* what, const char* path, std::string* text, std::string* problem) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         *problem = file_problem("read", what, path, std::strerror(errno));
@@ -29,10 +27,7 @@ bool read_named_file(const char* what, const char* path, std::string* text, std:
     text->clear();
     char block[4096];
     std::size_t got = 0;
-    while (text->size() < limit &&
-           (got = std::fread(block, 1, std::min(sizeof block, limit - text->size()), file)) > 0) {
-        text->append(block, got);
-    }
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) text->append(block, got);
     // A folder opens on Linux, and only the read tells: EISDIR.
     bool failed = std::ferror(file) != 0;
     int error = errno;

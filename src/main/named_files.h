@@ -9,10 +9,8 @@
 // which file ("the password file").
 std::string file_problem(const char* verb, const char* what, const char* path, const char* reason);
 
-// The whole file, or its first `limit` bytes when it is longer (the rest is not read); false with
-// *problem when it cannot be opened or read (a folder cannot).
-bool read_named_file(const char* what, const char* path, std::string* text, std::string* problem,
-                     std::size_t limit = std::string::npos);
+// The whole file; false with *problem when it cannot be opened or read (a folder cannot).
+bool read_named_file(const char* what, const char* path, std::string* text, std::string* problem);
 
 // The first line of the file ("-": standard input), without its CR LF or LF.
 bool read_password_file(const char* path, std::string* password, std::string* problem);

@@ -40,15 +40,7 @@ bool password_from_options(const CommandLine& line, bool* has_password, std::str
 
 bool images_from_options(const CommandLine& line, std::string* problem) {
     for (int i = 0; i < line.image_count; ++i) {
-        const char* path = line.images[i];
-        std::string text;
-        // An image of the limit or more is refused without reading the rest of it.
-        if (!read_named_file("the image file", path, &text, problem, IMAGE_SIZE_LIMIT)) return false;
-        std::string why;
-        if (!run_images_add_file(path, std::vector<std::uint8_t>(text.begin(), text.end()), &why)) {
-            *problem = std::string("the image file ") + path + ": " + why;
-            return false;
-        }
+        if (!run_images_add_file(line.images[i], problem)) return false;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 // The embedded images as start-up finds them, and the product their header names.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -274,7 +275,7 @@ protected:
     }
     static std::string added(const std::string& file, const std::vector<std::uint8_t>& bytes) {
         std::string problem;
-        return run_images_add_file(file, bytes, &problem) ? "" : problem;
+        return run_images_add(file, bytes.data(), bytes.size(), &problem) ? "" : problem;
     }
     std::vector<std::uint8_t> carried_;
 };
@@ -316,6 +317,47 @@ TEST_F(RunImages, FilesAreRefusedForTheirBytesOrAProductThatHasAnImage) {
     run_images_use_carried(own);
     EXPECT_EQ(added("adapter.bin", header_image("tev4400", "3.3.0")), "");
     EXPECT_EQ(added("handset.bin", handset), "its product TEV-610 already has an image: this program's own");
+}
+
+// A file is read through at the start, and read again only when a device gets its image: what is
+// sent must be what was checked.
+TEST_F(RunImages, AFilesBytesAreReadWhenADeviceGetsItsImage) {
+    char folder[] = "/tmp/run-images-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string path = std::string(folder) + "/handset.bin";
+    auto write = [&path](const std::vector<std::uint8_t>& bytes) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    };
+    auto handset = header_image("velora610", "1.5.0", 9000);
+    write(handset);
+    std::string problem;
+    ASSERT_TRUE(run_images_add_file(path.c_str(), &problem)) << problem;
+    const RunImage* image = &run_image_files()[0];
+    EXPECT_EQ(image->image.data, nullptr);
+    EXPECT_EQ(image->image.size, 9000u);
+    ASSERT_TRUE(run_image_load(image, &problem)) << problem;
+    ASSERT_NE(image->image.data, nullptr);
+    EXPECT_EQ(0, std::memcmp(image->image.data, handset.data(), handset.size()));
+
+    // Changed between the start and the device's turn: not sent.
+    run_images_clear();
+    ASSERT_TRUE(run_images_add_file(path.c_str(), &problem)) << problem;
+    write(header_image("velora610", "1.6.0", 9000));
+    EXPECT_FALSE(run_image_load(&run_image_files()[0], &problem));
+    EXPECT_EQ(problem, "the image file " + path + " changed since the run started");
+    std::remove(path.c_str());
+    EXPECT_FALSE(run_image_load(&run_image_files()[0], &problem));
+    EXPECT_EQ(problem, "can't read the image file " + path + ": No such file or directory");
+
+    EXPECT_FALSE(run_images_add_file(folder, &problem));
+    EXPECT_EQ(problem, std::string("can't read the image file ") + folder + ": Is a directory");
+    write(header_image("velora610", "1.5.0", 50));
+    EXPECT_FALSE(run_images_add_file(path.c_str(), &problem));
+    EXPECT_EQ(problem, "the image file " + path + ": shorter than its 128-byte header");
+    std::remove(path.c_str());
+    rmdir(folder);
 }
 
 // The image each device gets: the first of its model, the program's own tried first.

@@ -2,6 +2,7 @@
 // front end, a question they cannot answer ends the run with status 1, the outcome becomes the
 // exit status, and the events are JSON lines whatever the device sent.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -232,12 +233,20 @@ protected:
         run_images_clear();
         upgrade_state.stage = STAGE_TARGET;
         upgrade_sequence_set_action(StatusAction::UPGRADE);
+        if (!handset_path_.empty()) std::remove(handset_path_.c_str());
     }
     void add_handset_image() {
+        char path[] = "/tmp/handset-XXXXXX";
+        int descriptor = mkstemp(path);
+        ASSERT_GE(descriptor, 0);
+        handset_path_ = path;
+        std::vector<std::uint8_t> bytes = image_bytes("velora610", "1.5.0");
+        ASSERT_EQ(write(descriptor, bytes.data(), bytes.size()), 4096);
+        close(descriptor);
         std::string problem;
-        ASSERT_TRUE(run_images_add_file("handset.bin", image_bytes("velora610", "1.5.0"), &problem))
-            << problem;
+        ASSERT_TRUE(run_images_add_file(path, &problem)) << problem;
     }
+    std::string handset_path_;
     std::vector<std::uint8_t> adapter_ = image_bytes("tev4400", "3.2.9(b)");
     FirmwareImage own_{};
 };
@@ -259,7 +268,9 @@ TEST_F(ModelCheck, EverythingAfterTheChoiceFollowsTheDevicesImage) {
 
     const RunImage* handset = use_image_for_device("TEV-610 Handset", false);
     ASSERT_NE(handset, nullptr);
+    ASSERT_NE(upgrade_state.target_image.data, nullptr);  // read now that a device gets it
     EXPECT_EQ(upgrade_state.target_image.data, run_image_files()[0].image.data);
+    EXPECT_EQ(upgrade_state.target_image.data[4095], 0x5A);
     EXPECT_EQ(upgrade_state.target_image.size, 4096u);
     EXPECT_STREQ(image_version(upgrade_state.target_image), "1.5.0");
     EXPECT_TRUE(device_is_current("1.5.0"));
