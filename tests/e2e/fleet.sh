@@ -113,13 +113,6 @@ run_with_options shortimage --check --device 127.0.0.108 --image short.bin
 finish_upgrade shortimage 2
 grep -qxF "tev-upgrade: the image file short.bin: shorter than its 128-byte header" shortimage.err ||
     fail "shortimage: $(head -n1 shortimage.err)"
-run_with_options twoimages --device 127.0.0.108 --device 127.0.0.109 --yes --image "$TARGET_IMAGE"
-finish_upgrade twoimages 2
-grep -qxF "tev-upgrade: the image file $TARGET_IMAGE: its product TEV-4400 already has an image: this program's own" \
-    twoimages.err || fail "twoimages: $(head -n1 twoimages.err)"
-version_out=$("$UPGRADE" --version --image "$HANDSET_IMAGE")
-grep -qxF "Image from $HANDSET_IMAGE: TEV-610, version 1.5.0 ($(image_size "$HANDSET_IMAGE") bytes)" \
-    <<<"$version_out" || fail "--version does not list the image from a file: $version_out"
 for i in 80 81 82 83; do echo "127.0.0.$i"; done >kill.txt
 "$UPGRADE" --devices kill.txt --jobs 2 --yes --report kill.csv </dev/null >kill.out 2>kill.err &
 kill_pid=$!

@@ -153,14 +153,10 @@ case $scenario in
         printf '%s\r\n' "$password" >password.txt
         printf '127.0.0.2\r\n127.0.0.3\r\n' >devices.txt
         for n in 2 3; do
-            options=(--address 127.0.0.$n --flash-time 2 --log "$work/device-$n.log"
-                     --image-file "$work/device-$n.bin" --user "$user" --password "$password")
-            if [ $n = 2 ]; then
-                options+=(--product-name TEV-4400 --software-version '3.1.8(a)')
-            else
-                options+=(--model handset)
-            fi
-            "$device" "${options[@]}" >device-$n.out 2>&1 &
+            model=adapter
+            [ $n = 3 ] && model=handset
+            "$device" --address 127.0.0.$n --model $model --flash-time 2 --log "$work/device-$n.log" \
+                --image-file "$work/device-$n.bin" --user "$user" --password "$password" >device-$n.out 2>&1 &
             STARTED_PIDS+=($!)
         done
         for n in 2 3; do
