@@ -72,6 +72,14 @@ std::string manual_page_text(const char* date) {
             "Every dialog is shown in the terminal and answered with typed lines; the end of input "
             "presses Cancel. The options answer the dialogs for a script; with \\fB\\-\\-yes\\fR "
             "the run asks nothing.\n"
+            ".PP\n"
+            "A device gets only an image made for its model. Its \"Product Name\" is read as "
+            "words, letters in any case and numbers, spaces and punctuation ignored, and must hold "
+            "the words of the product the image's header names (\"TEV\\-4400 VoIP Adapter\" is "
+            "a TEV\\-4400, \"TEV\\-44001\" is not; TEV\\-4000/4200 names two models). A device "
+            "of another model gets no command: its result is other\\-model. \\fB\\-\\-image\\fR "
+            "adds images for other models, \\fB\\-\\-any\\-model\\fR sends this program's "
+            "own all the same.\n"
             ".SH OPTIONS\n";
     for (const OptionRow& row : option_table()) {
         page += ".TP\n" + option_heading(row) + "\n" + roff(row.help) + "\n";

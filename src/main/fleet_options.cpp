@@ -30,6 +30,8 @@ FleetOptions options_of(const CommandLine& line, FleetProgram program) {
     options.check = line.check;
     options.skip_current = line.skip_current;
     options.quiet = line.quiet;
+    options.images.assign(line.images, line.images + line.image_count);
+    options.any_model = line.any_model;
     options.single_device_files = line.events_path != nullptr || line.log_path != nullptr;
     return options;
 }
@@ -60,7 +62,8 @@ FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, 
         !read_named_file("the devices file", line.devices_path, &options.devices_text, problem)) {
         return FleetPlanProblem::FILE;
     }
-    if (!password_from_options(line, &options.has_password, &options.password, problem)) {
+    if (!password_from_options(line, &options.has_password, &options.password, problem) ||
+        !images_from_options(line, problem)) {
         return FleetPlanProblem::FILE;
     }
     if (!fleet_plan_read(options, plan, problem) || !room_for_children(*plan, problem)) {
