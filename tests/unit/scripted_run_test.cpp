@@ -121,6 +121,15 @@ TEST_F(ScriptedRun, AQuestionTheOptionsCannotAnswerEndsTheRunWithStatusOne) {
     EXPECT_EXIT(run_dialogs(DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
                 ::testing::ExitedWithCode(1),
                 "Upgrade Failed: 10.9.9.9 is not one of this computer's addresses\n");
+    // A user name the header cannot carry ends the run with the dialog's reason, not with the
+    // answers merely "not accepted".
+    answers.local = nullptr;
+    answers.user = "ad\"min";
+    answers.password = "pw";
+    scripted_answers_use(answers);
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: Invalid User Name: it cannot contain \", \\\\ or control "
+                "characters\n");
 }
 
 TEST(RunOutcome, OnlyTheSuccessDialogGivesStatusZero) {
