@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "console_capture.h"
+#include "app/status_answer.h"
 #include "core/firmware_images.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
@@ -309,6 +310,29 @@ TEST_F(VersionCheck, AfterTheTransitionImageOnlyAVersionThatNoLongerNeedsItGoesO
         EXPECT_EQ(occurrences(printed, SUCCESS), 0) << c.reported;  // not before the target
     }
     upgrade_state.transition_image = FirmwareImage{};
+    upgrade_state.is_phone_model = 0;
+}
+
+// An answer after the flash that is no status page gets the status query's box for it, not
+// "Version not matching", nor for the handset (its version not compared) a success.
+TEST_F(VersionCheck, AnAnswerThatIsNoStatusPageGetsTheStatusQuerysBox) {
+    std::strcpy(upgrade_state.device_info.product_name, "TEV-4400");  // from the status query
+    for (int is_phone_model : {0, 1}) {
+        upgrade_state.is_phone_model = is_phone_model;
+        for (const char* answer : {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"TEV\"\r\n\r\n",
+                                   "HTTP/1.1 404 Not Found\r\n\r\n<html>gone</html>"}) {
+            console.reset();
+            console = std::make_unique<ConsoleCapture>("");
+            HttpTestServer device({answer}, AfterAnswer::CLOSE, TYPED_ADDRESS);
+            TftpSession session{};
+            session.local_ip = CHOSEN_LOCAL_ADDRESS;
+            EXPECT_FALSE(verify_upgrade(&session, false, device.port())) << answer;
+            char box[STATUS_BOX_TEXT_SIZE];
+            status_box_text(answer, static_cast<std::int32_t>(std::strlen(answer)), box, sizeof box);
+            EXPECT_EQ(occurrences(console->printed(), box), 1) << answer;
+            EXPECT_EQ(occurrences(console->printed(), "Upgrade Failed"), 1) << answer;
+        }
+    }
     upgrade_state.is_phone_model = 0;
 }
 
