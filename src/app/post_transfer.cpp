@@ -134,7 +134,8 @@ bool verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_
         run_events().verify(attempt + 1);
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
-            device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
+            device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT,
+            status_answer_limit_ms());
         if (received > 0) return !refused_status_page(received) && check_version();
     }
     trace("No status page after %d queries\n", VERIFY_ATTEMPTS);

@@ -93,11 +93,16 @@ private:
     int password_dialogs_ = 0;
 };
 
+ScriptedAnswers* installed = nullptr;
+bool unwatched = false;
+
 }  // namespace
 
 void scripted_answers_use(const ScriptedAnswerSet& answers) {
-    static ScriptedAnswers* installed = nullptr;
     delete installed;
     installed = new ScriptedAnswers(answers);
+    unwatched = answers.yes || answers.check;
     dialogs_use_answers(installed);
 }
+
+bool scripted_answers_unwatched() { return unwatched; }

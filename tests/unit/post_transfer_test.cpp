@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 #include "http_test_server.h"
 #include "test_support.h"
 #include "ui/dialog_procs.h"
+#include "ui/scripted_answers.h"
 
 namespace {
 
@@ -180,6 +182,25 @@ TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold)
         EXPECT_EQ(occurrences(printed, "Upgrade Failed: No Response From TEV"), 1) << stage;
         EXPECT_EQ(events.attempts, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << stage;
     }
+}
+
+std::atomic<std::uint32_t> fast_clock_ms{0};
+std::uint32_t fast_clock() { return fast_clock_ms += 100; }  // 100 ms on at every read
+
+// Nobody to press Cancel: each query the device takes and never answers ends at the limit.
+TEST_F(PostTransfer, InARunNobodyWatchesEachSilentQueryEndsAtTheLimitAndTheUserIsTold) {
+    ScriptedAnswerSet unattended;
+    unattended.yes = true;
+    scripted_answers_use(unattended);
+    HttpTestServer silent({""}, AfterAnswer::HOLD);  // later connections wait unaccepted
+    clock_substitute(fast_clock);
+    TftpSession session{};
+    session.local_ip = LOOPBACK_ADDRESS;
+    EXPECT_FALSE(verify_upgrade(&session, false, silent.port()));
+    EXPECT_GE(fast_clock_ms, 10 * STATUS_ANSWER_LIMIT_MS);
+    dialogs_use_answers(nullptr);
+    EXPECT_EQ(occurrences(console->printed(), "== Connecting with TEV@127.0.0.2 =="), 10);
+    EXPECT_EQ(occurrences(console->printed(), "Upgrade Failed: No Response From TEV"), 1);
 }
 
 // The end of the transition stage: a failed one ends the run with its box before any target
