@@ -17,9 +17,11 @@ std::uint32_t http_last_connected_from() { return last_connected_from.load(); }
 
 std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
-                      char* buffer, std::int32_t limit, HttpStop* stop) {
+                      char* buffer, std::int32_t limit, HttpStop* stop,
+                      std::uint32_t answer_limit_ms) {
     HttpExchange exchange{&upgrade_state.auth, &upgrade_state.device_info, HttpSetupFailure::NONE,
                           stop};
+    exchange.answer_limit_ms = answer_limit_ms;
     std::int32_t result = http_exchange(&exchange, local_address, local_port, device_address,
                                         device_port, path, buffer, limit);
     if (exchange.connected_from != 0) last_connected_from.store(exchange.connected_from);

@@ -11,6 +11,7 @@
 #include "res/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "ui/error_box.h"
+#include "ui/scripted_answers.h"
 
 namespace {
 
@@ -101,18 +102,22 @@ std::int32_t device_request_worker(void* argument) {
     trace("HTTP %x:%u to %x:%u", job->local_address, job->local_port, job->device_address,
           job->device_port);
     return http_get(job->local_address, job->local_port, job->device_address, job->device_port,
-                    job->path, job->buffer, job->limit, job->stop);
+                    job->path, job->buffer, job->limit, job->stop, job->answer_limit_ms);
+}
+
+std::uint32_t status_answer_limit_ms() {
+    return scripted_answers_unwatched() ? STATUS_ANSWER_LIMIT_MS : 0;
 }
 
 std::int32_t run_device_request(ModuleHandle instance, std::uint32_t local_address,
                                 std::uint16_t local_port, std::uint32_t device_address,
                                 std::uint16_t device_port, const char* path, char* buffer,
-                                std::int32_t limit) {
+                                std::int32_t limit, std::uint32_t answer_limit_ms) {
     ProgressCycle cycle{0, 0};
     int silent_retries = 0;
     for (;;) {
         RequestJob job{instance, local_address, local_port, device_address, device_port,
-                       path,     buffer,        limit,      nullptr};
+                       path,     buffer,        limit,      nullptr,        answer_limit_ms};
         std::int32_t result = run_attempt(&job, &cycle);
         if (result >= 0) return result;
         if (may_resend_silently(silent_retries)) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_request.h"
+#include "app/status_answer.h"
 #include "app/upgrade_sequence.h"
 #include "core/run_report.h"
 #include "core/trace.h"
@@ -54,6 +55,23 @@ bool check_version() {
     }
     if (!at_target_stage()) return transition_taken(reported);
     dialog_run_modal(upgrade_state.app_instance, DIALOG_SUCCESS, success_dialog_proc);
+    return true;
+}
+
+// An answer after the flash that is no status page: a login this program cannot answer (a 401
+// whose challenges it cannot take) or an error status, without any of the five values. It ends
+// with the box the status query gives for the same answer; a version comparison would call it
+// "Version not matching", and the handset, whose version is not compared, a success.
+bool refused_status_page(std::int32_t received) {
+    const char* answer = upgrade_state.response_buffer;
+    if (answer_carries_status_values(answer) ||
+        judge_status_answer(answer, received) == StatusVerdict::NOT_A_TEV) {
+        return false;
+    }
+    trace_not_a_tev(upgrade_state.device_ip_text, answer, received);
+    char text[STATUS_BOX_TEXT_SIZE];
+    status_box_text(answer, received, text, sizeof text);
+    show_error_box(text);
     return true;
 }
 
@@ -116,8 +134,9 @@ bool verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_
         run_events().verify(attempt + 1);
         std::int32_t received = run_device_request(
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
-            device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT);
-        if (received > 0) return check_version();
+            device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT,
+            status_answer_limit_ms());
+        if (received > 0) return !refused_status_page(received) && check_version();
     }
     trace("No status page after %d queries\n", VERIFY_ATTEMPTS);
     // Without a page the user could not tell whether the device took the firmware; say so.

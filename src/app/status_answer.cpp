@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/trace.h"
+#include "web/http_client.h"
 #include "web/http_headers.h"
 
 namespace {
@@ -60,6 +61,12 @@ bool carries_status_values(const DeviceInfo& info) {
     return info.product_name[0] != 0 || info.mac_address[0] != 0 ||
            info.software_version[0] != 0 || info.hardware_version[0] != 0 ||
            info.serial_number[0] != 0;
+}
+
+bool answer_carries_status_values(const char* answer) {
+    DeviceInfo found{};
+    scrape_device_info(answer, &found);
+    return carries_status_values(found);
 }
 
 void escape_bytes(const char* bytes, std::size_t length, char* out, std::size_t out_size) {

@@ -30,6 +30,9 @@ constexpr std::size_t ESCAPED_EXCERPT_SIZE = ANSWER_EXCERPT_BYTES * 4 + 1;  // \
 
 // True when the answer filled at least one of the five values.
 bool carries_status_values(const DeviceInfo& info);
+// True when the NUL-terminated answer itself holds at least one of the five values, whatever the
+// device values kept from earlier answers hold.
+bool answer_carries_status_values(const char* answer);
 
 // The bytes as one line of printable text: printable ASCII as it is, every other byte and the
 // backslash as \xNN. Only whole escapes are written; out always ends with a NUL.

@@ -39,7 +39,8 @@ constexpr const char* NO_COMMAND_ADDRESS_TEXT =
 std::int32_t query_status_page() {
     return run_device_request(upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
                               upgrade_state.device_ip, HTTP_DEVICE_PORT, STATUS_PAGE_PATH,
-                              upgrade_state.response_buffer, RESPONSE_LIMIT);
+                              upgrade_state.response_buffer, RESPONSE_LIMIT,
+                              status_answer_limit_ms());
 }
 
 void decide_transition() {

@@ -2,6 +2,8 @@
 // its buttons do.
 #include "ui/dialog_procs.h"
 
+#include <cstdio>
+
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "res/dialog_ids.h"
@@ -66,12 +68,28 @@ std::intptr_t password_dialog_proc(WindowHandle dialog, unsigned message, std::u
     }
     if (message != DIALOG_MESSAGE_COMMAND) return NOT_HANDLED;
     if (command_id(wparam) == CONTROL_OK) {
-        dialog_get_item_text(dialog, CONTROL_USER_NAME, upgrade_state.auth.user_name,
-                             AUTH_TEXT_SIZE - 1);
+        char user_name[AUTH_TEXT_SIZE];
+        dialog_get_item_text(dialog, CONTROL_USER_NAME, user_name, AUTH_TEXT_SIZE - 1);
+        // Refused before anything goes out with it; the dialog stays for a corrected name.
+        if (!user_name_sendable(user_name)) {
+            message_box_owned(dialog, USER_NAME_REFUSED_TEXT, "Error");
+            dialog_focus_item(dialog, CONTROL_USER_NAME);
+            return HANDLED;
+        }
+        std::snprintf(upgrade_state.auth.user_name, sizeof upgrade_state.auth.user_name, "%s",
+                      user_name);
         dialog_get_item_text(dialog, CONTROL_PASSWORD, upgrade_state.auth.password,
                              AUTH_TEXT_SIZE - 1);
     }
     return end_on_ok_or_cancel(dialog, wparam);
+}
+
+bool user_name_sendable(const char* name) {
+    for (const char* at = name; *at != 0; ++at) {
+        auto c = static_cast<unsigned char>(*at);
+        if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
 }
 
 std::intptr_t confirm_dialog_proc(WindowHandle dialog, unsigned message, std::uintptr_t wparam,

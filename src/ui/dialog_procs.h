@@ -16,3 +16,11 @@ std::intptr_t confirm_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::i
 std::intptr_t success_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
 std::intptr_t connecting_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
 std::intptr_t transfer_dialog_proc(WindowHandle, unsigned, std::uintptr_t, std::intptr_t);
+
+// The box the password dialog shows, and stays open after, for a user name it does not take.
+constexpr const char* USER_NAME_REFUSED_TEXT =
+    "Invalid User Name: it cannot contain \", \\ or control characters";
+// False for a user name the digest Authorization header cannot carry as typed: a '"' or '\\' (a
+// server that does not unescape it would read another name, and a trailing '\\' swallows the
+// closing quote) or a control character (a line break would end the header early).
+bool user_name_sendable(const char* name);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "res/dialog_ids.h"
+#include "ui/dialog_procs.h"
 #include "ui/error_box.h"
 
 namespace {
@@ -71,6 +72,10 @@ private:
             return 0;
         }
         if (answers_.user != nullptr) {
+            // The dialog would refuse it with a box and stay; nobody is there to type another.
+            if (answers_.yes && !user_name_sendable(answers_.user)) {
+                fail_upgrade((std::string("Upgrade Failed: ") + USER_NAME_REFUSED_TEXT).c_str());
+            }
             dialog_set_item_text(dialog, CONTROL_USER_NAME, answers_.user);
         }
         if (answers_.has_password) {
@@ -88,11 +93,16 @@ private:
     int password_dialogs_ = 0;
 };
 
+ScriptedAnswers* installed = nullptr;
+bool unwatched = false;
+
 }  // namespace
 
 void scripted_answers_use(const ScriptedAnswerSet& answers) {
-    static ScriptedAnswers* installed = nullptr;
     delete installed;
     installed = new ScriptedAnswers(answers);
+    unwatched = answers.yes || answers.check;
     dialogs_use_answers(installed);
 }
+
+bool scripted_answers_unwatched() { return unwatched; }

@@ -21,3 +21,6 @@ struct ScriptedAnswerSet {
 // with an error box (status 1): with yes, a password wanted and none given, a password refused; in
 // any case a local address this computer does not have.
 void scripted_answers_use(const ScriptedAnswerSet& answers);
+// Whether the answers installed leave nobody to press Cancel while the device is asked: they press
+// every button (yes), or the run only reads the device (check). False before any are installed.
+bool scripted_answers_unwatched();

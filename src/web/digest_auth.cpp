@@ -13,10 +13,12 @@
 
 namespace {
 
-// A directive's name or value as it stands in the answer (not NUL-terminated).
+// A directive's name or value as it stands in the answer (not NUL-terminated); a quoted value
+// without its quotes, its backslash escapes still in it.
 struct TextSpan {
     const char* start;
     std::size_t length;
+    bool quoted = false;
 };
 
 // What a challenge gives: each directive the client uses, with whether it was there.
@@ -47,10 +49,11 @@ TextSpan read_token(const char* at) {
 }
 
 // A value: a quoted string (its text between the quotes, a backslash keeping the next character
-// in it, copied as it stands) or a bare token, which ends at a comma, a blank or the end of the
-// line. Returns the position after it.
+// in it) or a bare token, which ends at a comma, a blank or the end of the line. Returns the
+// position after it.
 const char* read_value(const char* at, TextSpan* value) {
-    if (*at != '"') {
+    value->quoted = *at == '"';
+    if (!value->quoted) {
         value->start = at;
         value->length = 0;
         while (!ends_line(at[value->length]) && !is_blank(at[value->length]) && at[value->length] != ',') {
@@ -171,9 +174,14 @@ bool find_digest_challenge(const char* lines, ChallengeValues* found) {
     return false;
 }
 
+// The value as the server means it: a quoted one without its escapes (a realm written
+// "a\"b" is a"b, and hashes so), cut to the field.
 void copy_span(char* field, std::size_t size, const TextSpan& span) {
-    std::size_t length = span.length < size - 1 ? span.length : size - 1;
-    std::memcpy(field, span.start, length);
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < span.length && length + 1 < size; ++at) {
+        if (span.quoted && span.start[at] == '\\' && at + 1 < span.length) ++at;
+        field[length++] = span.start[at];
+    }
     field[length] = 0;
 }
 
@@ -199,7 +207,7 @@ void choose_qop(const TextSpan& offered, char* field, std::size_t size) {
         while (first < last && is_blank(*first)) ++first;
         while (last > first && is_blank(last[-1])) --last;
         if (span_equals_ignoring_case(first, static_cast<std::size_t>(last - first), "auth")) {
-            copy_span(field, size, TextSpan{first, static_cast<std::size_t>(last - first)});
+            copy_span(field, size, TextSpan{first, static_cast<std::size_t>(last - first), offered.quoted});
             return;
         }
         item = comma + 1;
@@ -291,6 +299,27 @@ void md5_sess_ha1(const char* user_name, const char* realm, const char* password
     for (const char* part : {":", nonce, ":", cnonce}) md5_text(&context, part);
     md5_final(digest, &context);
     hex_digest(digest, out);
+}
+
+// How the answer is written. MD5 and MD5-sess keep the TEV's habits, which the device expects: a
+// nonce count of nine digits and the algorithm quoted, even when empty. SHA-256 and SHA-256-sess
+// are answered as RFC 7616 writes them, which the servers that offer them follow: eight digits and
+// the algorithm as a bare token.
+struct AnswerForm {
+    int nonce_count_digits;
+    bool algorithm_quoted;
+};
+
+AnswerForm answer_form(const char* algorithm) {
+    if (read_algorithm(algorithm).hash == DigestHash::SHA256) return {8, false};
+    return {9, true};
+}
+
+// before, then value as a quoted string: what the state holds unescaped goes out escaped.
+void put_quoted(TextBuilder* line, const char* before, const char* value) {
+    text_append(line, "%s\"", before);
+    text_append_escaped(line, value);
+    text_append(line, "\"");
 }
 
 }  // namespace
@@ -386,9 +415,11 @@ void compute_digest_response(const char* nonce, const char* cnonce, const char* 
 }
 
 int build_authorization_header(const DigestAuthState* auth, char* out, std::size_t size) {
+    AnswerForm form = answer_form(auth->algorithm);
     char nonce_count[NONCE_COUNT_TEXT_SIZE] = "";
     if (auth->qop[0] != 0) {
-        std::snprintf(nonce_count, sizeof nonce_count, "%09x", auth->nonce_count);
+        std::snprintf(nonce_count, sizeof nonce_count, "%0*x", form.nonce_count_digits,
+                      auth->nonce_count);
     }
     char response[DIGEST_HEX_SIZE];
     compute_digest_response(auth->nonce, auth->cnonce, auth->user_name, auth->realm,
@@ -397,14 +428,20 @@ int build_authorization_header(const DigestAuthState* auth, char* out, std::size
 
     TextBuilder line;
     text_begin(&line, out, size);
-    text_append(&line,
-                "Authorization: Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\","
-                "algorithm=\"%s\",response=\"%s\"",
-                auth->user_name, auth->realm, auth->nonce, auth->uri, auth->algorithm, response);
-    if (auth->opaque[0] != 0) text_append(&line, ",opaque=\"%s\"", auth->opaque);
+    put_quoted(&line, "Authorization: Digest username=", auth->user_name);
+    put_quoted(&line, ",realm=", auth->realm);
+    put_quoted(&line, ",nonce=", auth->nonce);
+    put_quoted(&line, ",uri=", auth->uri);
+    if (form.algorithm_quoted) {
+        put_quoted(&line, ",algorithm=", auth->algorithm);
+    } else {
+        text_append(&line, ",algorithm=%s", auth->algorithm);
+    }
+    put_quoted(&line, ",response=", response);
+    if (auth->opaque[0] != 0) put_quoted(&line, ",opaque=", auth->opaque);
     if (auth->qop[0] != 0) {
-        text_append(&line, ",qop=%s,nc=%09x,cnonce=\"%s\"", auth->qop, auth->nonce_count,
-                    auth->cnonce);
+        text_append(&line, ",qop=%s,nc=%s", auth->qop, nonce_count);
+        put_quoted(&line, ",cnonce=", auth->cnonce);
     }
     text_append(&line, "\r\n");
     return static_cast<int>(line.length);

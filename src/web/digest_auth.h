@@ -14,18 +14,23 @@ constexpr int DIGEST_HEX_SIZE = 65;
 // the system can compute it.
 bool digest_algorithm_supported(const char* name, std::size_t length);
 
-// The nonce count as sent: nine hexadecimal digits (the device expects nine) and a NUL.
+// The nonce count as sent and hashed, and a NUL: nine hexadecimal digits for MD5 and MD5-sess (the
+// device expects nine), eight for SHA-256 and SHA-256-sess (RFC 7616).
 constexpr int NONCE_COUNT_TEXT_SIZE = 10;
-// Room for the longest header line the state's fields can produce, with its NUL.
-constexpr int AUTH_HEADER_SIZE = 1024;
+// Room for the longest header line the state's fields can produce, every character of the quoted
+// ones escaped, with its NUL.
+constexpr int AUTH_HEADER_SIZE = 2048;
 
 // text begins at the answer's header lines and runs to the end of the answer. Takes the first
 // Digest challenge, in header order, with a realm, a nonce and an algorithm this client computes;
-// returns 0 when one is taken, 1 otherwise. Values too long for a field are cut.
+// returns 0 when one is taken, 1 otherwise. Quoted values are stored without their backslash
+// escapes, as the server hashes them; values too long for a field are cut.
 int parse_digest_challenge(const char* text, DigestAuthState* auth);
 
 // Writes the whole "Authorization: Digest ..." line with its CR LF into out (size bytes, NUL
 // included); returns the characters written without the NUL. Never writes past out + size.
+// Quoted values go out escaped ('"' and '\\' after a backslash); parse_digest_challenge stores
+// them unescaped.
 int build_authorization_header(const DigestAuthState* auth, char* out, std::size_t size);
 
 void compute_digest_response(const char* nonce, const char* cnonce, const char* user_name,

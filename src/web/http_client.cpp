@@ -6,6 +6,7 @@
 
 #include "core/run_report.h"
 #include "core/trace.h"
+#include "platform/clock.h"
 #include "web/digest_auth.h"
 #include "web/http_answer.h"
 #include "web/http_headers.h"
@@ -126,21 +127,39 @@ void close_socket(HttpStop* stop, NetSocket socket) {
 
 bool stopped(const HttpStop* stop) { return stop != nullptr && stop->stopped; }
 
-// Until bytes can be received; false when the exchange is ended from outside first.
-bool wait_for_bytes(NetSocket socket, const HttpStop* stop) {
-    if (stop == nullptr) return true;
-    while (!net_wait_stream(socket, STOP_CHECK_MS)) {
-        if (stop->stopped) return false;
+// The time the answer has, counted from when the request went out; limit_ms 0: no limit.
+struct AnswerTime {
+    std::uint32_t limit_ms;
+    std::uint32_t start_ms;
+    bool passed;
+};
+
+// Until bytes can be received; false when the exchange is ended from outside, or its answer's
+// time passes, first.
+bool wait_for_bytes(NetSocket socket, const HttpStop* stop, AnswerTime* time) {
+    if (stop == nullptr && time->limit_ms == 0) return true;
+    for (;;) {
+        std::uint32_t wait_ms = STOP_CHECK_MS;
+        if (time->limit_ms != 0) {
+            std::uint32_t spent = clock_ms() - time->start_ms;
+            if (spent >= time->limit_ms) {
+                time->passed = true;
+                return false;
+            }
+            if (time->limit_ms - spent < wait_ms) wait_ms = time->limit_ms - spent;
+        }
+        if (net_wait_stream(socket, clock_real_wait_ms(wait_ms))) return !stopped(stop);
+        if (stopped(stop)) return false;
     }
-    return !stop->stopped;
 }
 
 // Reads until the answer is whole by its own length, the device closes the connection, an error,
-// or limit bytes; returns the answer's length, with a NUL after it.
+// limit bytes, or the answer's time passes; returns the answer's length, with a NUL after it.
 std::int32_t receive_answer(NetSocket socket, char* buffer, std::int32_t limit, const HttpStop* stop,
-                            AnswerReader* answer) {
+                            AnswerTime* time, AnswerReader* answer) {
     answer_begin(answer, buffer);
-    while (!answer_complete(answer) && answer->received < limit && wait_for_bytes(socket, stop)) {
+    while (!answer_complete(answer) && answer->received < limit &&
+           wait_for_bytes(socket, stop, time)) {
         long got = net_recv(socket, buffer + answer->received,
                             static_cast<std::size_t>(limit - answer->received));
         if (got <= 0) break;
@@ -236,6 +255,7 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
                            std::uint16_t device_port, const char* path, char* buffer,
                            std::int32_t limit) {
     exchange->failure = HttpSetupFailure::NONE;
+    exchange->answer_late = false;
     HttpStop* stop = exchange->stop;
     NetSocket socket = NET_INVALID_SOCKET;
     for (int attempt = 0;
@@ -261,10 +281,18 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
     std::size_t length = write_request(*exchange->auth, path, buffer, static_cast<std::size_t>(limit) + 1);
     trace_request(buffer);
     // A failed send shows as an empty or failed receive below.
+    AnswerTime time{exchange->answer_limit_ms, clock_ms(), false};
     net_send_all(socket, buffer, length);
 
     AnswerReader answer;
-    std::int32_t received = receive_answer(socket, buffer, limit, stop, &answer);
+    std::int32_t received = receive_answer(socket, buffer, limit, stop, &time, &answer);
+    if (time.passed) {
+        exchange->answer_late = true;
+        trace("HTTP no whole answer within %lu ms (%ld bytes came): taken as no answer\n",
+              static_cast<unsigned long>(time.limit_ms), static_cast<long>(received));
+        close_socket(stop, socket);
+        return 0;
+    }
     if (answer_complete(&answer)) await_device_close(socket);
     trace("recv done\n");
     trace("%.*s", static_cast<int>(received), buffer);

@@ -45,6 +45,11 @@ struct HttpExchange {
     HttpSetupFailure failure;   // set when the exchange ended before a connection attempt
     HttpStop* stop;             // nullptr: nobody ends this exchange from outside
     std::uint32_t connected_from = 0;  // this computer's address of the connection; 0: none made
+    // How long the answer may take to arrive whole once the request is out, in ms; 0: as long as
+    // the device takes. An answer not whole by then is no answer: a page cut short could show a
+    // version cut short.
+    std::uint32_t answer_limit_ms = 0;
+    bool answer_late = false;  // set when the limit passed before the answer was whole
 };
 
 // A TCP socket bound to local_address at local_port or one of the next 100 ports, connected to the
@@ -58,8 +63,8 @@ NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_
 // bytes: first the request, then the answer, NUL-terminated. The answer ends after its
 // Content-Length, at its last chunk (kept without the chunk-size lines), or at the close.
 // Returns -1 when the answer was a digest challenge now held in exchange->auth, 0 when no
-// connection could be made or nothing came back (exchange->failure tells a failure to set one
-// up), else the length of the answer (the status page values found in it are copied into
+// connection could be made, nothing came back, or the answer was not whole within
+// exchange->answer_limit_ms (exchange->failure tells a failure to set one up), else the length of the answer (the status page values found in it are copied into
 // exchange->device_info). An exchange ended through its stop takes no challenge.
 std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
                            std::uint16_t local_port, std::uint32_t device_address,

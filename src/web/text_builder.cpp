@@ -26,6 +26,19 @@ void text_append(TextBuilder* builder, const char* format, ...) {
     builder->length += added < room ? added : room - 1;
 }
 
+void text_append_escaped(TextBuilder* builder, const char* value) {
+    for (const char* at = value; *at != 0 && builder->length + 1 < builder->size; ++at) {
+        // An escape goes in whole or not at all: a lone backslash at the end would swallow the
+        // closing quote.
+        if (*at == '"' || *at == '\\') {
+            if (builder->length + 2 >= builder->size) break;
+            builder->text[builder->length++] = '\\';
+        }
+        builder->text[builder->length++] = *at;
+    }
+    builder->text[builder->length] = 0;
+}
+
 void copy_text(char* destination, std::size_t size, const char* source) {
     std::size_t length = 0;
     while (length + 1 < size && source[length] != 0) {

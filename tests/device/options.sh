@@ -8,7 +8,7 @@ for option in --address --port --allow-peer --model --product-name --mac --seria
     --hardware-version --markup --user --password --realm --qop --algorithm --algorithm-unquoted --opaque \
     --nonce --nonce-uses --nonce-lifetime --sess-form --flash-time --image-file --log --tftp-timeout \
     --tftp-retries --exit-after-upgrade --quiet --seed --drop-data --drop-ack --duplicate-ack \
-    --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return \
+    --ack-other-port --error-instead-of-ack --never-ack-oack --keep-connection-open --never-return --never-answer \
     --report-version --report-version-case --web-delay --late-ack --tftp-delay --page-padding \
     --tftp-source --pause-after-block --pause-time --drop-last-ack --ignore-repeated-last-block \
     --keep-alive --idle-timeout --header-case --http10 --basic-first --challenges --tftp-no-options --help; do

@@ -2,8 +2,10 @@
 # The console program driven by options, as a script runs it: whole upgrades with standard input
 # closed (the password from a file, and from TEV_PASSWORD with the events on standard output), the
 # runs that must end with status 1 without asking (a wrong password, none given, a local address
-# this computer lacks, no device, a device that never ends its answer past --deadline), a usage
-# error (2), and the person's Cancel (1). The event streams are read line by line with jq.
+# this computer lacks, no device, a device that never ends its answer past --deadline, a device
+# that takes the status request and never answers, which a check and an unattended run give up on
+# after 30 s as "no answer"), a usage error (2), and the person's Cancel (1). The event streams are
+# read line by line with jq.
 source "$(dirname "$0")/e2e_lib.sh"
 UPGRADE_TIME_LIMIT=120
 
@@ -27,8 +29,12 @@ start_device quiet 127.0.0.3 --flash-time 2 --user tech --password 'pw:two'
 start_device locked 127.0.0.4 --flash-time 1 --user admin --password 'pw one'
 start_device open 127.0.0.5 --flash-time 1
 start_device held 127.0.0.6 --keep-connection-open
+start_device mute 127.0.0.7 --never-answer
 
-# The two whole upgrades run side by side; the short runs meanwhile.
+# The two whole upgrades and the two runs against the silent device side by side; the short runs
+# meanwhile.
+run_with_options mute_check --check --device 127.0.0.7 --events mute_check.jsonl
+run_with_options mute_yes --yes --device 127.0.0.7 --events mute_yes.jsonl
 run_with_options whole --device 127.0.0.2 --user admin --password-file pw.txt --yes --events whole.jsonl
 TEV_PASSWORD=pw:two run_with_options quiet --device=127.0.0.3 --user tech --yes --quiet --events -
 run_with_options wrong --device 127.0.0.4 --password-file wrong.txt --yes --events wrong.jsonl
@@ -82,6 +88,15 @@ done
 [ "$(events_in_order nobody.jsonl | tr '\n' ' ')" = "start connect result " ] || fail "nobody: events"
 jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
           and .device == "127.0.0.99"' nobody.jsonl >/dev/null || fail "nobody: result event"
+
+# The silent device took both requests and answered neither; each run ended on its own 30 s after
+# its request, far from the deadline of 600 s, as at a device that does not answer at all.
+for run in mute_check mute_yes; do
+    finish_upgrade $run 1
+    jq -e -s '.[-1] | .result == "failed" and .text == "Upgrade Failed: No Response From TEV"
+              and .ms >= 29500 and .ms < 90000' $run.jsonl >/dev/null || fail "$run: $(tail -n1 $run.jsonl)"
+done
+[ "$(count_logged mute 'fault: GET /admin/advanced from .* left unanswered')" = 2 ] || fail "mute: requests"
 
 finish_upgrade whole 0
 finish_upgrade quiet 0

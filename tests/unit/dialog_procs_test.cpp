@@ -134,6 +134,31 @@ TEST_F(DialogProcs, PasswordOkStoresAtMost126CharactersOfEach) {
     EXPECT_STREQ(upgrade_state.auth.password, "");
 }
 
+// A user name the digest header cannot carry gets a box before anything is sent with it; the
+// dialog stays, focus on the name, nothing stored, until a name it takes.
+TEST_F(DialogProcs, PasswordRefusesAUserNameTheHeaderCannotCarry) {
+    for (const char* user : {"ad\"min", "admin\\", "ad\nmin", "a\x7F"}) {
+        SCOPED_TRACE(user);
+        std::memset(&upgrade_state.auth, 0, sizeof upgrade_state.auth);
+        ConsoleCapture console("\n");
+        open(DIALOG_PASSWORD, password_dialog_proc);
+        model_control(dialog, CONTROL_USER_NAME)->text = user;
+        model_control(dialog, CONTROL_PASSWORD)->text = "pw";
+        model_send_command(dialog, CONTROL_OK);
+        EXPECT_FALSE(dialog->ended);
+        EXPECT_STREQ(upgrade_state.auth.user_name, "");
+        EXPECT_STREQ(upgrade_state.auth.password, "");
+        EXPECT_EQ(dialog->focus_id, CONTROL_USER_NAME);
+        EXPECT_EQ(console.printed(), std::string("\n== Error ==\n") + USER_NAME_REFUSED_TEXT + "\nOK [OK]: \n");
+        model_control(dialog, CONTROL_USER_NAME)->text = "J\xC3\xBCrgen 2";
+        model_send_command(dialog, CONTROL_OK);
+        EXPECT_TRUE(dialog->ended);
+        EXPECT_STREQ(upgrade_state.auth.user_name, "J\xC3\xBCrgen 2");
+        model_dialog_remove(dialog);
+        dialog = nullptr;
+    }
+}
+
 TEST_F(DialogProcs, ConfirmShowsTheDeviceAndLeavesTheFocusToUpgrade) {
     DeviceInfo& device = upgrade_state.device_info;
     std::strcpy(device.product_name, "TEV-4400");

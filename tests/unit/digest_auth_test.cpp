@@ -108,11 +108,59 @@ TEST(DigestResponse, Rfc7616ExampleWithEachHash) {
     }
 }
 
-TEST(AuthorizationHeader, Sha256AnswerNamesTheAlgorithmAsWrittenWith64Digits) {
+TEST(AuthorizationHeader, Sha256IsAnsweredInRfc7616sFormNamingTheAlgorithmAsWritten) {
     EXPECT_EQ(header_of(known_auth("auth", "sha-256", 1)),
               std::string(PREFIX) +
-                  "algorithm=\"sha-256\",response=\"abda9df5eb2f59d9f4187246de57874778ddf45a4c3c05e1dc7a3e0e067d12e3\","
-                  "qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n");
+                  "algorithm=sha-256,response=\"8b04562b927fff30f21bdad715eb7d549ef174d36a10979341f81f11c45705b8\","
+                  "qop=auth,nc=00000001,cnonce=\"1a2b\"\r\n");
+}
+
+// RFC 7616 section 3.9.1: its two challenges (folded over several lines there, each on one line as
+// it travels), client nonce and count give its answer, in this program's order of directives.
+TEST(AuthorizationHeader, Rfc7616ExampleAsSentOnTheWire) {
+    GuardedAuth state = fresh_auth();
+    DigestAuthState& auth = state.auth;
+    ASSERT_EQ(parse_digest_challenge(
+                  "WWW-Authenticate: Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", "
+                  "algorithm=SHA-256, nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", "
+                  "opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"\r\n"
+                  "WWW-Authenticate: Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", "
+                  "algorithm=MD5, nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", "
+                  "opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"\r\n\r\n",
+                  &auth),
+              0);
+    std::strcpy(auth.user_name, "Mufasa");
+    std::strcpy(auth.password, "Circle of Life");
+    std::strcpy(auth.uri, "/dir/index.html");
+    std::strcpy(auth.cnonce, "f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ");
+    auth.nonce_count = 1;
+    EXPECT_EQ(header_of(auth),
+              "Authorization: Digest username=\"Mufasa\",realm=\"http-auth@example.org\","
+              "nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\",uri=\"/dir/index.html\","
+              "algorithm=SHA-256,"
+              "response=\"753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1\","
+              "opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\",qop=auth,nc=00000001,"
+              "cnonce=\"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ\"\r\n");
+}
+
+// Quoted values are hashed without their escapes, as the server hashes them, and go out escaped.
+TEST(DigestChallenge, EscapedValuesAreHashedAsTheServerMeansThem) {
+    GuardedAuth state = fresh_auth();
+    DigestAuthState& auth = state.auth;
+    ASSERT_EQ(parse_digest_challenge("WWW-Authenticate: Digest realm=\"TEV \\\"Admin\\\"\", "
+                                     "nonce=\"n\\\\1\", qop=auth\r\n",
+                                     &auth),
+              0);
+    EXPECT_STREQ(auth.realm, "TEV \"Admin\"");
+    std::strcpy(auth.user_name, "admin");
+    std::strcpy(auth.password, "tev-secret");
+    std::strcpy(auth.cnonce, "1a2b");
+    std::strcpy(auth.uri, "/admin/advanced");
+    auth.nonce_count = 1;
+    EXPECT_EQ(header_of(auth),
+              "Authorization: Digest username=\"admin\",realm=\"TEV \\\"Admin\\\"\",nonce=\"n\\\\1\","
+              "uri=\"/admin/advanced\",algorithm=\"\",response=\"6d41a0faebc6dce837b132f15d484581\","
+              "qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n");
 }
 
 TEST(AuthorizationHeader, RealmAndNonceOnly) {
@@ -160,13 +208,21 @@ TEST(AuthorizationHeader, NeverWritesPastTheGivenSize) {
     EXPECT_EQ(line[39], 0);
     EXPECT_EQ(std::string(line), std::string(PREFIX).substr(0, 39));
     for (std::size_t i = 40; i < sizeof line; ++i) EXPECT_EQ(line[i], '#') << i;
+
+    // An escape that does not fit is left out whole: a lone backslash would escape the quote
+    // that follows.
+    std::strcpy(auth.realm, "a\"b");
+    length = build_authorization_header(&auth, line, 49);
+    EXPECT_EQ(std::string(line, static_cast<std::size_t>(length)),
+              "Authorization: Digest username=\"admin\",realm=\"a\"");
 }
 
 TEST(AuthorizationHeader, LongestFieldsStillFitTheHeaderSize) {
     DigestAuthState auth{};
+    // Quotes throughout: every character of a quoted value is written escaped.
     for (char* field : {auth.user_name, auth.password, auth.realm, auth.nonce, auth.cnonce,
                         auth.uri, auth.opaque}) {
-        std::memset(field, 'x', AUTH_TEXT_SIZE - 1);
+        std::memset(field, '"', AUTH_TEXT_SIZE - 1);
     }
     std::memset(auth.qop, 'q', AUTH_SHORT_TEXT_SIZE - 1);
     std::memset(auth.algorithm, 'a', AUTH_SHORT_TEXT_SIZE - 1);

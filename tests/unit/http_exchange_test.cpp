@@ -68,6 +68,25 @@ TEST_F(HttpExchangeAlone, ChallengeAndPageLandInTheGivenStateNotTheRecord) {
               std::string::npos);
 }
 
+// An answer not whole within its limit is none, whatever part of it came (a page cut short could
+// carry a version cut short), and the exchange closes the connection the server holds.
+TEST_F(HttpExchangeAlone, AnAnswerNotWholeWithinItsLimitIsNoAnswer) {
+    for (std::string answer : {"", "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n"
+                                    "<td>Software Version:</td><td>3.2.9(b)</td>"}) {
+        HttpTestServer server({answer}, AfterAnswer::HOLD);
+        exchange.answer_limit_ms = 300;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(exchange_with(server.port()), 0);
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(exchange.answer_late);
+        EXPECT_STREQ(info.software_version, "");
+        EXPECT_GE(took, std::chrono::milliseconds(290));
+        EXPECT_LT(took, std::chrono::seconds(10));  // far below the server's hold
+        ASSERT_EQ(server.requests().size(), 1u);
+        EXPECT_GT(server.requests()[0].client_closed_step, 0u);
+    }
+}
+
 TEST_F(HttpExchangeAlone, EveryPortOfTheWalkTakenTheSystemChoosesOneAndTheLogSaysSo) {
     // 101 consecutive ports held below the ephemeral range, the exchange asked to start at the
     // first of them.

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "console/console_output.h"
 #include "console/dialog_model.h"
 #include "console_capture.h"
+#include "app/status_answer.h"
 #include "core/firmware_images.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
@@ -29,6 +31,7 @@
 #include "http_test_server.h"
 #include "test_support.h"
 #include "ui/dialog_procs.h"
+#include "ui/scripted_answers.h"
 
 namespace {
 
@@ -181,6 +184,25 @@ TEST_F(PostTransfer, ADeviceThatNeverAnswersAgainGetsTenQueriesAndTheUserIsTold)
     }
 }
 
+std::atomic<std::uint32_t> fast_clock_ms{0};
+std::uint32_t fast_clock() { return fast_clock_ms += 100; }  // 100 ms on at every read
+
+// Nobody to press Cancel: each query the device takes and never answers ends at the limit.
+TEST_F(PostTransfer, InARunNobodyWatchesEachSilentQueryEndsAtTheLimitAndTheUserIsTold) {
+    ScriptedAnswerSet unattended;
+    unattended.yes = true;
+    scripted_answers_use(unattended);
+    HttpTestServer silent({""}, AfterAnswer::HOLD);  // later connections wait unaccepted
+    clock_substitute(fast_clock);
+    TftpSession session{};
+    session.local_ip = LOOPBACK_ADDRESS;
+    EXPECT_FALSE(verify_upgrade(&session, false, silent.port()));
+    EXPECT_GE(fast_clock_ms, 10 * STATUS_ANSWER_LIMIT_MS);
+    dialogs_use_answers(nullptr);
+    EXPECT_EQ(occurrences(console->printed(), "== Connecting with TEV@127.0.0.2 =="), 10);
+    EXPECT_EQ(occurrences(console->printed(), "Upgrade Failed: No Response From TEV"), 1);
+}
+
 // The end of the transition stage: a failed one ends the run with its box before any target
 // stage; a failed target stage returns to the listener, which ends the run itself.
 void finish_failed_transfer(std::uint32_t stage) {
@@ -309,6 +331,29 @@ TEST_F(VersionCheck, AfterTheTransitionImageOnlyAVersionThatNoLongerNeedsItGoesO
         EXPECT_EQ(occurrences(printed, SUCCESS), 0) << c.reported;  // not before the target
     }
     upgrade_state.transition_image = FirmwareImage{};
+    upgrade_state.is_phone_model = 0;
+}
+
+// An answer after the flash that is no status page gets the status query's box for it, not
+// "Version not matching", nor for the handset (its version not compared) a success.
+TEST_F(VersionCheck, AnAnswerThatIsNoStatusPageGetsTheStatusQuerysBox) {
+    std::strcpy(upgrade_state.device_info.product_name, "TEV-4400");  // from the status query
+    for (int is_phone_model : {0, 1}) {
+        upgrade_state.is_phone_model = is_phone_model;
+        for (const char* answer : {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"TEV\"\r\n\r\n",
+                                   "HTTP/1.1 404 Not Found\r\n\r\n<html>gone</html>"}) {
+            console.reset();
+            console = std::make_unique<ConsoleCapture>("");
+            HttpTestServer device({answer}, AfterAnswer::CLOSE, TYPED_ADDRESS);
+            TftpSession session{};
+            session.local_ip = CHOSEN_LOCAL_ADDRESS;
+            EXPECT_FALSE(verify_upgrade(&session, false, device.port())) << answer;
+            char box[STATUS_BOX_TEXT_SIZE];
+            status_box_text(answer, static_cast<std::int32_t>(std::strlen(answer)), box, sizeof box);
+            EXPECT_EQ(occurrences(console->printed(), box), 1) << answer;
+            EXPECT_EQ(occurrences(console->printed(), "Upgrade Failed"), 1) << answer;
+        }
+    }
     upgrade_state.is_phone_model = 0;
 }
 

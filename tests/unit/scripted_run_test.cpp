@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/device_request.h"
 #include "app/post_transfer.h"
 #include "app/upgrade_sequence.h"
 #include "console/console_output.h"
@@ -123,6 +124,28 @@ TEST_F(ScriptedRun, AQuestionTheOptionsCannotAnswerEndsTheRunWithStatusOne) {
     EXPECT_EXIT(run_dialogs(DIALOG_ADDRESS_ADAPTER, address_dialog_proc),
                 ::testing::ExitedWithCode(1),
                 "Upgrade Failed: 10.9.9.9 is not one of this computer's addresses\n");
+    // A user name the header cannot carry ends the run with the dialog's reason, not with the
+    // answers merely "not accepted".
+    answers.local = nullptr;
+    answers.user = "ad\"min";
+    answers.password = "pw";
+    scripted_answers_use(answers);
+    EXPECT_EXIT(run_dialogs(DIALOG_PASSWORD, password_dialog_proc), ::testing::ExitedWithCode(1),
+                "Upgrade Failed: Invalid User Name: it cannot contain \", \\\\ or control "
+                "characters\n");
+}
+
+// A status page is waited for as long as it takes only while a person can press Cancel.
+TEST_F(ScriptedRun, WithYesOrACheckAStatusRequestWaitsAtMost30Seconds) {
+    for (bool yes : {false, true}) {
+        for (bool check : {false, true}) {
+            ScriptedAnswerSet answers;
+            answers.yes = yes;
+            answers.check = check;
+            scripted_answers_use(answers);
+            EXPECT_EQ(status_answer_limit_ms(), yes || check ? 30'000u : 0u) << yes << check;
+        }
+    }
 }
 
 TEST(RunOutcome, OnlyTheSuccessDialogGivesStatusZero) {

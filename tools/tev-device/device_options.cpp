@@ -286,6 +286,8 @@ const OptionRow OPTIONS[] = {
      [](DeviceOptions& o, Pending&, const char*) { o.http10 = true; return true; }},
     {"--basic-first", "own-line|same-line", "put a Basic challenge before the Digest one, on a header line of its own or first on the same line",
      [](DeviceOptions& o, Pending&, const char* v) { return set_basic_first(o, v); }},
+    {"--never-answer", nullptr, "fault: accept each HTTP connection, read its request and never answer it; the connection stays open until the client closes it",
+     [](DeviceOptions& o, Pending&, const char*) { o.never_answer = true; return true; }},
     {"--never-return", nullptr, "fault: the web server stays closed after the flash",
      [](DeviceOptions& o, Pending&, const char*) { o.never_return = true; return true; }},
     {"--report-version", "TEXT", "fault: after a flash report TEXT instead of the image's version",

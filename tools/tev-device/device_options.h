@@ -56,6 +56,7 @@ struct DeviceOptions {
     double drop_data = 0, drop_ack = 0, duplicate_ack = 0, ack_other_port = 0, error_instead_of_ack = 0;
     double late_ack = 0;
     bool never_ack_oack = false, never_return = false;
+    bool never_answer = false;  // fault: each request is read and left unanswered, its connection held
     KeepAlive keep_alive = KeepAlive::NO;
     bool hold_forever = false;  // fault: no length, and held whatever the client asks
     std::int64_t idle_timeout_ms = 0;  // a kept connection closed after this silence; 0: never

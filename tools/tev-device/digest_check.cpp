@@ -158,6 +158,11 @@ AuthVerdict check_directives(const DigestServer* server, const HttpRequest& requ
     if (has_qop && (!c.nc || !all_hex(*c.nc) || !c.cnonce)) {
         return verdict(AuthOutcome::BAD_REQUEST, "qop without a hexadecimal nc or without cnonce");
     }
+    // RFC 7616 writes the count as exactly eight digits, and servers that offer SHA-256 hold a
+    // client to it; the TEV's MD5 takes any width (the upgrader sends nine).
+    if (has_qop && is_sha256(algorithm) && c.nc->size() != 8) {
+        return verdict(AuthOutcome::BAD_REQUEST, "nc \"" + *c.nc + "\" is not the eight digits RFC 7616 wants with " + algorithm);
+    }
     if (is_sess(algorithm) && c.cnonce.value_or("").empty()) {
         return verdict(AuthOutcome::WRONG, algorithm + " without cnonce");
     }

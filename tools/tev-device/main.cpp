@@ -53,6 +53,12 @@ bool serve_connection(DeviceState* device, HttpServer* server, int fd, const std
     }
     HttpRequest request;
     bool parsed = parse_http_request(text, &request);
+    if (device->options.never_answer) {
+        log_event("fault: %s %s from %s left unanswered", parsed ? request.method.c_str() : "request",
+                  parsed ? request.target.c_str() : "(unreadable)", peer.c_str());
+        http_hold_connection(server, fd, 0);
+        return false;
+    }
     WebAnswer answer = answer_request(device, parsed ? &request : nullptr);
     http_send_all(fd, answer.text);
     if (keeps_connection(device->options, request)) {
