@@ -167,10 +167,6 @@ void FleetScheduler::close_unstarted() {
 
 bool FleetScheduler::finished() const { return running() == 0 && next_ >= step_.rows.size(); }
 
-bool FleetScheduler::cancelling(std::size_t row) const {
-    return child_[row].running && child_[row].cancelled;
-}
-
 bool FleetScheduler::is_canary(std::size_t row) const {
     std::size_t count = std::min(step_.rows.size(), static_cast<std::size_t>(step_.canary));
     return std::find(step_.rows.begin(), step_.rows.begin() + static_cast<long>(count), row) !=

@@ -77,8 +77,6 @@ public:
     const std::vector<FleetRow>& rows() const { return rows_; }
     // Why the run stopped before every device had its turn, in one line; empty otherwise.
     const std::string& stopped_early() const { return stopped_early_; }
-    // Whether the row's child is running and was asked to stop (its deadline, an interrupt).
-    bool cancelling(std::size_t row) const;
     std::int64_t started_ms() const { return started_ms_; }
 
 private:
