@@ -37,7 +37,7 @@ void FleetSteps::start(std::vector<std::size_t> rows, bool check, bool skip_curr
 }
 
 FleetNext FleetSteps::poll() {
-    if (!run_.poll()) return run_.running() ? FleetNext::WAIT : FleetNext::CHOOSE;
+    if (!run_.poll()) return FleetNext::WAIT;
     return step_ended();
 }
 

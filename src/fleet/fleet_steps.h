@@ -12,7 +12,7 @@
 
 // What the window does next.
 enum class FleetNext {
-    WAIT,          // a step runs
+    WAIT,          // a step runs (or nothing new happened)
     ASK_PASSWORD,  // devices want a password none was given for: ask, then password_given()
     CHOOSE,        // nothing runs: the buttons of the step the run is at
     CLOSE,         // the run is over: the window ends with exit_status()
@@ -24,7 +24,7 @@ public:
 
     // Starts the check.
     FleetNext begin();
-    // Hands over to the run; after a step's end, what comes next.
+    // Hands over to the run; WAIT while nothing ended, and after a step's end what comes next.
     FleetNext poll();
 
     // The password dialog's answer (given: its user and password), asked after the check or
