@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/transfer_dialogs.h"
+#include "console/console_output.h"
 #include "core/firmware_images.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/posix/console_dialogs.h"
 #include "platform/posix/embedded_resources.h"
 #include "tftp/tftp_listener.h"
 

@@ -9,6 +9,7 @@
 
 #include "app/run_deadline.h"
 #include "core/firmware_images.h"
+#include "core/run_images.h"
 #include "platform/resources.h"
 #include "program_version.h"
 #include "ui/ipv4_parse.h"
@@ -59,9 +60,9 @@ constexpr OptionRow OPTIONS[] = {
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"check", 0, "check", nullptr,
      "read each device's status page and change nothing: its product, MAC, serial, versions and "
-     "whether it needs the upgrade (status 0 all current, 3 some need it, 1 one could not be read); "
-     "it asks no upgrade question, and reads every device of a site (the canary and the failure "
-     "budget are an upgrade's)",
+     "whether it needs the upgrade (status 1 when one could not be read, else 3 when some need it, "
+     "else 1 when one is of a model no image is for, else 0); it asks no upgrade question, and "
+     "reads every device of a site (the canary and the failure budget are an upgrade's)",
      nullptr, &CommandLine::check, CommandAction::UPGRADE},
     {"skip-current", 0, "skipcurrent|skip-current", nullptr,
      "leave a device that already runs the image's version alone (result current, a success); a "
@@ -72,6 +73,17 @@ constexpr OptionRow OPTIONS[] = {
      "a FILE that cannot be written ends the run before anything is sent (status 2), a rewrite "
      "that fails makes the run's status 1",
      &CommandLine::report, nullptr, CommandAction::UPGRADE},
+    {"image", 0, "image", "FILE",
+     "an image for another product (the one its header names), beside this program's own; may "
+     "be given several times, one image a product. Each device gets the image of its model, "
+     "matched by its product name; a device of a model no image is for gets no command (result "
+     "other-model, status 1). A FILE that cannot be read or is no image ends the run before "
+     "anything is sent (status 2). A transition image is only ever this program's own",
+     &CommandLine::image, nullptr, CommandAction::UPGRADE},
+    {"any-model", 0, "anymodel|any-model", nullptr,
+     "upgrade devices of other models: a device of a model no image is for gets this "
+     "program's own image all the same",
+     nullptr, &CommandLine::any_model, CommandAction::UPGRADE},
     {"canary", 0, "canary", "N",
      "with several devices, upgrade the first N first; the rest only when all of them end well",
      &CommandLine::canary, nullptr, CommandAction::UPGRADE},
@@ -220,6 +232,29 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     return line;
 }
 
+// --version, at argument `at`: the images given before it and after it are kept (their versions are
+// listed too); nothing else is looked at.
+CommandLine version_asked(const CommandLine& before, int count, const char* const* arguments,
+                          int at, OptionStyle style) {
+    CommandLine answer{};
+    answer.action = CommandAction::VERSION;
+    for (int i = 0; i < before.image_count; ++i) answer.images[answer.image_count++] = before.images[i];
+    for (int i = at + 1; i < count && std::strcmp(arguments[i], "--") != 0; ++i) {
+        const char* inline_value = nullptr;
+        std::string candidates;
+        const OptionRow* row = find_row(arguments[i], style, &inline_value, &candidates);
+        if (row == nullptr || row->text != &CommandLine::image) continue;
+        const char* value = inline_value != nullptr ? inline_value
+                            : i + 1 < count        ? arguments[++i]
+                                                   : nullptr;
+        if (value != nullptr && value[0] != 0 && answer.image_count < COMMAND_MAX_IMAGES) {
+            answer.images[answer.image_count++] = value;
+        }
+    }
+    answer.image = answer.image_count > 0 ? answer.images[0] : nullptr;
+    return answer;
+}
+
 void describe_image(std::string* text, const char* role, int id) {
     const std::uint8_t* data = nullptr;
     std::uint32_t size = 0;
@@ -236,7 +271,8 @@ void describe_image(std::string* text, const char* role, int id) {
     text->append(line);
 }
 
-// The help line wrapped to width, each line after an indent.
+}  // namespace
+
 void append_wrapped(std::string* text, const char* help, std::size_t indent, std::size_t width,
                     const char* line_break) {
     std::string line;
@@ -254,6 +290,8 @@ void append_wrapped(std::string* text, const char* help, std::size_t indent, std
     }
     if (!line.empty()) text->append(indent, ' ').append(line).append(line_break);
 }
+
+namespace {
 
 constexpr std::size_t USAGE_BOX_WIDTH = 50;
 
@@ -273,7 +311,8 @@ std::span<const OptionRow> option_table() { return OPTIONS; }
 const char* const EXIT_STATUS_LINES[4] = {
     ("0  the device reports the image's version, or already did with --skip-current (every "
      "device, with several)"),
-    "1  the upgrade failed or was cancelled, or a device could not be read",
+    ("1  the upgrade failed or was cancelled, a device could not be read, or a device is of a "
+     "model no image is for (with --check only when no device needs the upgrade)"),
     ("2  the command line is wrong, or a file it names cannot be read or created: nothing was "
      "sent to any device"),
     "3  --check found a device that needs the upgrade",
@@ -320,6 +359,7 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
                              name.c_str());
         }
         if (row == nullptr) return bad_usage("unknown option '%.120s'", argument);
+        if (row->action == CommandAction::VERSION) return version_asked(line, count, arguments, i, style);
         if (row->action != CommandAction::UPGRADE) {
             CommandLine answer{};
             answer.action = row->action;
@@ -343,6 +383,13 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
                                  std::to_string(COMMAND_MAX_DEVICES).c_str());
             line.devices[line.device_count++] = value;
             if (line.device == nullptr) line.device = value;
+            continue;
+        }
+        if (row->text == &CommandLine::image) {
+            if (line.image_count == COMMAND_MAX_IMAGES)
+                return bad_usage("more than %s --image options", std::to_string(COMMAND_MAX_IMAGES).c_str());
+            line.images[line.image_count++] = value;
+            if (line.image == nullptr) line.image = value;
             continue;
         }
         if (line.*(row->text) != nullptr) return bad_usage("--%s given twice", row->long_name);
@@ -398,10 +445,12 @@ std::string usage_text(OptionStyle style) {
            "Installs the firmware image this program carries onto a TEV VoIP adapter or handset\n"
            "on the local network. Every dialog is shown in the terminal and answered with typed\n"
            "lines; the options answer them for a script. With several devices each upgrade runs\n"
-           "in a process of its own. Exit status: 0 when the device reports the image's version\n"
-           "(or already did, with --skip-current), 1 when the upgrade failed or was cancelled,\n"
-           "2 for a wrong command line or a file it names that cannot be used, 3 when --check\n"
-           "found a device to upgrade. README.md tells more.\n"
+           "in a process of its own. A device gets only an image for its own model, as its\n"
+           "product name tells (--image adds images for other models). Exit status: 0 when the\n"
+           "device reports the image's version (or already did, with --skip-current), 1 when\n"
+           "the upgrade failed or was cancelled or the device is of another model, 2 for a\n"
+           "wrong command line or a file it names that cannot be used, 3 when --check found a\n"
+           "device to upgrade. README.md tells more.\n"
            "\n"
            "Options:\n";
     for (const OptionRow& row : OPTIONS) {
@@ -420,5 +469,11 @@ std::string version_text() {
     std::string text = "tev-upgrade " TEV_PROGRAM_VERSION "\n";
     describe_image(&text, "Target", RESOURCE_TARGET_IMAGE);
     describe_image(&text, "Transition", RESOURCE_TRANSITION_IMAGE);
+    for (const RunImage& image : run_image_files()) {
+        const char* version = image_version(image.image);
+        text += "Image from " + image.file + ": " + image.product + ", version " +
+                (version[0] != 0 ? version : "(none)") + " (" + std::to_string(image.image.size) +
+                " bytes)\n";
+    }
     return text;
 }

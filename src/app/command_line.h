@@ -17,6 +17,8 @@ enum class OptionStyle { LINUX, WINDOWS };
 constexpr std::size_t COMMAND_PROBLEM_SIZE = 256;
 // --device may be repeated up to this many times (more devices: --devices FILE).
 constexpr int COMMAND_MAX_DEVICES = 256;
+// --image may be repeated up to this many times: more than the products there are.
+constexpr int COMMAND_MAX_IMAGES = 8;
 
 struct CommandLine {
     CommandAction action;
@@ -37,10 +39,15 @@ struct CommandLine {
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;
+    const char* image;  // the first --image
+    // Every --image in order: images for other products than the program's own.
+    const char* images[COMMAND_MAX_IMAGES];
+    int image_count;
     bool yes;    // answers the warning and the confirmation: the run asks nothing
     bool quiet;  // only errors and the final result line
     bool check;  // read each device's status page and change nothing
     bool skip_current;  // a device already at the image's version gets no upgrade
+    bool any_model;     // a device of a model no image is for gets the program's own image
     char problem[COMMAND_PROBLEM_SIZE];  // for BAD_USAGE: what was wrong, in one line
 };
 
@@ -58,7 +65,8 @@ struct OptionRow {
 std::span<const OptionRow> option_table();
 
 // Reads the arguments after the program's name. Options take their value as the next argument or
-// after '='; a long name may be cut to any start that only it has; "--" ends the options.
+// after '='; a long name may be cut to any start that only it has; "--" ends the options. With
+// --version only the --image options are kept: the version lists their images too.
 CommandLine parse_command_line(int count, const char* const* arguments, OptionStyle style);
 
 // Whether --yes (on Windows also /yes, in any letter case) stands anywhere among the arguments,
@@ -67,8 +75,13 @@ bool yes_among_arguments(int count, const char* const* arguments, OptionStyle st
 
 // What the program does and its options, from the table.
 std::string usage_text(OptionStyle style);
+// The words of help wrapped to width, each line after an indent and ending in line_break (for
+// the help, the usage box and the Windows README).
+void append_wrapped(std::string* text, const char* help, std::size_t indent, std::size_t width,
+                    const char* line_break);
 // What each exit status means, one line each, for the help and the manual page.
 extern const char* const EXIT_STATUS_LINES[4];
-// The program's version, and for each firmware image it carries its product and version.
+// The program's version, for each firmware image it carries its product and version, and those of
+// the images from files the run took (run_image_files).
 std::string version_text();
 

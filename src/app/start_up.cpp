@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/trace_log.h"
 #include "app/upgrade_sequence.h"
+#include "core/run_images.h"
 #include "core/run_report.h"
 #include "core/trace.h"
 #include "program_version.h"
@@ -66,6 +67,7 @@ void start_up() {
     const char* failure = load_firmware_images();
     if (failure != nullptr) fail_upgrade(failure);
     identify_product();
+    run_images_use_carried(upgrade_state.target_image);
 }
 
 int upgrade_main(ModuleHandle instance) {

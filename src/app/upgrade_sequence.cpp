@@ -54,6 +54,7 @@ void decide_transition() {
 StatusAction status_action = StatusAction::UPGRADE;
 const char* given_device = nullptr;
 const char* given_local = nullptr;
+bool any_model = false;
 
 // The warning is an upgrade's: a check changes nothing.
 bool warning_accepted() {
@@ -86,7 +87,8 @@ void settle_without_upgrade() {
     std::string wanted = std::string("needs the upgrade to ") +
                          image_version(upgrade_state.target_image);
     if (status_action == StatusAction::CHECK) {
-        run_events().check(upgrade_state.device_info, !current);
+        run_events().check(upgrade_state.device_info,
+                           current ? RunResult::CURRENT : RunResult::NEEDS_UPGRADE);
         run_outcome_settled(current ? RunResult::CURRENT : RunResult::NEEDS_UPGRADE,
                             device_line(current ? "current" : wanted.c_str()).c_str());
         run_end();
@@ -97,6 +99,25 @@ void settle_without_upgrade() {
         run_outcome_settled(RunResult::CURRENT, device_line("already current").c_str());
         run_end();
     }
+}
+
+// A device of a model no image is for: nothing is sent, a check tells it, an upgrade says it in a
+// box before the confirmation would come; the run ends with other-model (status 1).
+[[noreturn]] void leave_other_model() {
+    const DeviceInfo& d = upgrade_state.device_info;
+    std::string reason = other_model_reason(d.product_name);
+    trace("No image for the device's model: %s; nothing is sent\n", reason.c_str());
+    if (status_action == StatusAction::CHECK) {
+        run_events().check(d, RunResult::OTHER_MODEL);
+    } else {
+        show_error_box(("Upgrade Failed: the device is of another model: " + reason).c_str());
+    }
+    run_outcome_settled(RunResult::OTHER_MODEL, reason.c_str());
+    run_end();
+}
+
+void copy_product_label(const char* label) {
+    std::snprintf(upgrade_state.product_label, PRODUCT_LABEL_SIZE, "%s", label);
 }
 
 [[noreturn]] void idle_forever() {
@@ -115,9 +136,41 @@ void settle_without_upgrade() {
 
 void upgrade_sequence_set_action(StatusAction action) { status_action = action; }
 
+bool upgrade_sequence_checks() { return status_action == StatusAction::CHECK; }
+
 void upgrade_sequence_set_addresses(const char* device, const char* local) {
     given_device = device;
     given_local = local;
+}
+
+void upgrade_sequence_set_any_model(bool any) { any_model = any; }
+
+const RunImage* use_image_for_device(const char* product_name, bool any) {
+    const RunImage* image = run_image_for_product(product_name);
+    if (image == nullptr && any) {
+        image = run_images_carried();
+        if (image != nullptr) trace("No image for the device's model; --any-model: this program's own\n");
+    }
+    run_image_choose(image);
+    if (image == nullptr) return nullptr;
+    trace("The image for the device: %s, version %s, %lu bytes%s%s\n", image->product,
+          image_version(image->image), static_cast<unsigned long>(image->image.size),
+          image->file.empty() ? ", this program's own" : ", from ", image->file.c_str());
+    if (image->file.empty()) return image;
+    std::string problem;
+    if (!run_image_load(image, &problem)) fail_upgrade(("Upgrade Failed: " + problem).c_str());
+    upgrade_state.target_image = image->image;
+    copy_product_label(image->product);
+    upgrade_state.is_phone_model = image->is_phone_model;
+    // The transition image goes before this program's own target image only.
+    upgrade_state.stage.store(STAGE_TARGET);
+    return image;
+}
+
+void check_device_model() {
+    const RunImage* image = use_image_for_device(upgrade_state.device_info.product_name, any_model);
+    run_events().status_read(upgrade_state.device_info);
+    if (image == nullptr) leave_other_model();
 }
 
 bool device_is_current(const char* device_version) {
@@ -182,7 +235,7 @@ int run_upgrade_sequence() {
         return 0;
     }
     run_outcome_version_before(upgrade_state.device_info.software_version);
-    run_events().status_read(upgrade_state.device_info);
+    check_device_model();
     settle_without_upgrade();
     decide_transition();
     bool transition_first = upgrade_state.stage.load() == STAGE_TRANSITION;

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "core/run_images.h"
+
 constexpr const char* UPGRADE_COMMAND_FORMAT = "/admin/upgrade?tftp://%u.%u.%u.%u:%u%s";
 constexpr const char* TRANSITION_MARKER = "(NT";
 constexpr int COMMAND_PATH_SIZE = 128;
@@ -11,9 +13,23 @@ constexpr int COMMAND_PATH_SIZE = 128;
 // found (--check).
 enum class StatusAction { UPGRADE, SKIP_CURRENT, CHECK };
 void upgrade_sequence_set_action(StatusAction action);
+// Whether the run is a check (--check).
+bool upgrade_sequence_checks();
 // The device's address and this computer's address the options give (nullptr: none): a check
 // given the device shows neither the upgrade's warning nor the address dialog.
 void upgrade_sequence_set_addresses(const char* device, const char* local);
+// --any-model: a device of a model no image is for gets the program's own image all the same.
+void upgrade_sequence_set_any_model(bool any_model);
+// Makes the image of the device's model (the program's own, or one from a file) the one that
+// everything after uses: the bytes sent and their size, the version checked after the flash, the
+// handset's rules; an image from a file never follows a transition image. nullptr, with nothing
+// changed, when the device is of a model no image is for and any_model is false. An image from a
+// file is read now; a file that can no longer be read ends the run (status 1).
+const RunImage* use_image_for_device(const char* product_name, bool any_model);
+// The model check, after the status page is read and before anything else is sent: the device
+// gets the image of its model, or the run ends as other-model (an upgrade shows a box that says so
+// first, before the confirmation). The status event goes out in between, with the image chosen.
+void check_device_model();
 // Whether the device already runs the target image's version, compared exactly as the
 // verification after the flash compares.
 bool device_is_current(const char* device_version);

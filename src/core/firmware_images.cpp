@@ -17,6 +17,28 @@ const char* image_version(const FirmwareImage& image) {
     return reinterpret_cast<const char*>(image.header + IMAGE_VERSION_OFFSET);
 }
 
+ImageProblem firmware_image_problem(const std::uint8_t* data, std::uint64_t size) {
+    if (size >= IMAGE_SIZE_LIMIT) return ImageProblem::TOO_LARGE;
+    if (size < IMAGE_HEADER_SIZE) return ImageProblem::SHORTER_THAN_HEADER;
+    if (std::memchr(data + IMAGE_VERSION_OFFSET, 0, IMAGE_HEADER_SIZE - IMAGE_VERSION_OFFSET) ==
+        nullptr) {
+        return ImageProblem::VERSION_NOT_ENDED;
+    }
+    return ImageProblem::NONE;
+}
+
+const char* image_problem_text(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::TOO_LARGE:
+            return "too large to transfer: 33,553,920 bytes or more (65,535 blocks of 512 bytes)";
+        case ImageProblem::SHORTER_THAN_HEADER: return "shorter than its 128-byte header";
+        case ImageProblem::VERSION_NOT_ENDED:
+            return "its version text does not end inside its 128-byte header";
+        case ImageProblem::NONE: break;
+    }
+    return "";
+}
+
 namespace {
 
 const char* load_image(int id, FirmwareImage* image) {
@@ -26,13 +48,17 @@ const char* load_image(int id, FirmwareImage* image) {
         return id == RESOURCE_TARGET_IMAGE ? "Upgrade Failed: Firmware image missing"
                                            : "Upgrade Failed: Transition firmware image missing";
     }
-    if (size >= IMAGE_SIZE_LIMIT) return "Upgrade Failed: Firmware image too large to transfer";
+    switch (firmware_image_problem(data, size)) {
+        case ImageProblem::TOO_LARGE: return "Upgrade Failed: Firmware image too large to transfer";
+        case ImageProblem::SHORTER_THAN_HEADER:
+            return "Upgrade Failed: Firmware image shorter than its header";
+        case ImageProblem::VERSION_NOT_ENDED:
+            return "Upgrade Failed: Firmware image version does not end inside its header";
+        case ImageProblem::NONE: break;
+    }
     image->data = data;
     image->size = size;
-    std::memset(image->header, 0, sizeof image->header);
-    std::memcpy(image->header, data, size < IMAGE_HEADER_SIZE ? size : IMAGE_HEADER_SIZE);
-    // The version text must end inside the header, whatever the image holds.
-    image->header[IMAGE_HEADER_SIZE - 1] = 0;
+    std::memcpy(image->header, data, IMAGE_HEADER_SIZE);
     return nullptr;
 }
 

@@ -55,6 +55,7 @@ const char* run_result_word(RunResult result) {
         case RunResult::VERIFIED: return "verified";
         case RunResult::CURRENT: return "current";
         case RunResult::NEEDS_UPGRADE: return "needs-upgrade";
+        case RunResult::OTHER_MODEL: return "other-model";
         case RunResult::FAILED: break;
     }
     return "failed";
@@ -79,6 +80,7 @@ int run_exit_status() {
         case RunResult::VERIFIED:
         case RunResult::CURRENT: return EXIT_VERIFIED;
         case RunResult::NEEDS_UPGRADE: return EXIT_NEEDS_UPGRADE;
+        case RunResult::OTHER_MODEL:
         case RunResult::FAILED: break;
     }
     return EXIT_FAILED;

@@ -6,14 +6,15 @@
 #include "core/device_info.h"
 
 constexpr int EXIT_VERIFIED = 0;  // the success dialog was shown
-constexpr int EXIT_FAILED = 1;    // a failure, a Cancel, a User Abort, Ctrl-C
+constexpr int EXIT_FAILED = 1;    // a failure, a Cancel, a User Abort, Ctrl-C, another model
 constexpr int EXIT_USAGE = 2;     // a wrong command line
 constexpr int EXIT_NEEDS_UPGRADE = 3;  // --check: the device answered at another version
 
 // How a run ended: failed, the image verified on the device, the device already at the image's
-// version (--skip-current, --check), or a check that found it at another version.
-enum class RunResult { FAILED, VERIFIED, CURRENT, NEEDS_UPGRADE };
-// The word the events and the reports use: failed, verified, current, needs-upgrade.
+// version (--skip-current, --check), a check that found it at another version, or a device of a
+// model no image is for, which was sent nothing (not done: status 1).
+enum class RunResult { FAILED, VERIFIED, CURRENT, NEEDS_UPGRADE, OTHER_MODEL };
+// The word the events and the reports use: failed, verified, current, needs-upgrade, other-model.
 const char* run_result_word(RunResult result);
 
 // The run's events, called from the thread where each happens. Every call does nothing unless a
@@ -25,8 +26,9 @@ public:
     virtual void status_read(const DeviceInfo& /*device*/) {}
     // Before each connect attempt after the first failed one (the device does not answer).
     virtual void connecting(int /*attempt*/, int /*attempts*/) {}
-    // --check: the device's values and whether its version is not the image's.
-    virtual void check(const DeviceInfo& /*device*/, bool /*needs_upgrade*/) {}
+    // --check: the device's values and what it found: CURRENT, NEEDS_UPGRADE (its version is not
+    // the image's) or OTHER_MODEL.
+    virtual void check(const DeviceInfo& /*device*/, RunResult /*found*/) {}
     virtual void confirmed() {}
     virtual void listening(unsigned /*port*/) {}
     virtual void request_from(std::uint32_t /*address*/, unsigned /*port*/) {}
@@ -51,7 +53,7 @@ RunEvents& run_events();
 // The outcome, as the run goes: the last error box's text, or the success dialog; the versions.
 void run_outcome_failed(const char* box_text);
 void run_outcome_verified(const char* box_text);
-// An end that needs no upgrade: CURRENT or NEEDS_UPGRADE with the text to show.
+// An end without an upgrade: CURRENT, NEEDS_UPGRADE or OTHER_MODEL with the text to show.
 void run_outcome_settled(RunResult result, const char* text);
 // Whether the run has its result already: the device verified, current or read by a check.
 bool run_outcome_is_settled();

@@ -106,6 +106,8 @@ bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* 
     plan->check = options.check;
     plan->skip_current = options.skip_current;
     plan->quiet = options.quiet;
+    plan->images = options.images;
+    plan->any_model = options.any_model;
     if (options.log_dir != nullptr) plan->log_dir = options.log_dir;
     if (options.user != nullptr) plan->user = options.user;
     if (options.local != nullptr) plan->local = options.local;
@@ -141,6 +143,8 @@ std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const Flee
     if (!plan.log_dir.empty()) {
         arguments.insert(arguments.end(), {"--log", plan.log_dir + "/" + address + ".log"});
     }
+    for (const std::string& image : plan.images) arguments.insert(arguments.end(), {"--image", image});
+    if (plan.any_model) arguments.push_back("--any-model");
     if (step.check) arguments.push_back("--check");
     if (step.skip_current) arguments.push_back("--skip-current");
     return arguments;

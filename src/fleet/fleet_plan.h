@@ -42,6 +42,8 @@ struct FleetOptions {
     bool check = false;
     bool skip_current = false;
     bool quiet = false;
+    std::vector<std::string> images;  // every --image, in order, already read and checked
+    bool any_model = false;
     bool single_device_files = false;  // --events or --log
     bool has_password = false;
     std::string password;  // from --password-file or TEV_PASSWORD
@@ -59,6 +61,8 @@ struct FleetPlan {
     bool check = false;    // read each device, change nothing
     bool skip_current = false;
     bool quiet = false;
+    std::vector<std::string> images;  // each child gets them: each device the image of its model
+    bool any_model = false;
     std::string report;  // empty: none
     FleetReportFormat format = FleetReportFormat::CSV;
     std::string log_dir;  // each child's --log in it, as DIR/ADDRESS.log; empty: none
@@ -87,7 +91,7 @@ FleetStep fleet_first_step(const FleetPlan& plan);
 
 // The arguments of the child of a row (after the program's name): its address, --yes, the events
 // on standard output, a deadline the run's own passes first, the user, this computer's address,
-// its log, and --check or --skip-current as the step has it.
+// its log, the images and --any-model, and --check or --skip-current as the step has it.
 std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const FleetStep& step,
                                                std::size_t row);
 

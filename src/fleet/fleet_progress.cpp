@@ -20,6 +20,7 @@ FleetCounts fleet_counts(const std::vector<FleetRow>& rows) {
             case FleetState::VERIFIED: ++counts.verified; break;
             case FleetState::CURRENT: ++counts.current; break;
             case FleetState::NEEDS_UPGRADE: ++counts.needs_upgrade; break;
+            case FleetState::OTHER_MODEL: ++counts.other_model; break;
             case FleetState::FAILED: ++counts.failed; break;
             case FleetState::NOT_STARTED: ++counts.not_started; break;
             default: ++counts.running; break;
@@ -94,6 +95,7 @@ std::string fleet_head_line(const std::vector<FleetRow>& rows, int jobs, std::in
     part(c.verified, "verified");
     part(c.current, "current");
     part(c.needs_upgrade, "need the upgrade");
+    part(c.other_model, "other model");
     part(c.failed, "failed");
     part(c.not_started, "not started");
     line += parts.empty() ? "none yet" : parts;

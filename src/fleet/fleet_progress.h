@@ -14,6 +14,7 @@ struct FleetCounts {
     int verified = 0;
     int current = 0;
     int needs_upgrade = 0;
+    int other_model = 0;
     int failed = 0;
     int not_started = 0;
     int running = 0;  // started, not ended

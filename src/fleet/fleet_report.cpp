@@ -8,7 +8,8 @@
 namespace {
 
 constexpr const char* FIELDS[] = {"address", "label", "product", "mac", "serial", "hardware",
-                                  "version_before", "version_after", "result", "reason", "seconds"};
+                                  "version_before", "version_after", "result", "reason", "image",
+                                  "seconds"};
 
 std::string seconds_of(const FleetRow& row) {
     if (row.started_ms < 0 || row.ended_ms < row.started_ms) return "";
@@ -19,7 +20,7 @@ std::string seconds_of(const FleetRow& row) {
 
 std::vector<std::string> values_of(const FleetRow& row) {
     return {row.address, row.label,  row.product, row.mac, row.serial, row.hardware, row.before,
-            row.after, fleet_result_word(row), row.reason, seconds_of(row)};
+            row.after, fleet_result_word(row), row.reason, row.image, seconds_of(row)};
 }
 
 bool lower_ends_with(const std::string& text, const std::string& end) {

@@ -62,12 +62,19 @@ bool interrupted_by_the_run(const FleetChildEnd& end) {
     return !end.exited && end.code == SIGNAL_INTERRUPT && end.cancelled;
 }
 
+// The image an event names, when it names one.
+void read_image(FleetRow* row, const Json& e) {
+    std::string product = text_of(e, "image_product");
+    if (!product.empty()) row->image = printable(product + " " + text_of(e, "image_version"));
+}
+
 void read_status(FleetRow* row, const Json& e) {
     row->product = printable(text_of(e, "product_name"));
     row->mac = printable(text_of(e, "mac_address"));
     row->serial = printable(text_of(e, "serial_number"));
     row->hardware = printable(text_of(e, "hardware_version"));
     row->before = printable(text_of(e, "software_version"));
+    read_image(row, e);
 }
 
 void read_result(FleetRow* row, const Json& e) {
@@ -79,6 +86,9 @@ void read_result(FleetRow* row, const Json& e) {
         row->state = FleetState::CURRENT;
     } else if (result == "needs-upgrade") {
         row->state = FleetState::NEEDS_UPGRADE;
+    } else if (result == "other-model") {
+        row->state = FleetState::OTHER_MODEL;
+        row->reason = printable(text_of(e, "text"));
     } else {
         row->state = FleetState::FAILED;
         row->reason = printable(text_of(e, "text"));
@@ -88,12 +98,14 @@ void read_result(FleetRow* row, const Json& e) {
     }
     if (!text_of(e, "version_before").empty()) row->before = printable(text_of(e, "version_before"));
     row->after = printable(text_of(e, "version_after"));
+    read_image(row, e);
 }
 
 // The exit status each result must come with.
 bool status_matches(FleetState state, const FleetChildEnd& end) {
     if (!end.exited) return false;
     if (state == FleetState::NEEDS_UPGRADE) return end.code == CHILD_NEEDS_UPGRADE_STATUS;
+    if (state == FleetState::OTHER_MODEL) return end.code == CHILD_OTHER_MODEL_STATUS;
     return end.code == 0;
 }
 
@@ -199,8 +211,8 @@ void fleet_child_ended(FleetRow* row, const FleetChildEnd& end, std::int64_t now
 
 bool fleet_row_ended(const FleetRow& row) {
     return row.state == FleetState::VERIFIED || row.state == FleetState::CURRENT ||
-           row.state == FleetState::NEEDS_UPGRADE || row.state == FleetState::FAILED ||
-           row.state == FleetState::NOT_STARTED;
+           row.state == FleetState::NEEDS_UPGRADE || row.state == FleetState::OTHER_MODEL ||
+           row.state == FleetState::FAILED || row.state == FleetState::NOT_STARTED;
 }
 
 bool fleet_row_finished(const FleetRow& row) {
@@ -214,11 +226,14 @@ bool fleet_row_succeeded(const FleetRow& row) {
 
 int fleet_exit_status(const std::vector<FleetRow>& rows) {
     bool needs_upgrade = false;
+    bool other_model = false;
     for (const FleetRow& row : rows) {
-        if (!fleet_row_succeeded(row)) return 1;
+        if (row.state == FleetState::OTHER_MODEL) other_model = true;
+        else if (!fleet_row_succeeded(row)) return 1;
         if (row.state == FleetState::NEEDS_UPGRADE) needs_upgrade = true;
     }
-    return needs_upgrade ? CHILD_NEEDS_UPGRADE_STATUS : 0;
+    if (needs_upgrade) return CHILD_NEEDS_UPGRADE_STATUS;
+    return other_model ? CHILD_OTHER_MODEL_STATUS : 0;
 }
 
 void fleet_row_take(FleetRow* kept, const FleetRow& step_row) {
@@ -230,6 +245,7 @@ void fleet_row_take(FleetRow* kept, const FleetRow& step_row) {
         kept->mac = old.mac;
         kept->serial = old.serial;
         kept->hardware = old.hardware;
+        kept->image = old.image;
     }
     // "Before" is before the run: a later step may find the device at the version an earlier
     // one gave it.
@@ -241,6 +257,7 @@ std::string fleet_result_word(const FleetRow& row) {
         case FleetState::VERIFIED: return "verified";
         case FleetState::CURRENT: return "current";
         case FleetState::NEEDS_UPGRADE: return "needs-upgrade";
+        case FleetState::OTHER_MODEL: return "other-model";
         case FleetState::FAILED: return "failed";
         case FleetState::NOT_STARTED: return "not-started";
         default: return "";
@@ -276,6 +293,7 @@ std::string fleet_state_text(const FleetRow& row) {
         case FleetState::VERIFIED: return "verified";
         case FleetState::CURRENT: return "already current";
         case FleetState::NEEDS_UPGRADE: return "needs upgrade";
+        case FleetState::OTHER_MODEL: return "other model: " + row.reason;
         case FleetState::FAILED: return "failed: " + fleet_short_reason(row.reason);
         case FleetState::NOT_STARTED: return "not started: " + row.reason;
     }

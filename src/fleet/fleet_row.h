@@ -16,6 +16,7 @@ enum class FleetState {
     VERIFIED,
     CURRENT,        // already at the image's version (--skip-current, --check)
     NEEDS_UPGRADE,  // --check: answered, at another version
+    OTHER_MODEL,    // of a model no image is for: sent nothing (not done); reason names both
     FAILED,         // reason
     NOT_STARTED,    // the run stopped before its turn; reason says why
 };
@@ -29,6 +30,7 @@ struct FleetRow {
     std::string hardware;
     std::string before;    // its version before the upgrade
     std::string after;     // its version after, as read at the verification
+    std::string image;     // the image it got or would get: "TEV-610 1.5.0"; empty: none (yet)
     FleetState state = FleetState::QUEUED;
     int percent = 0;
     int seconds_left = -1;
@@ -53,6 +55,7 @@ struct FleetChildEnd {
 
 // The exit status a child gives for each outcome (see the single-device mode).
 constexpr int CHILD_NEEDS_UPGRADE_STATUS = 3;
+constexpr int CHILD_OTHER_MODEL_STATUS = 1;
 
 // Told when Ctrl-C or the deadline ends a device that already had the image.
 constexpr const char* INTERRUPTED_FLASHING_TEXT =
@@ -62,19 +65,22 @@ constexpr const char* INTERRUPTED_FLASHING_TEXT =
 // row is then unchanged.
 bool fleet_apply_event(FleetRow* row, const std::string& line);
 
-// The end of the device's child: verified, current or needs-upgrade only with that result and the
-// matching exit status; otherwise failed, with the result's text or what happened to the child.
+// The end of the device's child: verified, current, needs-upgrade or other-model only with that
+// result and the matching exit status; otherwise failed, with the result's text or what happened
+// to the child.
 void fleet_child_ended(FleetRow* row, const FleetChildEnd& end, std::int64_t now_ms);
 
 bool fleet_row_ended(const FleetRow& row);
 // Its child has ended (or it will not start): what the report holds. A result event comes just
 // before the child's end, which may still undo it.
 bool fleet_row_finished(const FleetRow& row);
-// Ended well: verified or current (for a check also needs-upgrade: the device answered).
+// Ended well: verified or current (for a check also needs-upgrade: the device answered). A device
+// of another model did not: nothing was done to it.
 bool fleet_row_succeeded(const FleetRow& row);
 
-// The run's exit status from its rows, for both programs: 1 when a device failed or was not
-// started, else 3 when a device still needs the upgrade (a check), else 0.
+// The run's exit status from its rows, for both programs and for one device alike: 1 when a device
+// failed or was not started; else 3 when a device still needs the upgrade (a check: there is work
+// for the run); else 1 when a device is of a model no image is for (not done); else 0.
 int fleet_exit_status(const std::vector<FleetRow>& rows);
 
 // A step's row taken into the run's row of the same device: the step's state and times; the
@@ -82,8 +88,8 @@ int fleet_exit_status(const std::vector<FleetRow>& rows);
 // version before the run's first step are kept.
 void fleet_row_take(FleetRow* kept, const FleetRow& step_row);
 
-// The result word of the report and the events: verified, current, needs-upgrade, failed,
-// not-started; empty while the row has not ended.
+// The result word of the report and the events: verified, current, needs-upgrade, other-model,
+// failed, not-started; empty while the row has not ended.
 std::string fleet_result_word(const FleetRow& row);
 
 // The failure's reason cut to what a row has room for: "wrong password", "no answer", "upload
@@ -91,5 +97,5 @@ std::string fleet_result_word(const FleetRow& row);
 std::string fleet_short_reason(const std::string& reason);
 
 // The state as a row shows it: "uploading 45%", "no answer, attempt 3 of 10", "failed: wrong
-// password", "already current", ...
+// password", "already current", "other model: TEV-610; the image is for TEV-4400", ...
 std::string fleet_state_text(const FleetRow& row);

@@ -122,7 +122,10 @@ void FleetScheduler::row_ended(std::size_t row) {
     }
     bool all_ended = false;
     if (is_canary(row) && !canaries_ended_well(&all_ended)) {
-        stop_starting("the canary " + rows_[row].address + " failed (--canary " +
+        // A canary of another model was sent nothing: it has not shown the image to be good.
+        const char* ended = rows_[row].state == FleetState::OTHER_MODEL ? " is of another model"
+                                                                         : " failed";
+        stop_starting("the canary " + rows_[row].address + ended + " (--canary " +
                       std::to_string(step_.canary) + ")");
     }
 }

@@ -1,7 +1,7 @@
 // The Linux program's entry: the options (they answer the dialogs, route the output and the
 // events), then the same upgrade as on Windows, shown in the console. The exit status tells the
-// outcome: 0 verified or current, 1 failed or cancelled, 2 a wrong command line, 3 a check that
-// found the device at another version.
+// outcome: 0 verified or current, 1 failed, cancelled or a device of another model, 2 a wrong
+// command line, 3 a check that found the device at another version.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +10,13 @@
 #include "app/command_line.h"
 #include "app/run_deadline.h"
 #include "app/start_up.h"
+#include "console/console_output.h"
+#include "console/dialog_questions.h"
 #include "core/run_report.h"
 #include "main/event_stream.h"
 #include "main/fleet_console.h"
 #include "main/fleet_options.h"
 #include "main/run_options.h"
-#include "platform/posix/console_dialogs.h"
 #include "ui/ipv4_parse.h"
 #include "ui/scripted_answers.h"
 
@@ -35,7 +36,12 @@ int main(int argc, char** argv) {
         case CommandAction::HELP:
             std::fputs(usage_text(OptionStyle::LINUX).c_str(), stdout);
             return 0;
-        case CommandAction::VERSION: std::fputs(version_text().c_str(), stdout); return 0;
+        case CommandAction::VERSION: {
+            std::string problem;
+            if (!images_from_options(line, &problem)) stop(EXIT_USAGE, problem);
+            std::fputs(version_text().c_str(), stdout);
+            return 0;
+        }
         case CommandAction::BAD_USAGE:
             std::fprintf(stderr,
                          "tev-upgrade: %s\nUsage: tev-upgrade [OPTION]...\n"
@@ -60,7 +66,8 @@ int main(int argc, char** argv) {
                               line.quiet ? stderr : nullptr, start_ms);
     run_events_use(&stream);
     ScriptedAnswerSet answers;
-    if (!answers_from_options(line, &answers, &problem)) stop(EXIT_USAGE, problem);
+    if (!answers_from_options(line, &answers, &problem) || !images_from_options(line, &problem))
+        stop(EXIT_USAGE, problem);
     if (line.log_path != nullptr && !open_support_log(line.log_path, &problem))
         stop(EXIT_USAGE, problem);
     scripted_answers_use(answers);

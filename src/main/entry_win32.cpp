@@ -65,9 +65,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         case CommandAction::HELP:
             show_error_box(usage_text(OptionStyle::WINDOWS).c_str(), "TEV Firmware Upgrade");
             return 0;
-        case CommandAction::VERSION:
+        case CommandAction::VERSION: {
+            std::string problem;
+            if (!images_from_options(line, &problem)) return stop(problem);
             show_error_box(version_text().c_str(), "TEV Firmware Upgrade");
             return 0;
+        }
         case CommandAction::BAD_USAGE: {
             std::string text =
                 std::string(line.problem) + "\r\n\r\n" + usage_text(OptionStyle::WINDOWS);
@@ -86,7 +89,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     static EventStream stream(events, nullptr, nullptr, start_ms);
     run_events_use(&stream);
     ScriptedAnswerSet answers;
-    if (!answers_from_options(line, &answers, &problem)) return stop(problem);
+    if (!answers_from_options(line, &answers, &problem) || !images_from_options(line, &problem))
+        return stop(problem);
     if (line.log_path != nullptr && !open_support_log(line.log_path, &problem)) return stop(problem);
     answers.password_option = "/passwordfile";
     scripted_answers_use(answers);

@@ -5,10 +5,18 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 
+#include "app/upgrade_sequence.h"
+#include "core/run_images.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 
 namespace {
+
+void add_image(nlohmann::ordered_json* e) {
+    const RunImage* image = run_image_chosen();
+    (*e)["image_product"] = image != nullptr ? image->product : "";
+    (*e)["image_version"] = image != nullptr ? image_version(image->image) : "";
+}
 
 }  // namespace
 
@@ -56,6 +64,7 @@ void EventStream::status_read(const DeviceInfo& device) {
     e["software_version"] = device.software_version;
     e["hardware_version"] = device.hardware_version;
     e["serial_number"] = device.serial_number;
+    add_image(&e);
     write(e);
 }
 
@@ -102,7 +111,7 @@ void EventStream::connecting(int attempt, int attempts) {
     write(e);
 }
 
-void EventStream::check(const DeviceInfo& device, bool needs_upgrade) {
+void EventStream::check(const DeviceInfo& device, RunResult found) {
     Json e = begin("check");
     e["device"] = upgrade_state.device_ip_text;
     e["product_name"] = device.product_name;
@@ -110,19 +119,24 @@ void EventStream::check(const DeviceInfo& device, bool needs_upgrade) {
     e["serial_number"] = device.serial_number;
     e["hardware_version"] = device.hardware_version;
     e["software_version"] = device.software_version;
-    e["needs_upgrade"] = needs_upgrade;
+    e["needs_upgrade"] = found == RunResult::NEEDS_UPGRADE;
+    e["other_model"] = found == RunResult::OTHER_MODEL;
+    add_image(&e);
     write(e);
 }
 
 void EventStream::result(RunResult result, const char* text, const char* version_before,
                          const char* version_after) {
-    bool verified = result != RunResult::FAILED;
+    // A device of another model is read well in a check, and not done in an upgrade.
+    bool verified = result != RunResult::FAILED &&
+                    (result != RunResult::OTHER_MODEL || upgrade_sequence_checks());
     Json e = begin("result");
     e["result"] = run_result_word(result);
     e["text"] = text;
     e["device"] = upgrade_state.device_ip_text;
     e["version_before"] = version_before;
     e["version_after"] = version_after;
+    add_image(&e);
     write(e);
     std::FILE* out = verified ? result_line_ : failure_line_;
     if (out == nullptr) return;

@@ -1,6 +1,8 @@
 // The run's events as JSON lines for programs that follow a run (--events), and the one result
 // line of a quiet run (--quiet). Each object names its event in "event" and carries "ms", the
-// milliseconds since the program started.
+// milliseconds since the program started. The status, check and result events name the image
+// chosen for the device ("image_product", "image_version"; empty before the choice and for a
+// device of another model).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -29,7 +31,7 @@ public:
     void flash_wait(int seconds_left) override;
     void verify(int attempt) override;
     void connecting(int attempt, int attempts) override;
-    void check(const DeviceInfo& device, bool needs_upgrade) override;
+    void check(const DeviceInfo& device, RunResult found) override;
     void result(RunResult result, const char* text, const char* version_before,
                 const char* version_after) override;
 

@@ -30,10 +30,14 @@ FleetSystemClock system_clock;
 
 std::int64_t now_ms() { return system_clock.now_ms(); }
 
-int usage_error(const std::string& problem) {
-    std::fprintf(stderr,
-                 "tev-upgrade: %s\nTry 'tev-upgrade --help' for more information.\n",
-                 problem.c_str());
+// A wrong option gets the usage lines; a file that cannot be used, its one line.
+int usage_error(const std::string& problem, bool options_wrong) {
+    std::fprintf(stderr, "tev-upgrade: %s\n", problem.c_str());
+    if (options_wrong) {
+        std::fputs("Usage: tev-upgrade [OPTION]...\n"
+                   "Try 'tev-upgrade --help' for more information.\n",
+                   stderr);
+    }
     return EXIT_USAGE;
 }
 
@@ -150,13 +154,12 @@ int run(FleetRun& run, FleetProcesses& children, int argc, const char* const* ar
 int run_fleet_console(const CommandLine& line, int argc, const char* const* argv) {
     FleetPlan plan;
     std::string problem;
-    if (!fleet_plan_from(line, FleetProgram::CONSOLE, &plan, &problem) ||
-        !log_folder_ready(plan.log_dir, &problem)) {
-        return usage_error(problem);
-    }
+    FleetPlanProblem wrong = fleet_plan_from(line, FleetProgram::CONSOLE, &plan, &problem);
+    if (wrong != FleetPlanProblem::NONE) return usage_error(problem, wrong == FleetPlanProblem::OPTIONS);
+    if (!log_folder_ready(plan.log_dir, &problem)) return usage_error(problem, false);
     std::size_t rows = plan.devices.size();
     FleetProcesses children(own_program_path(argv[0]), rows);
     FleetRun fleet(std::move(plan), process_environment(), system_clock, children);
-    if (!fleet.open_report(&problem)) return usage_error(problem);
+    if (!fleet.open_report(&problem)) return usage_error(problem, false);
     return run(fleet, children, argc, argv);
 }

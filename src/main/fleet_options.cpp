@@ -30,6 +30,8 @@ FleetOptions options_of(const CommandLine& line, FleetProgram program) {
     options.check = line.check;
     options.skip_current = line.skip_current;
     options.quiet = line.quiet;
+    options.images.assign(line.images, line.images + line.image_count);
+    options.any_model = line.any_model;
     options.single_device_files = line.events_path != nullptr || line.log_path != nullptr;
     return options;
 }
@@ -53,15 +55,19 @@ bool fleet_wanted(const CommandLine& line) {
            line.max_failures != nullptr;
 }
 
-bool fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
-                     std::string* problem) {
+FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
+                                 std::string* problem) {
     FleetOptions options = options_of(line, program);
     if (line.devices_path != nullptr &&
         !read_named_file("the devices file", line.devices_path, &options.devices_text, problem)) {
-        return false;
+        return FleetPlanProblem::FILE;
     }
-    if (!password_from_options(line, &options.has_password, &options.password, problem)) {
-        return false;
+    if (!password_from_options(line, &options.has_password, &options.password, problem) ||
+        !images_from_options(line, problem)) {
+        return FleetPlanProblem::FILE;
     }
-    return fleet_plan_read(options, plan, problem) && room_for_children(*plan, problem);
+    if (!fleet_plan_read(options, plan, problem) || !room_for_children(*plan, problem)) {
+        return FleetPlanProblem::OPTIONS;
+    }
+    return FleetPlanProblem::NONE;
 }

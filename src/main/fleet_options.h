@@ -11,7 +11,10 @@
 // once, --jobs, --log-dir, --report, --canary or --max-failures.
 bool fleet_wanted(const CommandLine& line);
 
-// The plan; false with *problem ("can't read the devices file site.txt: ...", "--jobs needs a
-// number from 1 to 256", ...).
-bool fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
-                     std::string* problem);
+// What stopped the plan: a file the options name ("can't read the devices file site.txt: ..."),
+// or the options themselves ("--jobs needs a number from 1 to 256"); both end the run with 2.
+enum class FleetPlanProblem { NONE, FILE, OPTIONS };
+
+// The plan; the problem's kind, with *problem saying it.
+FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,
+                                 std::string* problem);

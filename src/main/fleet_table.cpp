@@ -47,19 +47,20 @@ bool any_label(const std::vector<FleetRow>& rows) {
     return false;
 }
 
-// The cells every line starts with: the address, the label when the list has any, the product
-// and the versions.
+// The cells every line starts with: the address, the label when the list has any, the product,
+// the versions and the image it got or would get.
 std::vector<std::string> leading_cells(const FleetRow& row, bool labels) {
     std::vector<std::string> cells{row.address};
     if (labels) cells.push_back(or_dash(row.label));
-    cells.insert(cells.end(), {or_dash(row.product), or_dash(row.before), or_dash(row.after)});
+    cells.insert(cells.end(), {or_dash(row.product), or_dash(row.before), or_dash(row.after),
+                               or_dash(row.image)});
     return cells;
 }
 
 std::vector<std::string> heading(bool labels, std::vector<std::string> last) {
     std::vector<std::string> cells{"ADDRESS"};
     if (labels) cells.push_back("LABEL");
-    cells.insert(cells.end(), {"PRODUCT", "BEFORE", "AFTER"});
+    cells.insert(cells.end(), {"PRODUCT", "BEFORE", "AFTER", "IMAGE"});
     cells.insert(cells.end(), last.begin(), last.end());
     return cells;
 }
@@ -111,6 +112,9 @@ std::string count_line(const std::vector<FleetRow>& rows, const FleetSummaryFact
     part(c.needs_upgrade, "need the upgrade");
     part(c.failed, "failed");
     part(c.not_started, "not started");
+    part(c.other_model, facts.check ? "of another model"
+                        : c.other_model == 1 ? "left alone for its model"
+                                             : "left alone for their model");
     return line + "; total time " + fleet_clock_text(facts.total_ms) + "\n";
 }
 

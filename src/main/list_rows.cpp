@@ -4,7 +4,7 @@
 namespace {
 
 constexpr const char* COLUMN_TITLES[LIST_COLUMNS] = {"Address", "Product", "Version Before",
-                                                     "Version After", "State"};
+                                                     "Version After", "Image", "State"};
 
 }  // namespace
 
@@ -14,6 +14,7 @@ std::string list_state_text(const FleetRow& row, bool checking) {
     // The window's rows are narrower than the console's: its own words where they are shorter.
     if (row.state == FleetState::CURRENT) return "current";
     if (row.state == FleetState::NOT_STARTED) return "not started";
+    if (row.state == FleetState::OTHER_MODEL) return "other model";
     if (checking && !fleet_row_ended(row)) return "checking";
     return fleet_state_text(row);
 }
@@ -21,7 +22,7 @@ std::string list_state_text(const FleetRow& row, bool checking) {
 std::vector<std::string> list_row_texts(const FleetRow& row, bool checking) {
     std::string address = row.address;
     if (!row.label.empty()) address += "  " + row.label;
-    return {address, row.product, row.before, row.after, list_state_text(row, checking)};
+    return {address, row.product, row.before, row.after, row.image, list_state_text(row, checking)};
 }
 
 std::string list_row_detail(const FleetRow& row, bool checking) {
@@ -30,6 +31,7 @@ std::string list_row_detail(const FleetRow& row, bool checking) {
     std::string state = list_state_text(row, checking);
     if (row.state == FleetState::FAILED) state = "failed: " + row.reason;
     if (row.state == FleetState::NOT_STARTED) state = "not started: " + row.reason;
+    if (row.state == FleetState::OTHER_MODEL) state = fleet_state_text(row);
     return address + ": " + state;
 }
 

@@ -7,13 +7,16 @@
 
 #include "fleet/fleet_row.h"
 
-enum ListColumn { LIST_ADDRESS, LIST_PRODUCT, LIST_BEFORE, LIST_AFTER, LIST_STATE, LIST_COLUMNS };
+enum ListColumn {
+    LIST_ADDRESS, LIST_PRODUCT, LIST_BEFORE, LIST_AFTER, LIST_IMAGE, LIST_STATE, LIST_COLUMNS
+};
 
 // The column headings, in order.
 const char* list_column_title(ListColumn column);
 
 // The state as the row shows it: the console's words (fleet_state_text), but "checking" while
-// the check runs, "current", and "not started" (the reason is in the line under the list).
+// the check runs, "current", "other model" and "not started" (the reason is in the line under the
+// list).
 std::string list_state_text(const FleetRow& row, bool checking);
 // The texts of the row's columns; the address with its label after it.
 std::vector<std::string> list_row_texts(const FleetRow& row, bool checking);

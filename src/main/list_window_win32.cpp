@@ -53,9 +53,9 @@ constexpr int BUTTON_WIDTH = 74;
 constexpr int BUTTON_HEIGHT = 14;
 constexpr int GAP = 4;
 constexpr int CHECK_WIDTH = 110;
-constexpr int COLUMN_WIDTHS[LIST_COLUMNS] = {80, 60, 56, 56, 130};
+constexpr int COLUMN_WIDTHS[LIST_COLUMNS] = {80, 60, 56, 56, 60, 130};
 constexpr int COLUMN_PADDING = 10;  // the list view's margins around a cell's text
-constexpr int WINDOW_WIDTH = 430;
+constexpr int WINDOW_WIDTH = 490;
 constexpr int WINDOW_HEIGHT = 220;
 
 std::wstring wide(const std::string& text) {
@@ -452,7 +452,9 @@ int usage_box(const std::string& problem) {
 int run_list_window(ModuleHandle instance, const CommandLine& line) {
     FleetPlan plan;
     std::string problem;
-    if (!fleet_plan_from(line, FleetProgram::WINDOWS, &plan, &problem)) return usage_box(problem);
+    if (fleet_plan_from(line, FleetProgram::WINDOWS, &plan, &problem) != FleetPlanProblem::NONE) {
+        return usage_box(problem);
+    }
     // The options fill the password dialog's user; with /yes the boxes press their own OK.
     ScriptedAnswerSet answers;
     answers.user = line.user;

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "app/start_up.h"
-#include "main/named_files.h"
 #include "app/upgrade_sequence.h"
+#include "core/run_images.h"
+#include "main/named_files.h"
 
 bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                           std::string* problem) {
@@ -20,6 +21,7 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                                 : line.skip_current ? StatusAction::SKIP_CURRENT
                                                     : StatusAction::UPGRADE);
     upgrade_sequence_set_addresses(line.device, line.local);
+    upgrade_sequence_set_any_model(line.any_model);
     return password_from_options(line, &answers->has_password, &answers->password, problem);
 }
 
@@ -32,6 +34,13 @@ bool password_from_options(const CommandLine& line, bool* has_password, std::str
     } else if (const char* variable = std::getenv("TEV_PASSWORD"); variable != nullptr) {
         *password = variable;
         *has_password = true;
+    }
+    return true;
+}
+
+bool images_from_options(const CommandLine& line, std::string* problem) {
+    for (int i = 0; i < line.image_count; ++i) {
+        if (!run_images_add_file(line.images[i], problem)) return false;
     }
     return true;
 }

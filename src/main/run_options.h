@@ -16,6 +16,10 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
 // *problem when the file cannot be read.
 bool password_from_options(const CommandLine& line, bool* has_password, std::string* password,
                            std::string* problem);
+// The images of --image taken for the run (run_images_add_file), each checked as the program's
+// own is at start-up; false with *problem ("can't read the image file h.bin: ...", "the image file
+// h.bin: shorter than its 128-byte header") at the first that cannot be used.
+bool images_from_options(const CommandLine& line, std::string* problem);
 // The events file created anew ("-": standard output); nullptr with *problem when it cannot be.
 std::FILE* open_events_file(const char* path, std::string* problem);
 // The support log (--log) opened before the first dialog; false with *problem ("can't create the

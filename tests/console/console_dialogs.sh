@@ -41,13 +41,15 @@ wait_shown() {
         sleep 0.05
     done
 }
-# wait_echo_off: waits (20 s at most) until the terminal the command reads from no longer echoes.
-wait_echo_off() {
-    local deadline=$((SECONDS + 20)) process=$PID child terminal=
+# wait_echo off|on: waits (20 s at most) until the terminal the command reads from no longer
+# echoes, or echoes again.
+wait_echo() {
+    local deadline=$((SECONDS + 20)) process=$PID child terminal= sign=-
+    [ "$1" = on ] && sign=
     while child=$(pgrep -P "$process" | head -n1) && [ -n "$child" ]; do process=$child; done
     terminal=$(readlink "/proc/$process/fd/0") || fail "no terminal for process $process"
-    until stty -a -F "$terminal" | grep -qE '(^| )-echo( |$)'; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "echo still on after 20 s"
+    until stty -a -F "$terminal" | grep -qE "(^| )${sign}echo( |\$)"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "echo not $1 after 20 s"
         sleep 0.05
     done
 }
@@ -127,9 +129,11 @@ password-hidden-on-terminal)
     wait_shown "User [admin]: "
     printf 'operator\r' >&3
     wait_shown "Password: "
-    wait_echo_off
+    wait_echo off
     printf 'pa55word\r' >&3
     wait_shown "OK/Cancel [OK]: "
+    # The echo is back for the questions after the password.
+    wait_echo on
     printf '\r' >&3
     wait_shown "outcome:"
     finish_typing

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # manual_page.sh PAGE PROGRAM: man reads the page without a warning, and it shows every option the
-# program's --help lists, its exit statuses and its version.
+# program's --help lists, its exit statuses, its version, the files it reads and examples; every
+# option the page names anywhere (its examples too) is one --help lists.
 set -euo pipefail
 page=$1 program=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -11,7 +12,7 @@ shown=$(MANWIDTH=100 man --warnings -l "$page" 2>"$warnings" | col -b) ||
 [ ! -s "$warnings" ] || fail "man warns: $(cat "$warnings")"
 version=$("$program" --version | sed -n '1s/^tev-upgrade //p')
 for part in "TEV-UPGRADE(1)" "tev-upgrade - install the firmware" "EXIT STATUS" "TEV_PASSWORD" \
-    "tev-upgrade $version"; do
+    "tev-upgrade $version" "FILES" "EXAMPLES" "SEE ALSO"; do
     grep -qF -- "$part" <<<"$shown" || fail "the page does not show '$part'"
 done
 options=$("$program" --help | sed -nE 's/^ {2,6}(-., )?(--[a-z-]+).*/\2/p')
@@ -19,4 +20,8 @@ options=$("$program" --help | sed -nE 's/^ {2,6}(-., )?(--[a-z-]+).*/\2/p')
 for option in $options; do
     grep -qE -- "^ +(-., )?$option( |$)" <<<"$shown" || fail "the page lacks $option"
 done
+for named in $(grep -oE -- '--[a-z][a-z-]*[a-z]' <<<"$shown" | sort -u); do
+    grep -qx -- "$named" <<<"$options" || fail "the page names $named, which --help does not list"
+done
+[ "$(grep -cE '^[[:space:]]+tev-upgrade --' <<<"$shown")" -ge 3 ] || fail "the page shows no three examples"
 echo "ok: $(wc -l <<<"$options") options, no warnings"

@@ -11,6 +11,11 @@
 # whose report holds the devices finished, and whose rerun with --skip-current finishes the rest;
 # and a report that cannot be written, which ends the run with status 2 before any device hears
 # of it.
+# A site of two models, TEV-4400 adapters beside a TEV-610 handset: the check lists the handset
+# as other-model and ends 3 for the adapter that needs the upgrade (one handset alone ends 1); a
+# run with the program's own image alone leaves the handset without a command (status 1); a run
+# given the handset's image with --image upgrades both, each with its own image and each checked
+# against it; an image file that cannot be used ends the run with status 2 before it starts.
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -63,6 +68,13 @@ for i in 80 81 82 83; do
     start_device kill$i 127.0.0.$i --flash-time 1 --tftp-timeout 1 --tftp-retries 2
 done
 for i in 90 91; do start_device nowrite$i 127.0.0.$i; done
+start_device models100 127.0.0.100 --flash-time 1
+start_device models101 127.0.0.101 --software-version "$TARGET_VERSION"
+start_device models102 127.0.0.102 --model handset
+start_device models103 127.0.0.103 --flash-time 1
+start_device models104 127.0.0.104 --model handset --flash-time 1
+start_device models105 127.0.0.105 --flash-time 1
+start_device models106 127.0.0.106 --model handset --flash-time 1
 start_device odd25 127.0.0.25 --keep-connection-open
 start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time 100
 
@@ -88,6 +100,19 @@ run_with_options skip --device 127.0.0.60 --device 127.0.0.61 --device 127.0.0.6
     --skip-current --report skip.csv
 TEV_PASSWORD='pw one' run_with_options canary --device 127.0.0.70 --device 127.0.0.71 \
     --device 127.0.0.72 --device 127.0.0.73 --user admin --yes --canary 1 --report canary.csv
+# Two models at one site: what a check finds, a run with this program's image alone, and one
+# given the handset's image too.
+run_with_options models --check --device 127.0.0.100 --device 127.0.0.101 --device 127.0.0.102 \
+    --report models.csv
+run_with_options models1 --check --device 127.0.0.102 --events models1.jsonl
+run_with_options ownonly --device 127.0.0.103 --device 127.0.0.104 --yes --report ownonly.csv
+run_with_options both --device 127.0.0.105 --device 127.0.0.106 --yes --image "$HANDSET_IMAGE" \
+    --report both.json --log-dir both-logs
+head -c 100 "$HANDSET_IMAGE" >short.bin
+run_with_options shortimage --check --device 127.0.0.108 --image short.bin
+finish_upgrade shortimage 2
+grep -qxF "tev-upgrade: the image file short.bin: shorter than its 128-byte header" shortimage.err ||
+    fail "shortimage: $(head -n1 shortimage.err)"
 for i in 80 81 82 83; do echo "127.0.0.$i"; done >kill.txt
 "$UPGRADE" --devices kill.txt --jobs 2 --yes --report kill.csv </dev/null >kill.out 2>kill.err &
 kill_pid=$!
@@ -149,7 +174,7 @@ done
 kill -KILL "$kill_pid"
 wait "$kill_pid" 2>/dev/null || true
 [ "$(report_rows kill.csv | wc -l)" = 2 ] || fail "kill: report $(cat kill.csv)"
-report_rows kill.csv | grep -qvE '^127\.0\.0\.8[0-3],.*,3\.1\.8\(a\),3\.2\.9\(b\),verified,,[0-9.]+$' &&
+report_rows kill.csv | grep -qvE '^127\.0\.0\.8[0-3],.*,3\.1\.8\(a\),3\.2\.9\(b\),verified,,TEV-4400 3\.2\.9\(b\),[0-9.]+$' &&
     fail "kill: report rows $(cat kill.csv)"
 [ -z "$(ls kill.csv.tmp* 2>/dev/null)" ] || fail "kill: a temporary report left beside"
 for ((i = 0; i < 100; i++)); do
@@ -188,6 +213,23 @@ grep -qF 'needs the upgrade to 3.2.9(b)' check1.out || fail "check1: no inventor
 ! grep -qE 'Forcing a firmware upgrade|TEV IP Address' check1.out || fail "check1: asked an upgrade's question"
 ! ordered check50 || fail "check1: ordered an upgrade"
 
+finish_upgrade models 3
+finish_upgrade models1 1
+for i in 100 101 102; do ! ordered models$i || fail "models: 127.0.0.$i was ordered to upgrade"; done
+[ "$(report_rows models.csv | cut -d, -f1,9,10,11 | tr '\n' ' ')" = \
+    "127.0.0.100,needs-upgrade,,TEV-4400 3.2.9(b) 127.0.0.101,current,,TEV-4400 3.2.9(b) 127.0.0.102,other-model,TEV-610; the image is for TEV-4400, " ] ||
+    fail "models: report $(cat models.csv)"
+summary_row models 127.0.0.102 | grep -qE ' TEV-610 .* other model: TEV-610; the image is for TEV-4400$' ||
+    fail "models: $(summary_row models 127.0.0.102)"
+grep -qE '^1 of 3 devices current, 1 need the upgrade, 1 of another model; total time' models.out ||
+    fail "models: count"
+jq -se 'map(select(.event == "check")) | length == 1 and .[0].other_model == true
+        and .[0].needs_upgrade == false and .[0].image_product == ""' models1.jsonl >/dev/null &&
+    jq -se '.[-1].event == "result" and .[-1].result == "other-model"' models1.jsonl >/dev/null ||
+    fail "models1: events $(cat models1.jsonl)"
+grep -qxF '127.0.0.102: other-model: TEV-610; the image is for TEV-4400' models1.out ||
+    fail "models1: $(cat models1.out)"
+
 finish_upgrade skip 0
 ! ordered skip60 && [ ! -e skip60.bin ] || fail "skip: the current device was upgraded"
 expect_image skip61 "$TARGET_IMAGE"
@@ -215,6 +257,28 @@ for i in 80 81 82 83; do
     fi
     expect_image kill$i "$TARGET_IMAGE"
 done
+
+finish_upgrade ownonly 1
+expect_image models103 "$TARGET_IMAGE"
+! ordered models104 && [ ! -e models104.bin ] || fail "ownonly: the handset was sent a command"
+[ "$(report_rows ownonly.csv | cut -d, -f1,8,9 | tr '\n' ' ')" = \
+    "127.0.0.103,3.2.9(b),verified 127.0.0.104,,other-model " ] || fail "ownonly: report $(cat ownonly.csv)"
+grep -qE '^1 of 2 devices verified, 1 left alone for its model; total time' ownonly.out ||
+    fail "ownonly: count"
+finish_upgrade both 0
+expect_image models105 "$TARGET_IMAGE"
+expect_image models106 "$HANDSET_IMAGE"
+jq -e 'map([.address, .version_after, .result, .image]) ==
+       [["127.0.0.105", "3.2.9(b)", "verified", "TEV-4400 3.2.9(b)"],
+        ["127.0.0.106", "1.5.0", "verified", "TEV-610 1.5.0"]]' both.json >/dev/null ||
+    fail "both: report $(cat both.json)"
+# Each child compared the version after the flash with its own device's image.
+grep -qF 'Verification: the device reports "3.2.9(b)", the image is "3.2.9(b)": the same' \
+    both-logs/127.0.0.105.log || fail "both: 127.0.0.105 not checked against its image"
+grep -qF 'Verification: the device reports "1.5.0", the image is "1.5.0": the same' \
+    both-logs/127.0.0.106.log || fail "both: 127.0.0.106 not checked against its image"
+grep -qE "The image for the device: TEV-610, version 1\.5\.0, $(image_size "$HANDSET_IMAGE") bytes, from " \
+    both-logs/127.0.0.106.log || fail "both: no choice of the handset's image in its log"
 
 finish_upgrade all 0
 finish_upgrade mixed 1

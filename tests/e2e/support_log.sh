@@ -115,7 +115,7 @@ done
 
 # A file the options name that cannot be read or created: one line on standard error that names it
 # and gives the system's reason, status 2, and no dialog before it.
-mkdir -p taken
+mkdir -p taken taken.csv
 printf '# none yet\n' >empty.txt
 while IFS='|' read -r name said arguments; do
     # shellcheck disable=SC2086
@@ -133,6 +133,7 @@ password_folder|can't read the password file $WORK/taken: Is a directory|--devic
 devices_missing|can't read the devices file $WORK/no-site.txt: No such file or directory|--devices $WORK/no-site.txt --yes
 devices_folder|can't read the devices file $WORK/taken: Is a directory|--devices $WORK/taken --yes
 log_dir_file|can't create the log folder $WORK/empty.txt: Not a directory|--device 127.0.0.4 --device 127.0.0.5 --yes --log-dir $WORK/empty.txt
+report_folder|can't write $WORK/taken.csv: Is a directory|--device 127.0.0.4 --device 127.0.0.5 --yes --report $WORK/taken.csv
 LIST
 options devices_empty "$UPGRADE" --devices "$WORK/empty.txt" --yes
 expect_status devices_empty 2

@@ -186,13 +186,14 @@ long_challenge)
     expect_no_order
     ;;
 long_values)
-    # Status page values of 500 characters: the confirm dialog shows the first 127 of each.
+    # Status page values of 500 characters: the confirm dialog shows the first 127 of each. The
+    # product name starts with the image's product, so that the model check lets it through.
     long=$(printf 'V%.0s' {1..500})
-    start_device --product-name "P$long" --mac "M$long" --software-version "3.1.8(a)$long" \
+    start_device --product-name "TEV-4400 $long" --mac "M$long" --software-version "3.1.8(a)$long" \
         --hardware-version "H$long" --serial "S$long"
     upgrade "$WHOLE_UPGRADE" 150
     expect_success
-    grep -qx "Product Name: P$(printf 'V%.0s' {1..126})" up.out || fail "product name not cut to 127"
+    grep -qx "Product Name: TEV-4400 $(printf 'V%.0s' {1..118})" up.out || fail "product name not cut to 127"
     grep -qx "Serial Number: S$(printf 'V%.0s' {1..126})" up.out || fail "serial number not cut to 127"
     ;;
 request_flood)

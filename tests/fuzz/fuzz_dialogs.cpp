@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/posix/dialog_model.h"
+#include "console/dialog_model.h"
 
 namespace {
 [[noreturn]] void unexpected(const char* what, const char* text) {

@@ -31,7 +31,7 @@ import time
 # the labels of the slow rows they leave out: the whole upgrades (e2e), Wine, fuzzing, the fault
 # matrix, the benchmark and the sweep's own test.
 TARGETS = ["tev-unit-tests", "tev-upgrade", "tev-device", "make-image", "runner-driver",
-           "udp-port-holder", "tftp-peer", "dialog-gallery", "tev-upgrade-manual"]
+           "udp-port-holder", "tftp-peer", "dialog-gallery", "tev-upgrade-texts"]
 SLOW_LABELS = "^(e2e|windows|fuzz|faults|bench|sweep)$"
 TEST_TIMEOUT_S = "120"  # for a test without its own: a fault that makes a test hang is caught
 

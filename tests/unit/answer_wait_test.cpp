@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "app/transfer_dialogs.h"
+#include "console/console_input.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net_address.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
 #include "test_support.h"
 #include "tftp/tftp_packets.h"
 #include "tftp/tftp_session.h"

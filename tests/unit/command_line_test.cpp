@@ -79,12 +79,15 @@ const FieldCase FIELD_CASES[] = {
     {"--deadline", nullptr, &CommandLine::deadline, nullptr, "90"},
     {"--yes", "/yes", nullptr, &CommandLine::yes, nullptr},
     {"--quiet", nullptr, nullptr, &CommandLine::quiet, nullptr},
+    {"--image", "/image", &CommandLine::image, nullptr, "handset.bin"},
+    {"--any-model", "/anymodel", nullptr, &CommandLine::any_model, nullptr},
 };
 
 const char* const CommandLine::*const TEXT_FIELDS[] = {
     &CommandLine::log_path, &CommandLine::local,        &CommandLine::user,
     &CommandLine::password_file, &CommandLine::events_path, &CommandLine::devices_path,
     &CommandLine::jobs,     &CommandLine::log_dir,      &CommandLine::deadline,
+    &CommandLine::image,
 };
 
 // Only the case's field holds its value (or is set), and --device still holds the address.
@@ -140,6 +143,28 @@ TEST(OptionTable, ShortNamesStartsOfNamesAndTheEndOfTheOptions) {
     EXPECT_STREQ(parse({"--", "--help"}).problem, "unknown option '--help'");
     // A value that looks like an option is still the value.
     EXPECT_STREQ(parse({"--user", "--yes"}).user, "--yes");
+}
+
+// --image may be given again, each file kept in order; --version keeps them, wherever they stand,
+// to list their images, and looks at nothing else.
+TEST(OptionTable, ImagesAreKeptInOrderAndForTheVersion) {
+    CommandLine line = parse({"--image", "a.bin", "--device", "10.0.0.2", "--image=b c.bin"});
+    ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
+    ASSERT_EQ(line.image_count, 2);
+    EXPECT_STREQ(line.images[0], "a.bin");
+    EXPECT_STREQ(line.images[1], "b c.bin");
+    CommandLine version = parse({"--image", "a.bin", "--version", "--colour", "--image", "b.bin",
+                                 "--device", "--", "--image", "c.bin"});
+    ASSERT_EQ(version.action, CommandAction::VERSION);
+    ASSERT_EQ(version.image_count, 2);
+    EXPECT_STREQ(version.images[1], "b.bin");
+    CommandLine windows = parse({"/VERSION", "/Image", "h.bin"}, OptionStyle::WINDOWS);
+    ASSERT_EQ(windows.action, CommandAction::VERSION);
+    ASSERT_EQ(windows.image_count, 1);
+    EXPECT_STREQ(windows.images[0], "h.bin");
+    std::vector<const char*> nine;
+    for (int i = 0; i < 9; ++i) nine.insert(nine.end(), {"--image", "x.bin"});
+    EXPECT_STREQ(parse(nine).problem, "more than 8 --image options");
 }
 
 TEST(OptionTable, MistakesAreUsageErrorsThatSayWhatWasWrong) {
@@ -306,8 +331,8 @@ TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
         }
     }
     // device, local, user, password file, yes, events, log; devices, jobs, deadline, check, skip
-    // current, report, canary, max failures
-    EXPECT_EQ(rows, 15);
+    // current, report, image, any model, canary, max failures
+    EXPECT_EQ(rows, 17);
     // Never a password on the command line, in the Windows spelling either; a value after ':' or
     // '=' is not echoed.
     for (const char* argument : {"/Password", "/PASSWORD:secret", "--Password=secret"}) {

@@ -3,8 +3,8 @@
 
 #include <unistd.h>
 
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
+#include "console/console_input.h"
+#include "console/console_output.h"
 
 ConsoleCapture::ConsoleCapture(const std::string& typed, bool keep_open) {
     int ends[2];

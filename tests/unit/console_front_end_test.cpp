@@ -12,11 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "console/console_input.h"
+#include "console/console_output.h"
+#include "console/dialog_model.h"
+#include "console/dialog_questions.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
-#include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "test_support.h"
 #include "ui/dialog_procs.h"

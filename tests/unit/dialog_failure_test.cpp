@@ -9,11 +9,12 @@
 
 #include "app/device_request.h"
 #include "app/upgrade_sequence.h"
+#include "console/console_dialogs.h"
+#include "console/console_input.h"
+#include "console/console_output.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "http_test_server.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
 #include "process_exit_guard.h"
 #include "res/dialog_ids.h"
 

@@ -11,12 +11,12 @@
 #include <regex>
 #include <string>
 
+#include "console/console_input.h"
+#include "console/console_output.h"
+#include "console/dialog_model.h"
 #include "console_capture.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
-#include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "res/dialog_texts.h"
 #include "test_support.h"

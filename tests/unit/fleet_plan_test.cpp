@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run_images.h"
 #include "main/fleet_options.h"
 
 namespace {
@@ -54,6 +55,11 @@ const Case CASES[] = {
      "can't read the password file no/such: No such file or directory", 0, 0, 0, ""},
     {OptionStyle::LINUX, {"--devices", "none.txt", "--yes"},
      "can't read the devices file none.txt: No such file or directory", 0, 0, 0, ""},
+    // An image that cannot be used ends the run before any child starts.
+    {OptionStyle::WINDOWS, {"/devices", "site.txt", "/image", "no/such.bin"},
+     "can't read the image file no/such.bin: No such file or directory", 0, 0, 0, ""},
+    {OptionStyle::LINUX, {"--devices", "site.txt", "--yes", "--image", "site.txt"},
+     "the image file site.txt: shorter than its 128-byte header", 0, 0, 0, ""},
 };
 
 class FleetPlanFrom : public ::testing::Test {
@@ -67,6 +73,7 @@ protected:
         std::FILE* file = std::fopen("site.txt", "w");
         std::fputs("10.0.0.2\n10.0.0.3  office\n", file);
         std::fclose(file);
+        run_images_clear();
     }
     void TearDown() override {
         EXPECT_EQ(chdir(home_), 0);
@@ -90,8 +97,11 @@ TEST_F(FleetPlanFrom, OneSetOfRangesAndProblemsForBothPrograms) {
             c.style == OptionStyle::LINUX ? FleetProgram::CONSOLE : FleetProgram::WINDOWS;
         FleetPlan plan;
         std::string problem;
-        bool read = fleet_plan_from(line, program, &plan, &problem);
+        FleetPlanProblem wrong = fleet_plan_from(line, program, &plan, &problem);
+        bool read = wrong == FleetPlanProblem::NONE;
         EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(wrong == FleetPlanProblem::FILE,
+                  problem.rfind("can't ", 0) == 0 || problem.rfind("the image file", 0) == 0);
         if (!read) continue;
         EXPECT_EQ(plan.devices.size(), 2u);
         EXPECT_EQ(plan.jobs, c.jobs);
@@ -123,10 +133,15 @@ TEST(FleetPlan, EachChildsCommandLineAndEnvironment) {
     plan.user = "admin";
     plan.log_dir = "logs";
     plan.skip_current = true;
+    plan.images = {"handset.bin", "a b/4500.bin"};
+    plan.any_model = true;
     EXPECT_EQ(fleet_child_arguments(plan, fleet_first_step(plan), 1),
               (std::vector<std::string>{"--device", "10.0.0.2", "--yes", "--quiet", "--events", "-",
                                         "--deadline", "615", "--user", "admin", "--log",
-                                        "logs/10.0.0.2.log", "--skip-current"}));
+                                        "logs/10.0.0.2.log", "--image", "handset.bin", "--image",
+                                        "a b/4500.bin", "--any-model", "--skip-current"}));
+    plan.images.clear();
+    plan.any_model = false;
     // A check reads every device: the canary and the budget are an upgrade's.
     plan.canary = 1;
     plan.max_failures = 1;

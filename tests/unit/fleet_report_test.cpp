@@ -62,28 +62,35 @@ TEST(FleetReport, EveryEndedDeviceInBothFormats) {
     verified.hardware = "1.0";
     verified.before = "3.1.8(a)";
     verified.after = "3.2.9(b)";
+    verified.image = "TEV-4400 3.2.9(b)";
     FleetRow failed = row_of("10.0.0.2", FleetState::FAILED, 1000, 1700);
     failed.reason = "Upgrade Failed: the device refused the password";
     FleetRow running = row_of("10.0.0.3", FleetState::UPLOADING, 1000);
     FleetRow later = row_of("10.0.0.4", FleetState::NOT_STARTED);
     later.reason = "the canary 10.0.0.2 failed (--canary 1)";
-    std::vector<FleetRow> rows{verified, failed, running, later};
+    FleetRow other = row_of("10.0.0.5", FleetState::OTHER_MODEL, 1000, 1100);
+    other.product = "TEV-610";
+    other.reason = "TEV-610; the image is for TEV-4400";
+    std::vector<FleetRow> rows{verified, failed, running, later, other};
 
     EXPECT_EQ(fleet_report_text(rows, FleetReportFormat::CSV),
               "address,label,product,mac,serial,hardware,version_before,version_after,result,"
-              "reason,seconds\r\n"
+              "reason,image,seconds\r\n"
               "10.0.0.1,\"office, 2\",'=cmd,00:0e:08:aa:bb:cc,S1,1.0,3.1.8(a),3.2.9(b),verified,,"
-              "31.2\r\n"
-              "10.0.0.2,,,,,,,,failed,Upgrade Failed: the device refused the password,0.7\r\n"
-              "10.0.0.4,,,,,,,,not-started,the canary 10.0.0.2 failed (--canary 1),\r\n");
+              "TEV-4400 3.2.9(b),31.2\r\n"
+              "10.0.0.2,,,,,,,,failed,Upgrade Failed: the device refused the password,,0.7\r\n"
+              "10.0.0.4,,,,,,,,not-started,the canary 10.0.0.2 failed (--canary 1),,\r\n"
+              "10.0.0.5,,TEV-610,,,,,,other-model,TEV-610; the image is for TEV-4400,,0.1\r\n");
 
     auto json = nlohmann::ordered_json::parse(fleet_report_text(rows, FleetReportFormat::JSON));
-    ASSERT_EQ(json.size(), 3u);
+    ASSERT_EQ(json.size(), 4u);
     std::vector<std::string> keys;
     for (auto& item : json[0].items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"address", "label", "product", "mac", "serial",
                                               "hardware", "version_before", "version_after",
-                                              "result", "reason", "seconds"}));
+                                              "result", "reason", "image", "seconds"}));
+    EXPECT_EQ(json[0]["image"], "TEV-4400 3.2.9(b)");
+    EXPECT_EQ(json[3]["result"], "other-model");
     EXPECT_EQ(json[0]["product"], "=cmd");  // JSON is data, not a formula: kept as it came
     EXPECT_DOUBLE_EQ(json[0]["seconds"].get<double>(), 31.2);
     EXPECT_EQ(json[1]["result"], "failed");
@@ -212,10 +219,10 @@ TEST(FleetProgress, TimeLeftFromTheFinishedAndTheWavesLeft) {
 
     std::vector<FleetRow> rows{row_of("a", S::VERIFIED, 0, 60'000), row_of("b", S::CURRENT, 0, 1000),
                                row_of("c", S::FAILED, 0, 2000), row_of("d", S::VERIFYING, 60'000),
-                               row_of("e", S::QUEUED)};
+                               row_of("e", S::QUEUED), row_of("f", S::OTHER_MODEL)};
     EXPECT_EQ(fleet_head_line(rows, 1, 0, 65'000),
-              "3 of 5 done: 1 verified, 1 current, 1 failed; 1 running; 1:05 elapsed, "
-              "about 37 s left");
+              "4 of 6 done: 1 verified, 1 current, 1 other model, 1 failed; 1 running; 1:05 "
+              "elapsed, about 37 s left");
 }
 
 TEST(FleetTable, AShortWindowKeepsTheRowsThatMatter) {
@@ -232,7 +239,7 @@ TEST(FleetTable, AShortWindowKeepsTheRowsThatMatter) {
     EXPECT_EQ(lines[0], "head");
     EXPECT_EQ(lines[2].substr(0, 9), "10.0.0.0 ");
     EXPECT_EQ(lines[3].substr(0, 9), "10.0.0.3 ");
-    EXPECT_EQ(lines[4], "10.0.0.6  -        -       -      failed: no answer");
+    EXPECT_EQ(lines[4], "10.0.0.6  -        -       -      -      failed: no answer");
     EXPECT_EQ(lines[5].substr(0, 9), "10.0.0.7 ");
     EXPECT_EQ(lines[6], "... and 4 more");
     // More running rows than room: the failed one still shows.
@@ -259,18 +266,24 @@ TEST(FleetTable, TheSummaryEndsWithTheLogsAndTheRetry) {
     bad.reason = "Upgrade Failed: No Response From TEV";
     FleetRow later = row_of("10.0.0.3", S::NOT_STARTED);
     later.reason = "2 devices failed (--max-failures 2)";
+    good.image = "TEV-4400 2.0";
+    FleetRow other = row_of("10.0.0.4", S::OTHER_MODEL, 0, 100);
+    other.product = "TEV-610";
+    other.before = "1.4.2";
+    other.reason = "TEV-610; the image is for TEV-4400";
     FleetSummaryFacts facts;
     facts.total_ms = 65'000;
     facts.stopped_early = later.reason;
     facts.log_dir = "logs";
     const char* arguments[] = {"tev-upgrade", "--devices", "site list.txt", "--yes"};
     facts.retry_command = fleet_retry_command(4, arguments);
-    EXPECT_EQ(fleet_summary({good, bad, later}, facts),
-              "ADDRESS    LABEL  PRODUCT  BEFORE  AFTER  TIME    RESULT\n"
-              "10.0.0.1   desk   -        1.0     2.0    31.2 s  verified\n"
-              "10.0.0.22  -      -        -       -      0.7 s   failed: Upgrade Failed: No Response From TEV\n"
-              "10.0.0.3   -      -        -       -      -       not started: 2 devices failed (--max-failures 2)\n"
-              "1 of 3 devices verified, 1 failed, 1 not started; total time 1:05\n"
+    EXPECT_EQ(fleet_summary({good, bad, later, other}, facts),
+              "ADDRESS    LABEL  PRODUCT  BEFORE  AFTER  IMAGE         TIME    RESULT\n"
+              "10.0.0.1   desk   -        1.0     2.0    TEV-4400 2.0  31.2 s  verified\n"
+              "10.0.0.22  -      -        -       -      -             0.7 s   failed: Upgrade Failed: No Response From TEV\n"
+              "10.0.0.3   -      -        -       -      -             -       not started: 2 devices failed (--max-failures 2)\n"
+              "10.0.0.4   -      TEV-610  1.4.2   -      -             0.1 s   other model: TEV-610; the image is for TEV-4400\n"
+              "1 of 4 devices verified, 1 failed, 1 not started, 1 left alone for its model; total time 1:05\n"
               "Stopped early: 2 devices failed (--max-failures 2)\n"
               "Logs of the failed devices:\n"
               "  logs/10.0.0.22.log\n"

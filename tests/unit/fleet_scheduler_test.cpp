@@ -80,8 +80,8 @@ void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script
     }
 }
 
-// One letter a row: q queued, R running, V verified, C current, N needs upgrade, F failed,
-// - not started.
+// One letter a row: q queued, R running, V verified, C current, N needs upgrade, O other model,
+// F failed, - not started.
 std::string states(const FleetScheduler& scheduler) {
     std::string letters;
     for (const FleetRow& row : scheduler.rows()) {
@@ -90,6 +90,7 @@ std::string states(const FleetScheduler& scheduler) {
             case FleetState::VERIFIED: letters += 'V'; break;
             case FleetState::CURRENT: letters += 'C'; break;
             case FleetState::NEEDS_UPGRADE: letters += 'N'; break;
+            case FleetState::OTHER_MODEL: letters += 'O'; break;
             case FleetState::FAILED: letters += 'F'; break;
             case FleetState::NOT_STARTED: letters += '-'; break;
             default: letters += 'R'; break;
@@ -133,6 +134,11 @@ TEST(FleetScheduler, RunsTheScriptedCases) {
          "start0 start1", "FV--", true, 1, "the canary 10.0.0.1 failed (--canary 2)"},
         {"a canary killed stops the run", 3, 4, 1, 0, "x0", "start0", "F--", true, 1,
          "the canary 10.0.0.1 failed (--canary 1)"},
+        // Sent nothing, it has not shown the image to be good.
+        {"a canary of another model stops the run", 3, 4, 1, 0, "r0:other-model e0:1", "start0",
+         "O--", true, 1, "the canary 10.0.0.1 is of another model (--canary 1)"},
+        {"a device of another model is no failure of the budget, but not done", 3, 1, 0, 1,
+         "r0:other-model e0:1 v1 v2", "start0 start1 start2", "OVV", true, 1, ""},
         {"the failure budget: those running finish, no other starts", 5, 2, 0, 2, "f0 f1 v2",
          "start0 start1 start2", "FFV--", true, 1, "2 devices failed (--max-failures 2)"},
         {"the budget not reached", 3, 1, 0, 2, "f0 v1 v2", "start0 start1 start2", "FVV", true, 1,
@@ -177,6 +183,9 @@ TEST(FleetScheduler, ACheckEndsThreeOnlyWhenEveryDeviceAnswered) {
         {"r0:needs-upgrade e0:3 f1", "NF", 1},
         // A needs-upgrade result with another exit status is no answer to trust.
         {"r0:needs-upgrade e0:0 r1:current e1:0", "FC", 1},
+        // A device of another model: 3 still tells of work for the run, else 1 (not done).
+        {"r0:other-model e0:1 r1:needs-upgrade e1:3", "ON", 3},
+        {"r0:other-model e0:1 r1:current e1:0", "OC", 1},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.script);

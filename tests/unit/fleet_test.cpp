@@ -102,6 +102,7 @@ TEST(FleetRow, StatesFollowTheEvents) {
                         "flashing, 12 s left", "verifying (attempt 2)", "verified"}));
     FleetRow row = fed(lines);
     EXPECT_EQ(row.product, "TEV-4400 [2J");  // no control characters reach the terminal
+    EXPECT_EQ(row.image, "");  // no event named one
     EXPECT_EQ(row.mac, "00:0e:08:aa:bb:cc");
     EXPECT_EQ(row.after, "3.2.9(b)");
 
@@ -115,11 +116,33 @@ TEST(FleetRow, StatesFollowTheEvents) {
     EXPECT_EQ(row.state, FleetState::VERIFIED);
 }
 
+// The image a device got or would get, from the status, the check or the result event; none for
+// a device of another model.
+TEST(FleetRow, TheImageComesWithTheEvents) {
+    struct Case {
+        std::vector<std::string> lines;
+        std::string image;
+    } cases[] = {
+        {{R"j({"event":"status","product_name":"TEV-610","image_product":"TEV-610","image_version":"1.5.0"})j"},
+         "TEV-610 1.5.0"},
+        {{R"j({"event":"check","product_name":"TEV-4400","image_product":"TEV-4400","image_version":"3.2.9(b)"})j"},
+         "TEV-4400 3.2.9(b)"},
+        {{R"j({"event":"status","product_name":"TEV-610","image_product":"","image_version":""})j",
+          R"j({"event":"result","result":"other-model","text":"x","image_product":"","image_version":""})j"},
+         ""},
+        {{R"j({"event":"result","result":"verified","text":"ok","image_product":"TEV-4400","image_version":"3.2.9(b)\u001b"})j"},
+         "TEV-4400 3.2.9(b) "},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fed(c.lines).image, c.image) << c.lines.back();
+}
+
 TEST(FleetRow, TheChildsEndDecides) {
     const std::string verified =
         R"j({"event":"result","ms":10,"result":"verified","text":"ok","version_after":"3.2.9(b)"})j";
     const std::string current = R"j({"event":"result","result":"current","text":"ok"})j";
     const std::string needs = R"j({"event":"result","result":"needs-upgrade","text":"ok"})j";
+    const std::string other =
+        R"j({"event":"result","result":"other-model","text":"TEV-610; the image is for TEV-4400"})j";
     const std::string abort =
         R"j({"event":"result","ms":10,"result":"failed","text":"Upgrade Failed: User Abort"})j";
     const std::string silent = R"j({"event":"connect","attempt":4,"attempts":10})j";
@@ -133,6 +156,10 @@ TEST(FleetRow, TheChildsEndDecides) {
         {{verified}, {true, 0, "", ""}, "verified"},
         {{current}, {true, 0, "", ""}, "already current"},
         {{needs}, {true, 3, "", ""}, "needs upgrade"},
+        // Not done, so status 1; with any other status the child did not end as it says.
+        {{other}, {true, 1, "", ""}, "other model: TEV-610; the image is for TEV-4400"},
+        {{other}, {true, 0, "", ""},
+         "failed: ended with status 0 after its result 'other-model': check the device's version"},
         {{needs}, {true, 0, "", ""},
          "failed: ended with status 0 after its result 'needs-upgrade': check the device's version"},
         {{verified}, {true, 1, "", ""},
@@ -178,6 +205,13 @@ TEST(FleetRow, TheExitStatusAndARowAcrossSteps) {
     EXPECT_EQ(fleet_exit_status(rows_in({FleetState::NEEDS_UPGRADE, FleetState::FAILED})), 1);
     EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::NOT_STARTED})), 1);
     EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::QUEUED})), 1);
+    // A device of another model is not done, but a check that found work for the run says so.
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::VERIFIED, FleetState::OTHER_MODEL})), 1);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::CURRENT, FleetState::OTHER_MODEL})), 1);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::OTHER_MODEL, FleetState::NEEDS_UPGRADE})), 3);
+    EXPECT_EQ(fleet_exit_status(rows_in({FleetState::NEEDS_UPGRADE, FleetState::OTHER_MODEL,
+                                         FleetState::FAILED})),
+              1);
 
     FleetRow kept;
     kept.label = "office 2";

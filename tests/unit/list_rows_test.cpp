@@ -40,6 +40,7 @@ TEST(ListRows, StateTextsOfEachStep) {
          "TEV_PASSWORD",
          "failed: password needed"},
         {FleetState::NOT_STARTED, false, 0, "stopped", "not started"},
+        {FleetState::OTHER_MODEL, true, 0, "TEV-610; the image is for TEV-4400", "other model"},
     };
     for (const Case& c : cases) {
         FleetRow row = row_in(c.state);
@@ -58,10 +59,13 @@ TEST(ListRows, ColumnsButtonsAndCaption) {
     row.product = "TEV-4400";
     row.before = "3.1.8(a)";
     row.after = "3.2.9(b)";
+    row.image = "TEV-4400 3.2.9(b)";
     EXPECT_EQ(list_row_texts(row, false), (std::vector<std::string>{"127.0.0.2  office 2", "TEV-4400",
                                                                      "3.1.8(a)", "3.2.9(b)",
+                                                                     "TEV-4400 3.2.9(b)",
                                                                      "verified"}));
     EXPECT_STREQ(list_column_title(LIST_BEFORE), "Version Before");
+    EXPECT_STREQ(list_column_title(LIST_IMAGE), "Image");
     EXPECT_EQ(list_upgrade_text(1), "Upgrade 1 Device");
     EXPECT_EQ(list_upgrade_text(12), "Upgrade 12 Devices");
     EXPECT_EQ(list_window_title("TEV-4400", 4), "TEV-4400 Firmware Upgrade: 4 Devices");
@@ -77,6 +81,10 @@ TEST(ListRows, TheLineUnderTheListHasTheWholeReason) {
     row.state = FleetState::NOT_STARTED;
     row.reason = "stopped";
     EXPECT_EQ(list_row_detail(row, false), "127.0.0.2  office 2: not started: stopped");
+    row.state = FleetState::OTHER_MODEL;
+    row.reason = "TEV-610; the image is for TEV-4400";
+    EXPECT_EQ(list_row_detail(row, false),
+              "127.0.0.2  office 2: other model: TEV-610; the image is for TEV-4400");
     EXPECT_EQ(list_stop_question(2).rfind("2 devices are writing", 0), 0u);
 }
 

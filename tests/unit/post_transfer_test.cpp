@@ -18,15 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "console/console_input.h"
+#include "console/console_output.h"
+#include "console/dialog_model.h"
 #include "console_capture.h"
 #include "app/status_answer.h"
 #include "core/firmware_images.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
-#include "platform/posix/dialog_model.h"
 #include "res/dialog_ids.h"
 #include "http_test_server.h"
 #include "test_support.h"

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/posix/console_input.h"
+#include "console/console_input.h"
 #include "platform/process.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "console/console_input.h"
+#include "console/console_output.h"
 #include "core/run_report.h"
 #include "platform/clock.h"
-#include "platform/posix/console_dialogs.h"
-#include "platform/posix/console_input.h"
 #include "ui/scripted_answers.h"
 
 namespace {

@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "app/transfer_dialogs.h"
+#include "console/dialog_model.h"
 #include "console_capture.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/net_address.h"
-#include "platform/posix/dialog_model.h"
 #include "process_exit_guard.h"
 #include "res/dialog_ids.h"
 #include "test_support.h"

@@ -14,7 +14,8 @@
 # /events in mixed spellings and letter case: nothing typed or clicked; the events file is read
 # too), unattended-refused (the same with a password the device refuses), options-fill (the
 # options without /yes only fill in the dialogs), list-report-unwritable (the list window's
-# /report into a folder that does not exist: one box, status 2, no device asked).
+# /report into a folder that does not exist: one box, status 2, no device asked), list-models (an
+# adapter and a handset in the list window: the handset is other-model and gets no command).
 set -euo pipefail
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -146,6 +147,24 @@ case $scenario in
         driver_values=("options=$list_options" "devices=127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5"
                        current=127.0.0.4 refusing=127.0.0.5
                        "saved=$(windows_path "$work/saved.csv")") ;;
+    # An adapter that needs the upgrade and a handset, whose model the program has no image for.
+    list-models)
+        device_options=()
+        printf '%s\r\n' "$password" >password.txt
+        printf '127.0.0.2\r\n127.0.0.3\r\n' >devices.txt
+        for n in 2 3; do
+            model=adapter
+            [ $n = 3 ] && model=handset
+            "$device" --address 127.0.0.$n --model $model --flash-time 2 --log "$work/device-$n.log" \
+                --image-file "$work/device-$n.bin" --user "$user" --password "$password" >device-$n.out 2>&1 &
+            STARTED_PIDS+=($!)
+        done
+        for n in 2 3; do
+            for ((i = 0; i < 300; i++)); do grep -q 'ready on' device-$n.out && break; sleep 0.1; done
+            grep -q 'ready on' device-$n.out || fail "tev-device 127.0.0.$n did not start"
+        done
+        driver_values=("options=/devices \"$(windows_path "$work/devices.txt")\" /user $user /passwordfile \"$(windows_path "$work/password.txt")\""
+                       "devices=127.0.0.2 127.0.0.3" other=127.0.0.3) ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 if [ ${#device_options[@]} -gt 0 ]; then
@@ -265,8 +284,8 @@ case $scenario in
         expect "the events end with the result failed" events_end_with failed \
             "Upgrade Failed: the device refused the password" ;;
 esac
-# A report's result column for an address.
-report_says() { tr -d '\r' <"$1" | grep -q "^$2,.*,$3,[^,]*,[0-9.]*\$"; }
+# A report's result column for an address (then its reason, its image and its seconds).
+report_says() { tr -d '\r' <"$1" | grep -q "^$2,.*,$3,[^,]*,[^,]*,[0-9.]*\$"; }
 case $scenario in
     list-window | list-unattended)
         report=report.csv
@@ -280,6 +299,10 @@ case $scenario in
         expect "the report says 127.0.0.4 current" report_says $report 127.0.0.4 current
         expect "the report says 127.0.0.5 failed" report_says $report 127.0.0.5 failed
         expect "the report has the header and four rows" test "$(wc -l <$report)" = 5 ;;
+    list-models)
+        expect "127.0.0.2 kept the $size bytes of the embedded image" cmp device-2.bin "$image"
+        expect "the handset got no upgrade command" \
+            bash -c "! grep -q 'http: GET /admin/upgrade' device-3.log" ;;
     list-stop)
         expect "127.0.0.2 did not receive the whole image" bash -c "! grep -q 'tftp: complete' device-2.log"
         expect "127.0.0.3 got no upgrade command" bash -c "! grep -q 'http: GET /admin/upgrade' device-3.log" ;;

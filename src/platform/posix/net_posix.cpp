@@ -2,7 +2,7 @@
 #include "platform/net.h"
 #include "platform/net_address.h"
 #include "platform/posix/connect_limit.h"
-#include "platform/posix/console_input.h"
+#include "platform/posix/datagram_wake.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,12 +19,16 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
 namespace {
+
+// What else ends a wait for a datagram: the console's input, once the console is there.
+std::atomic<const DatagramWake*> datagram_wake{nullptr};
 
 int fd_of(NetSocket socket) { return static_cast<int>(socket); }
 
@@ -230,17 +234,20 @@ bool net_wait_readable(NetSocket socket, int timeout_ms, WaitTimeout precision) 
     return readable;
 }
 
+void datagram_wake_use(const DatagramWake* wake) { datagram_wake.store(wake); }
+
 WaitEnd net_wait_datagram(NetSocket socket, std::uint32_t timeout_ms) {
-    pollfd entries[3] = {{fd_of(socket), POLLIN, 0}};
-    int input_fds[2];
-    int inputs = console_input_wake_descriptors(input_fds);
+    pollfd entries[1 + DATAGRAM_WAKE_MAX] = {{fd_of(socket), POLLIN, 0}};
+    int input_fds[DATAGRAM_WAKE_MAX];
+    const DatagramWake* wake = datagram_wake.load();
+    int inputs = wake != nullptr ? wake->descriptors(input_fds) : 0;
     for (int i = 0; i < inputs; ++i) entries[1 + i] = pollfd{input_fds[i], POLLIN, 0};
     int timeout = static_cast<int>(std::min<std::uint32_t>(timeout_ms, INT_MAX));
     int ready = ::poll(entries, static_cast<nfds_t>(1 + inputs), timeout);
     bool input = ready < 0 && errno == EINTR;  // Ctrl-C
     for (int i = 1; i <= inputs && ready > 0; ++i) input = input || entries[i].revents != 0;
     if (input) {
-        console_input_told();
+        if (wake != nullptr) wake->told();
         return WaitEnd::INPUT;
     }
     return ready > 0 ? WaitEnd::DATAGRAM : WaitEnd::TIME_UP;

@@ -9,7 +9,8 @@
 // Scenarios: warning-cancel, upgrade, upload-cancel, no-device, log-unwritable, bad-option,
 // wrong-name, two-addresses, fresh-cnonce, confirm-fails; unattended and unattended-refused (the
 // options with /yes answer every dialog), options-fill (the options without /yes fill them in);
-// list-window, list-stop and list-unattended (four devices in the list window); and serve for the
+// list-window, list-stop and list-unattended (four devices in the list window), list-models (an
+// adapter and a handset, whose model the program has no image for); and serve for the
 // benchmark (to the upload's end, the image fetched by another client).
 // Values: label, version, size, device, local, user, password, product, serial, mac, software,
 // hardware; options (the upgrader's command line after its name, optional), box (the text of
@@ -49,6 +50,12 @@ std::string value(const std::string& name) {
     if (found != values.end()) return found->second;
     std::fprintf(stderr, "upgrade-driver: %s=... missing\n", name.c_str());
     std::exit(2);
+}
+
+// A value a scenario may leave out: empty then.
+std::string value_or_none(const std::string& name) {
+    auto found = values.find(name);
+    return found != values.end() ? found->second : std::string();
 }
 
 // --- What the user should see ---
@@ -743,10 +750,11 @@ void serve(Run& run) {
 
 // --- The list window over several devices ---
 // Values: devices (the addresses, blank-separated, in the file's order), current (the one already
-// at the image's version), refusing (the one that refuses the password), saved (where Save Report
-// writes).
+// at the image's version), refusing (the one that refuses the password), other (the one of a
+// model no image is for), saved (where Save Report writes).
 
-constexpr int STATE_COLUMN = 4;
+constexpr int IMAGE_COLUMN = 4;
+constexpr int STATE_COLUMN = 5;
 
 std::string list_title() {
     std::vector<std::string> devices = split_words(value("devices"));
@@ -755,8 +763,9 @@ std::string list_title() {
 
 // What each row says after the check and at the end of the upgrade.
 std::string checked_state(const std::string& address) {
-    if (address == value("current")) return "current";
-    if (address == value("refusing")) return "failed: wrong password";
+    if (address == value_or_none("current")) return "current";
+    if (address == value_or_none("refusing")) return "failed: wrong password";
+    if (address == value_or_none("other")) return "other model";
     return "needs upgrade";
 }
 
@@ -804,7 +813,7 @@ HWND list_window_checked(Run& run, bool asks_password) {
     if (window == nullptr) return nullptr;
     HWND list = GetDlgItem(window, CONTROL_LIST_ROWS);
     HWND header = reinterpret_cast<HWND>(ask(list, LVM_GETHEADER));
-    check(ask(header, HDM_GETITEMCOUNT) == 5, "list window: five columns");
+    check(ask(header, HDM_GETITEMCOUNT) == 6, "list window: six columns");
     check(ask(list, LVM_GETITEMCOUNT) ==
               static_cast<LRESULT>(split_words(value("devices")).size()),
           "list window: a row per device");
@@ -939,6 +948,26 @@ void list_window_stop(Run& run) {
     check_no_device_dialog_shown(run);
 }
 
+// An adapter and a handset the program has no image for: the handset is left alone after the
+// check (no Upgrade for it, no command), the adapter's row names the image it got, and the run
+// ends 1, since one device was not done.
+void list_window_models(Run& run) {
+    HWND window = list_window_checked(run, false);
+    if (window == nullptr || !start_list_upgrade(run, window, "Upgrade 1 Device")) return;
+    HWND list = GetDlgItem(window, CONTROL_LIST_ROWS);
+    if (!rows_say(list, ended_state, "upgrade", TRANSFER_WAIT_MS + FLASH_WAIT_MS)) return;
+    std::string image = value("label") + " " + value("version");
+    check(list_view_text(list, 0, IMAGE_COLUMN) == image,
+          "upgrade: the adapter's image is '" + list_view_text(list, 0, IMAGE_COLUMN) + "'");
+    check(list_view_text(list, 1, IMAGE_COLUMN).empty(),
+          "upgrade: the handset got no image, its cell says '" + list_view_text(list, 1, IMAGE_COLUMN) + "'");
+    screenshot(run, window, "ended");
+    check(!shown_now(window, CONTROL_LIST_RETRY), "Run Failed Again does not show: none failed");
+    click(window, CONTROL_LIST_CLOSE);
+    expect_exit(run, 1);
+    check_no_device_dialog_shown(run);
+}
+
 // /yes: the check, the upgrade and the end without a click.
 void list_window_unattended(Run& run) {
     expect_exit(run, 1, TRANSFER_WAIT_MS + FLASH_WAIT_MS);
@@ -953,7 +982,7 @@ int main(int argc, char** argv) {
                      "usage: upgrade-driver UPGRADER.EXE RECORDER.DLL OUTPUT-FOLDER "
                      "warning-cancel|upgrade|upload-cancel|no-device|log-unwritable|bad-option|"
                      "wrong-name|two-addresses|fresh-cnonce|confirm-fails|unattended|"
-                     "unattended-refused|options-fill|list-window|list-stop|list-unattended|serve "
+                     "unattended-refused|options-fill|list-window|list-stop|list-unattended|list-models|serve "
                      "NAME=VALUE...\n");
         return 2;
     }
@@ -983,6 +1012,7 @@ int main(int argc, char** argv) {
     if (scenario == "list-window") run_scenario = list_window;
     if (scenario == "list-stop") run_scenario = list_window_stop;
     if (scenario == "list-unattended") run_scenario = list_window_unattended;
+    if (scenario == "list-models") run_scenario = list_window_models;
     if (run_scenario == nullptr) {
         std::fprintf(stderr, "upgrade-driver: unknown scenario %s\n", scenario.c_str());
         return 2;

@@ -1,7 +1,8 @@
 // The in-memory dialogs of the Linux build. Each dialog is made from the template table and keeps
 // what a window would: title, every control's text, list, selection and progress, the focus, the
-// end code and a rectangle on a notional screen. The console front end shows and drives them;
-// tests drive them directly.
+// end code and a rectangle on a notional screen. With the console front end it is platform/dialogs.h
+// on Linux: the model answers every query and change of a dialog's state, the front end opens,
+// shows and drives the dialogs (console_dialogs.cpp). Tests drive the model directly.
 #pragma once
 #include <cstdint>
 #include <string>

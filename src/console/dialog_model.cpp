@@ -1,15 +1,15 @@
 // The in-memory dialogs of the Linux build: creation from the template table, and every query and
 // change the dialog interface offers on a dialog's state.
-#include "platform/posix/dialog_model.h"
-
-#include <arpa/inet.h>
+#include "console/dialog_model.h"
 
 #include <algorithm>
-#include <cstring>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "platform/net_address.h"
+#include "platform/posix/ipv4_text.h"
 #include "res/dialog_ids.h"
 
 namespace {
@@ -123,11 +123,12 @@ void model_select_routed_entry(ModelDialog& dialog) {
         if (control.layout->id == CONTROL_LOCAL_ADDRESS_LIST) list = &control;
     }
     if (field == nullptr || list == nullptr || list->chosen || list->entries.empty()) return;
-    in_addr device{};
-    if (inet_pton(AF_INET, field->text.c_str(), &device) != 1 || device.s_addr == 0) return;
-    char source[INET_ADDRSTRLEN] = "";
-    in_addr route{htonl(route_source_address(ntohl(device.s_addr)))};
-    inet_ntop(AF_INET, &route, source, sizeof source);
+    std::uint32_t device = 0;
+    if (!ipv4_text_read(field->text.c_str(), &device) || device == 0) return;
+    std::uint32_t route = route_source_address(device);
+    char source[16];
+    std::snprintf(source, sizeof source, "%u.%u.%u.%u", route >> 24, (route >> 16) & 0xFF,
+                  (route >> 8) & 0xFF, route & 0xFF);
     auto listed = std::find(list->entries.begin(), list->entries.end(), source);
     list->selection = listed == list->entries.end()
                           ? 0
