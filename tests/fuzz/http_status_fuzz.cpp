@@ -30,6 +30,15 @@ bool is_lower_hex(const char* text) {
     return true;
 }
 
+std::string quoted(const char* value) {
+    std::string text = "\"";
+    for (; *value != 0; ++value) {
+        if (*value == '"' || *value == '\\') text += '\\';
+        text += *value;
+    }
+    return text + "\"";
+}
+
 // Credentials and uri at their longest, so the line is as long as the fields allow.
 void fill_longest_credentials(DigestAuthState* auth) {
     std::memset(auth->user_name, 'u', sizeof auth->user_name - 1);
@@ -51,14 +60,16 @@ void check_authorization_line(DigestAuthState* auth) {
                  "the header length is the length of the text written");
     fuzz_require(length >= 2 && std::strcmp(line + length - 2, "\r\n") == 0,
                  "the whole line fits its buffer, CR LF included");
-    // The values go in as they are, so the line starts with exactly this, then the response.
-    std::string start = std::string("Authorization: Digest username=\"") + auth->user_name + "\",realm=\"" +
-                        auth->realm + "\",nonce=\"" + auth->nonce + "\",uri=\"" + auth->uri +
-                        "\",algorithm=\"" + auth->algorithm + "\",response=\"";
-    fuzz_require(std::strncmp(line, start.c_str(), start.size()) == 0, "the directives stand in their order");
-    // SHA-256 gives 64 digits, MD5 (and any name this client hashes as MD5) 32.
+    // The values go in quoted and escaped, the algorithm quoted but for SHA-256 (a bare token, as
+    // RFC 7616 writes it), so the line starts with exactly this, then the response.
     bool sha256 = equals_ignoring_case(auth->algorithm, "SHA-256") ||
                   equals_ignoring_case(auth->algorithm, "SHA-256-sess");
+    std::string start = "Authorization: Digest username=" + quoted(auth->user_name) + ",realm=" +
+                        quoted(auth->realm) + ",nonce=" + quoted(auth->nonce) + ",uri=" + quoted(auth->uri) +
+                        ",algorithm=" + (sha256 ? std::string(auth->algorithm) : quoted(auth->algorithm)) +
+                        ",response=\"";
+    fuzz_require(std::strncmp(line, start.c_str(), start.size()) == 0, "the directives stand in their order");
+    // SHA-256 gives 64 digits, MD5 (and any name this client hashes as MD5) 32.
     std::size_t digits = sha256 ? 64 : 32;
     char digest[DIGEST_HEX_SIZE] = {};
     std::memcpy(digest, line + start.size(), digits);
