@@ -346,4 +346,92 @@ TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
                  "--yes needs --device: nobody is asked for the address");
 }
 
+TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
+    std::vector<const char*> arguments{"--device", "10.0.0.1", "--device=10.0.0.2", "--yes"};
+    CommandLine line = parse_command_line(4, arguments.data(), OptionStyle::LINUX);
+    ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
+    ASSERT_EQ(line.device_count, 2);
+    EXPECT_STREQ(line.devices[1], "10.0.0.2");
+    EXPECT_STREQ(line.device, "10.0.0.1");
+    std::vector<const char*> bad{"--device", "10.0.0.1", "--device", "10.0.0.x"};
+    EXPECT_EQ(parse_command_line(4, bad.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
+    // Several devices run unattended: --yes, or a --check that changes nothing.
+    std::vector<const char*> unanswered{"--devices", "site.txt", "--check"};
+    EXPECT_EQ(parse_command_line(3, unanswered.data(), OptionStyle::LINUX).action,
+              CommandAction::UPGRADE);
+    EXPECT_STREQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).problem,
+                 "several devices need --yes: each upgrade runs without asking");
+    // The Windows list window asks its person before it upgrades.
+    std::vector<const char*> window{"/devices", "site.txt"};
+    EXPECT_EQ(parse_command_line(2, window.data(), OptionStyle::WINDOWS).action,
+              CommandAction::UPGRADE);
+    EXPECT_STREQ(parse_command_line(4, bad.data() , OptionStyle::LINUX).problem,
+                 "--device '10.0.0.x' is not an IPv4 address");
+    std::vector<const char*> two{"--device", "10.0.0.1", "--device", "10.0.0.2"};
+    EXPECT_EQ(parse_command_line(4, two.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
+    // --dev starts both --device and --devices.
+    std::vector<const char*> start{"--dev", "10.0.0.1"};
+    EXPECT_STREQ(parse_command_line(2, start.data(), OptionStyle::LINUX).problem,
+                 "option '--dev' is ambiguous; possibilities: '--device' '--devices'");
+}
+
+TEST(CommandLineOptions, TheLogAndTheQuestionsAreTakenInEitherStyle) {
+    for (OptionStyle style : {OptionStyle::LINUX, OptionStyle::WINDOWS}) {
+        CommandLine none = parse({}, style);
+        EXPECT_EQ(none.action, CommandAction::UPGRADE);
+        EXPECT_EQ(none.log_path, nullptr);
+        EXPECT_STREQ(parse({"--log", "up.log"}, style).log_path, "up.log");
+        EXPECT_STREQ(parse({"--log=C:\\a b\\up.log"}, style).log_path, "C:\\a b\\up.log");
+        // A file name that looks like an option is still the file's name.
+        EXPECT_STREQ(parse({"--log", "--help"}, style).log_path, "--help");
+        EXPECT_EQ(parse({"--log", "up.log", "--help"}, style).action, CommandAction::HELP);
+        EXPECT_EQ(parse({"--version"}, style).action, CommandAction::VERSION);
+    }
+    EXPECT_STREQ(parse({"/log", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
+    EXPECT_STREQ(parse({"/LOG", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
+    EXPECT_EQ(parse({"/?"}, OptionStyle::WINDOWS).action, CommandAction::HELP);
+    EXPECT_EQ(parse({"/Version"}, OptionStyle::WINDOWS).action, CommandAction::VERSION);
+}
+
+TEST(CommandLineOptions, WrongUseSaysWhatWasWrong) {
+    struct Case {
+        std::vector<const char*> arguments;
+        OptionStyle style;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {{"/log", "up.log"}, OptionStyle::LINUX, "unknown option '/log'"},
+        {{"/verbose"}, OptionStyle::WINDOWS, "unknown option '/verbose'"},
+        {{"/logs", "up.log"}, OptionStyle::WINDOWS, "unknown option '/logs'"},
+        {{"/log"}, OptionStyle::WINDOWS, "/log needs a file name"},
+        {{"--log="}, OptionStyle::LINUX, "--log needs a file name"},
+        {{"--log", "a", "/log", "b"}, OptionStyle::WINDOWS, "--log given twice"},
+        {{"--log", "up.log", "extra"}, OptionStyle::LINUX, "unknown option 'extra'"},
+    };
+    for (const Case& c : cases) {
+        CommandLine line = parse(c.arguments, c.style);
+        EXPECT_EQ(line.action, CommandAction::BAD_USAGE) << c.problem;
+        EXPECT_STREQ(line.problem, c.problem);
+        EXPECT_EQ(line.log_path, nullptr) << c.problem;
+    }
+    // An overlong argument is cut, never overruns the message.
+    std::string long_argument(1000, 'x');
+    CommandLine line = parse({long_argument.c_str()});
+    EXPECT_EQ(line.action, CommandAction::BAD_USAGE);
+    EXPECT_LT(std::strlen(line.problem), COMMAND_PROBLEM_SIZE);
+}
+
+// The command line's own rules for several devices.
+TEST(FleetPlan, SeveralDevicesRunUnattendedOrOnlyRead) {
+    std::vector<const char*> unanswered{"--devices", "site.txt", "--yes"};
+    EXPECT_EQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).action,
+              CommandAction::BAD_USAGE);
+    EXPECT_EQ(parse_command_line(3, unanswered.data(), OptionStyle::LINUX).action,
+              CommandAction::UPGRADE);
+    // The list window asks its person itself.
+    std::vector<const char*> window{"/devices", "site.txt"};
+    EXPECT_EQ(parse_command_line(2, window.data(), OptionStyle::WINDOWS).action,
+              CommandAction::UPGRADE);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// After the transfer: the wait behind the upload dialog with a substituted clock that wraps, the
-// verification's reports that need no device, and the version check against a scripted page.
+// After the transfer: the wait behind the upload dialog with a substituted clock that wraps, and
+// its tick arithmetic, the verification's reports that need no device, and the version check
+// against a scripted page.
 #include "app/post_transfer.h"
 
 #include <arpa/inet.h>
@@ -370,6 +371,25 @@ TEST_F(VersionCheck, TheResultEventCarriesTheOutcomeTheBoxAndBothVersions) {
     EXPECT_EXIT(run_end(), ::testing::ExitedWithCode(EXIT_FAILED),
                 "result: failed; text: Upgrade Failed: Version not matching; before: "
                 "3.1.8\\(a\\); after: 3.2.9\\(c\\)\n");
+}
+
+TEST(FlashWait, TicksCountAcrossTheWrapOfTheTickCounter) {
+    EXPECT_EQ(ticks_since(100, 1037), 937u);
+    EXPECT_EQ(ticks_since(TICK_WRAP - 10, 5), 15u);
+    // The millisecond clock wraps at 2^32 ms, which is where 27-bit ticks wrap.
+    std::uint32_t before_wrap = 0xFFFFFFF0u >> TICK_SHIFT;
+    std::uint32_t after_wrap = (0xFFFFFFF0u + 937u * 32u) >> TICK_SHIFT;
+    EXPECT_EQ(ticks_since(before_wrap, after_wrap), 937u);
+}
+
+TEST(RunEventsTest, FlashWaitCountsWholeSecondsDownOncePerSecond) {
+    EXPECT_EQ(flash_seconds_left(0), 30);
+    EXPECT_EQ(flash_seconds_left(FLASH_WAIT_TICKS), 0);
+    int changes = 0;
+    for (std::uint32_t tick = 1; tick <= FLASH_WAIT_TICKS; ++tick) {
+        if (flash_seconds_left(tick) != flash_seconds_left(tick - 1)) ++changes;
+    }
+    EXPECT_EQ(changes, 30);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The support log and the command line: how trace text becomes stamped lines, the file written by
-// several threads at once, and the options.
+// The support log: how trace text becomes stamped lines, and the file written by several threads
+// at once.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/trace_log.h"
 #include "core/trace.h"
 #include "platform/clock.h"
@@ -137,58 +136,6 @@ TEST_F(SupportLog, ThreadsWritingAtOnceLeaveWholeLinesInTheirOwnOrder) {
             EXPECT_EQ(got[3 * i + 2], n + " body");
         }
     }
-}
-
-// --- The command line
-
-CommandLine parse(std::vector<const char*> arguments, OptionStyle style = OptionStyle::LINUX) {
-    return parse_command_line(static_cast<int>(arguments.size()), arguments.data(), style);
-}
-
-TEST(CommandLineOptions, TheLogAndTheQuestionsAreTakenInEitherStyle) {
-    for (OptionStyle style : {OptionStyle::LINUX, OptionStyle::WINDOWS}) {
-        CommandLine none = parse({}, style);
-        EXPECT_EQ(none.action, CommandAction::UPGRADE);
-        EXPECT_EQ(none.log_path, nullptr);
-        EXPECT_STREQ(parse({"--log", "up.log"}, style).log_path, "up.log");
-        EXPECT_STREQ(parse({"--log=C:\\a b\\up.log"}, style).log_path, "C:\\a b\\up.log");
-        // A file name that looks like an option is still the file's name.
-        EXPECT_STREQ(parse({"--log", "--help"}, style).log_path, "--help");
-        EXPECT_EQ(parse({"--log", "up.log", "--help"}, style).action, CommandAction::HELP);
-        EXPECT_EQ(parse({"--version"}, style).action, CommandAction::VERSION);
-    }
-    EXPECT_STREQ(parse({"/log", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
-    EXPECT_STREQ(parse({"/LOG", "C:\\up.log"}, OptionStyle::WINDOWS).log_path, "C:\\up.log");
-    EXPECT_EQ(parse({"/?"}, OptionStyle::WINDOWS).action, CommandAction::HELP);
-    EXPECT_EQ(parse({"/Version"}, OptionStyle::WINDOWS).action, CommandAction::VERSION);
-}
-
-TEST(CommandLineOptions, WrongUseSaysWhatWasWrong) {
-    struct Case {
-        std::vector<const char*> arguments;
-        OptionStyle style;
-        const char* problem;
-    };
-    const Case cases[] = {
-        {{"/log", "up.log"}, OptionStyle::LINUX, "unknown option '/log'"},
-        {{"/verbose"}, OptionStyle::WINDOWS, "unknown option '/verbose'"},
-        {{"/logs", "up.log"}, OptionStyle::WINDOWS, "unknown option '/logs'"},
-        {{"/log"}, OptionStyle::WINDOWS, "/log needs a file name"},
-        {{"--log="}, OptionStyle::LINUX, "--log needs a file name"},
-        {{"--log", "a", "/log", "b"}, OptionStyle::WINDOWS, "--log given twice"},
-        {{"--log", "up.log", "extra"}, OptionStyle::LINUX, "unknown option 'extra'"},
-    };
-    for (const Case& c : cases) {
-        CommandLine line = parse(c.arguments, c.style);
-        EXPECT_EQ(line.action, CommandAction::BAD_USAGE) << c.problem;
-        EXPECT_STREQ(line.problem, c.problem);
-        EXPECT_EQ(line.log_path, nullptr) << c.problem;
-    }
-    // An overlong argument is cut, never overruns the message.
-    std::string long_argument(1000, 'x');
-    CommandLine line = parse({long_argument.c_str()});
-    EXPECT_EQ(line.action, CommandAction::BAD_USAGE);
-    EXPECT_LT(std::strlen(line.problem), COMMAND_PROBLEM_SIZE);
 }
 
 }  // namespace

@@ -50,39 +50,4 @@ TEST(VersionValue, NumbersTooLargeFor32BitsSaturateOnEveryPlatform) {
     EXPECT_EQ(version_value("4294967294"), -2);
 }
 
-TEST(TransitionDecision, OlderDevicesAndTheMarkerTakeTheTransitionPath) {
-    EXPECT_TRUE(needs_transition("3.0.9", "3.1.0"));
-    EXPECT_FALSE(needs_transition("3.1.0", "3.1.0"));  // equal: straight to the target
-    EXPECT_FALSE(needs_transition("3.2.9(b)", "3.1.0"));
-    EXPECT_TRUE(needs_transition("9.9.9(NT)", "3.1.0"));
-    EXPECT_FALSE(needs_transition("9.9.9(nt)", "3.1.0"));  // the marker counts as written
-}
-
-TEST(UpgradeCommand, ThePathNamesOurAddressTheListenersPortAndTheFileName) {
-    std::strcpy(upgrade_state.tftp_file_name, "/tev1a2b.bi1");
-    char path[COMMAND_PATH_SIZE];
-    int length = format_upgrade_command(0xC0A8000Au, 69, path);  // 192.168.0.10
-    EXPECT_STREQ(path, "/admin/upgrade?tftp://192.168.0.10:69/tev1a2b.bi1");
-    EXPECT_EQ(length, static_cast<int>(std::strlen(path)));
-    // The port the listener got after others were taken; the bytes in order, high first.
-    format_upgrade_command(0xFE01020Fu, 71, path);
-    EXPECT_STREQ(path, "/admin/upgrade?tftp://254.1.2.15:71/tev1a2b.bi1");
-    upgrade_state.tftp_file_name[0] = 0;
-}
-
-TEST(UpgradeCommand, TheAddressChosenOrElseTheOneTheStatusQueryLeftFrom) {
-    const struct {
-        std::uint32_t chosen, status_query_from, named;
-    } cases[] = {
-        {0xC0A8000Au, 0x0A000001u, 0xC0A8000Au},  // a chosen address wins
-        {0xC0A8000Au, 0, 0xC0A8000Au},
-        {0, 0x0A000001u, 0x0A000001u},            // "any": the connection's own address
-        {0, 0, 0},                                // neither: nothing a device could fetch from
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(upgrade_command_address(c.chosen, c.status_query_from), c.named)
-            << std::hex << c.chosen << " " << c.status_query_from;
-    }
-}
-
 }  // namespace

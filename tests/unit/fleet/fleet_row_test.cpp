@@ -1,76 +1,14 @@
-// The run over several devices: the device list, each device's row as its event lines and its
-// child's end leave it, and the short texts a row shows.
+// A device's row in a run over several devices: as its event lines and its child's end leave it,
+// and the short texts a row shows.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "fleet/fleet_devices.h"
 #include "fleet/fleet_row.h"
 
 namespace {
-
-std::vector<std::string> addresses(const std::vector<FleetDevice>& list) {
-    std::vector<std::string> all;
-    for (const FleetDevice& device : list) all.push_back(device.address);
-    return all;
-}
-
-TEST(FleetDevices, FileLinesLabelsCommentsAndRepeats) {
-    std::vector<FleetDevice> list;
-    std::string problem;
-    ASSERT_TRUE(add_fleet_device(&list, "10.0.0.9", "", &problem));
-    ASSERT_TRUE(add_fleet_devices_text(
-        &list,
-        "# site A\n\n  10.0.0.1\t# desk\r\n10.0.0.2\r\n   \n#10.0.0.9\n10.0.0.3  office 2\n"
-        "10.0.0.4#hall\x1b[2J",
-        "a.txt", &problem))
-        << problem;
-    EXPECT_EQ(addresses(list), (std::vector<std::string>{"10.0.0.9", "10.0.0.1", "10.0.0.2",
-                                                         "10.0.0.3", "10.0.0.4"}));
-    EXPECT_EQ(list[1].label, "desk");
-    EXPECT_EQ(list[2].label, "");
-    EXPECT_EQ(list[3].label, "office 2");
-    EXPECT_EQ(list[4].label, "hall [2J");  // no control characters reach a terminal
-
-    // A repeat is refused however it is spelled, naming the file and the line.
-    EXPECT_FALSE(add_fleet_devices_text(&list, "10.0.0.7\n\n10.0.0.09\n", "b.txt", &problem));
-    EXPECT_EQ(problem, "b.txt:3: 10.0.0.9 is listed twice");
-    EXPECT_FALSE(add_fleet_devices_text(&list, "# x\n10.0.0.300 lab\n", "c.txt", &problem));
-    EXPECT_EQ(problem, "c.txt:2: '10.0.0.300' is not an IPv4 address");
-    EXPECT_FALSE(add_fleet_device(&list, "0.0.0.0", "", &problem));
-}
-
-TEST(FleetDevices, RepeatedDeviceOptionKeepsEveryAddress) {
-    std::vector<const char*> arguments{"--device", "10.0.0.1", "--device=10.0.0.2", "--yes"};
-    CommandLine line = parse_command_line(4, arguments.data(), OptionStyle::LINUX);
-    ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
-    ASSERT_EQ(line.device_count, 2);
-    EXPECT_STREQ(line.devices[1], "10.0.0.2");
-    EXPECT_STREQ(line.device, "10.0.0.1");
-    std::vector<const char*> bad{"--device", "10.0.0.1", "--device", "10.0.0.x"};
-    EXPECT_EQ(parse_command_line(4, bad.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
-    // Several devices run unattended: --yes, or a --check that changes nothing.
-    std::vector<const char*> unanswered{"--devices", "site.txt", "--check"};
-    EXPECT_EQ(parse_command_line(3, unanswered.data(), OptionStyle::LINUX).action,
-              CommandAction::UPGRADE);
-    EXPECT_STREQ(parse_command_line(2, unanswered.data(), OptionStyle::LINUX).problem,
-                 "several devices need --yes: each upgrade runs without asking");
-    // The Windows list window asks its person before it upgrades.
-    std::vector<const char*> window{"/devices", "site.txt"};
-    EXPECT_EQ(parse_command_line(2, window.data(), OptionStyle::WINDOWS).action,
-              CommandAction::UPGRADE);
-    EXPECT_STREQ(parse_command_line(4, bad.data() , OptionStyle::LINUX).problem,
-                 "--device '10.0.0.x' is not an IPv4 address");
-    std::vector<const char*> two{"--device", "10.0.0.1", "--device", "10.0.0.2"};
-    EXPECT_EQ(parse_command_line(4, two.data(), OptionStyle::LINUX).action, CommandAction::BAD_USAGE);
-    // --dev starts both --device and --devices.
-    std::vector<const char*> start{"--dev", "10.0.0.1"};
-    EXPECT_STREQ(parse_command_line(2, start.data(), OptionStyle::LINUX).problem,
-                 "option '--dev' is ambiguous; possibilities: '--device' '--devices'");
-}
 
 FleetRow fed(const std::vector<std::string>& lines) {
     FleetRow row;

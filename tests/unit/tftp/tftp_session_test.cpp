@@ -1,6 +1,7 @@
 // The transfer session against a scripted device on loopback: the packets in lock step, the end of
 // a transfer, what is ignored, the retry periods and their end, a pause, a lost last
-// acknowledgement, and what the upload dialog shows; and the socket wait under both precisions.
+// acknowledgement, and what the upload dialog shows; the socket wait under both precisions; the
+// sizes of a transfer and when the session looks for an answer before it waits.
 // Where the periods matter the session's clock is substituted: virtual milliseconds that pass as
 // the session reads them, or real time sped up, so that 27.5 s of silence take a second or two.
 #include "tftp/tftp_session.h"
@@ -787,6 +788,53 @@ struct CountingEvents final : TftpEvents {
     std::vector<std::uint32_t> acknowledged_bytes;
     std::vector<std::string> failures;
 };
+
+TEST(TransferSizes, FinalBlockIsAlwaysShorterThan512) {
+    TftpSession session{};
+    size_tftp_session(&session, 948814);
+    EXPECT_EQ(session.block_count, 1854u);
+    EXPECT_EQ(session.last_block_size, 78u);
+    size_tftp_session(&session, 1024);
+    EXPECT_EQ(session.block_count, 3u);
+    EXPECT_EQ(session.last_block_size, 0u);
+    size_tftp_session(&session, 0);
+    EXPECT_EQ(session.block_count, 1u);
+    EXPECT_EQ(session.last_block_size, 0u);
+    size_tftp_session(&session, 33553919);
+    EXPECT_EQ(session.block_count, 65535u);
+    EXPECT_EQ(session.last_block_size, 511u);
+}
+
+// The sends, of 0 .. sends - 1, whose answer is looked for first; the looks find what `finds`
+// says in turn ('f' the answer, 'e' nothing), and nothing once it runs out.
+std::vector<int> looked_sends(const std::string& finds, int sends) {
+    LookFirst look{};
+    std::vector<int> looked;
+    std::size_t next = 0;
+    for (int send = 0; send < sends; ++send) {
+        if (!look_first(&look)) continue;
+        looked.push_back(send);
+        looked_first(&look, next < finds.size() && finds[next++] == 'f');
+    }
+    return looked;
+}
+
+TEST(LookFirst, LooksWhileAnswersWaitAndBacksOffToEverySixtyFifthSendWhenNoneDo) {
+    struct Case {
+        const char* what;
+        std::string finds;
+        int sends;
+        std::vector<int> looked;
+    };
+    const Case cases[] = {
+        {"every answer waiting: a look at every send", "ffffff", 6, {0, 1, 2, 3, 4, 5}},
+        {"none waiting: 1, 2, 4 ... sends passed over", "", 40, {0, 2, 5, 10, 19, 36}},
+        {"passing over stops growing at 64", "", 400,
+         {0, 2, 5, 10, 19, 36, 69, 134, 199, 264, 329, 394}},
+        {"one find after misses: a look at every send again", "eeef", 14, {0, 2, 5, 10, 11, 13}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(looked_sends(c.finds, c.sends), c.looked) << c.what;
+}
 
 }  // namespace
 
