@@ -78,11 +78,6 @@ cleanup() {
 trap cleanup EXIT
 
 
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'; }
-
-# median of the numbers on standard input
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 # fetch PORT NAME OUT: atftp as the device's client would ask (options tsize and timeout, a name
 # with its leading "/"); prints the wall time.
 fetch() {

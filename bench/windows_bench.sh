@@ -50,20 +50,11 @@ rm -rf "$WORK"
 mkdir -p "$WORK/shots"
 cd "$WORK"
 STARTED_PIDS=()
-cleanup() {
-    WINEPREFIX=$WORK/prefix wineserver -k 2>/dev/null || true
-    local pid
-    for pid in "${STARTED_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$WORK/prefix"
-}
-trap cleanup EXIT
 source "$HERE/bench_lib.sh"
-windows_path() { echo "Z:${1//\//\\}"; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'; }
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+source "$HERE/../tests/lib/wine_session.sh"
+source "$HERE/../tests/lib/start_server.sh"
+cleanup() { stop_wine_session "$WORK/prefix"; }
+trap cleanup EXIT
 
 # fetch PORT NAME: atftp as in the Linux benchmark; prints the wall time; the file in received.bin.
 fetch() {
@@ -82,7 +73,6 @@ version=$(dd if="$IMAGE" bs=1 skip=92 count=32 status=none | tr -d '\0')
 identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1.8(a)'
           'hardware=Rev. B')
 
-source "$HERE/../tests/lib/wine_session.sh"
 echo "Setting up a Wine prefix"
 start_wine_session "$WORK/prefix"
 
@@ -90,12 +80,11 @@ start_wine_session "$WORK/prefix"
 # own client holds back for an hour (and its web server with it), so each run has a fresh device.
 start_device() {
     rm -f device.log device.out
-    "$DEVICE" --address 127.0.0.1 --tftp-delay 3600 --log device.log --image-file device.bin \
+    start_server device.out 'ready on' 10 \
+        "$DEVICE" --address 127.0.0.1 --tftp-delay 3600 --log device.log --image-file device.bin \
         --product-name TEV-4400 --serial TV00421337 --mac 00:1B:5A:0C:0D:0E \
-        --software-version '3.1.8(a)' --hardware-version 'Rev. B' >device.out 2>&1 &
-    DEVICE_PID=$!
-    STARTED_PIDS+=($DEVICE_PID)
-    wait_for_line device.out 'ready on' 10
+        --software-version '3.1.8(a)' --hardware-version 'Rev. B'
+    DEVICE_PID=$SERVER_PID
 }
 
 wine "$FLOOR" "$(windows_path "$IMAGE")" "$FLOOR_PORT" >floor.out 2>&1 &

@@ -3,8 +3,10 @@
 #   console_dialogs.sh GALLERY CASE [EXPECTED-FILE]
 set -uo pipefail
 gallery=$1 case=$2 expected=${3:-}
-fail() { echo "FAIL: $*"; echo "--- output:"; cat "$out"; exit 1; }
+source "$(dirname "$0")/../lib/fail.sh"
 out=$(mktemp)
+FAIL_SHOWS=("$out")
+FAIL_LINES=
 trap 'rm -f "$out"' EXIT
 source "$(dirname "$0")/../lib/sanitizer_statuses.sh"
 

@@ -13,21 +13,9 @@ enter_namespace() { enter_private_network "$DEVICE" "$PEER" "$MAKE_IMAGE" "$WORK
 
 use_work_dir "$WORK"
 
-fail() {
-    echo "FAIL: $*" >&2
-    local f
-    for f in "$WORK"/*.log "$WORK"/*.record "$WORK"/*.out; do
-        [ -f "$f" ] && { echo "--- $f (last 40 lines)" >&2; tail -40 "$f" >&2; }
-    done
-    exit 1
-}
-
-# wait_for_line FILE REGEX [SECONDS]: waits until a line of FILE matches.
-wait_for_line() {
-    local file=$1 pattern=$2 limit=${3:-10}
-    has_line_within "$file" "$limit" -E "$pattern" && return 0
-    fail "no line matching '$pattern' in $file after ${limit} s"
-}
+FAIL_SHOWS=("*.log" "*.record" "*.out")
+FAIL_IN=WORK
+FAIL_LINES=40
 
 # wait_for_count FILE REGEX N [SECONDS]: waits until at least N lines of FILE match; fails when
 # SECONDS (default 30) pass first, or at once when a line matches STOP_REGEX (if set).
@@ -52,10 +40,9 @@ web_server_back() { wait_for_count "$WORK/$1.log" 'web server: listening' "$2" 3
 start_device() {
     local name=$1
     shift
-    "$DEVICE" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" "$@" >"$WORK/$name.out" 2>&1 &
-    DEVICE_PID=$!
-    STARTED_PIDS+=("$DEVICE_PID")
-    wait_for_line "$WORK/$name.out" 'tev-device: (ready on|started;)'
+    start_server "$WORK/$name.out" "$DEVICE_READY" 10 \
+        "$DEVICE" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" "$@"
+    DEVICE_PID=$SERVER_PID
 }
 
 # start_peer NAME FILE OPTIONS...: starts tftp-peer on 127.0.0.1:69 recording into NAME.record;
@@ -63,10 +50,9 @@ start_device() {
 start_peer() {
     local name=$1 file=$2
     shift 2
-    "$PEER" --address 127.0.0.1 --port 69 --file "$file" --record "$WORK/$name.record" "$@" >"$WORK/$name.peer.out" 2>&1 &
-    PEER_PID=$!
-    STARTED_PIDS+=("$PEER_PID")
-    wait_for_line "$WORK/$name.peer.out" 'tftp-peer ready'
+    start_server "$WORK/$name.peer.out" 'tftp-peer ready' 10 \
+        "$PEER" --address 127.0.0.1 --port 69 --file "$file" --record "$WORK/$name.record" "$@"
+    PEER_PID=$SERVER_PID
 }
 
 # wait_pid PID: waits for it and sets WAIT_STATUS to its exit status, without tripping `set -e`
@@ -82,8 +68,5 @@ http_code() {
     shift
     curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$@" "$url" || true
 }
-
-# count REGEX FILE: how many lines match (0 when none).
-count() { grep -cE -- "$1" "$2" || true; }
 
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }

@@ -5,7 +5,7 @@
 # after "--option=" as after "--option"; nothing after "--".
 set -euo pipefail
 completion=$(realpath "$1") program=$2
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/../lib/fail.sh"
 bash -n "$completion" || fail "bash cannot read $completion"
 # shellcheck source=/dev/null
 source "$completion"

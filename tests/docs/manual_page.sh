@@ -4,7 +4,7 @@
 # option the page names anywhere (its examples too) is one --help lists.
 set -euo pipefail
 page=$1 program=$2
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/../lib/fail.sh"
 warnings=$(mktemp)
 trap 'rm -f "$warnings"' EXIT
 shown=$(MANWIDTH=100 man --warnings -l "$page" 2>"$warnings" | col -b) ||

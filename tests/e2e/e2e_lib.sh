@@ -16,27 +16,13 @@ enter_private_network "$@"
 use_work_dir "$WORK"
 declare -A RUN_PID=()
 
-fail() {
-    echo "FAIL: $*" >&2
-    local f
-    for f in "$WORK"/*.out "$WORK"/*.err "$WORK"/*.events; do
-        [ -s "$f" ] && { echo "--- $f (last 60 lines)" >&2; tail -60 "$f" >&2; }
-    done
-    exit 1
-}
-
-# Each line read, prefixed with the wall clock in seconds (microseconds after the point).
-stamp() {
-    local line
-    while IFS= read -r line || [ -n "$line" ]; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done
-}
-
-# wait_for_line FILE FIXED_TEXT [SECONDS]
-wait_for_line() {
-    local file=$1 text=$2 limit=${3:-20}
-    has_line_within "$file" "$limit" -F "$text" && return 0
-    fail "no line with '$text' in $file after $limit s"
-}
+FAIL_SHOWS=("*.out" "*.err" "*.events")
+FAIL_IN=WORK
+FAIL_LINES=60
+# wait_for_line FILE FIXED_TEXT [SECONDS]; the servers' lines stamped.
+LINE_WAIT_MODE=-F
+LINE_WAIT_SECONDS=20
+STAMP_SERVER_OUTPUT=1
 
 # start_device NAME ADDRESS [tev-device options...]: NAME.log, NAME.bin (the image it kept) and
 # NAME.events (its events, stamped); returns once its web server listens. A device and the upgrade
@@ -44,10 +30,8 @@ wait_for_line() {
 start_device() {
     local name=$1 address=$2
     shift 2
-    "$DEVICE" --address "$address" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" \
-        "$@" > >(stamp >"$WORK/$name.events") 2>&1 &
-    STARTED_PIDS+=($!)
-    wait_for_line "$WORK/$name.events" "tev-device: ready on $address:"
+    start_server "$WORK/$name.events" "tev-device: ready on $address:" "$LINE_WAIT_SECONDS" \
+        "$DEVICE" --address "$address" --log "$WORK/$name.log" --image-file "$WORK/$name.bin" "$@"
 }
 
 # start_upgrade NAME PROGRAM ANSWERS: runs the upgrader in the background with the lines of

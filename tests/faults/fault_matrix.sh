@@ -12,33 +12,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib/sandbox.sh"
 enter_private_network "$@"
 use_work_dir "$WORK"
 
-fail() {
-    echo "FAIL ($ROW): $*" >&2
-    local f
-    for f in up.out dev.log peer.out; do
-        [ -f "$f" ] && { echo "--- $f (last 30 lines)" >&2; tail -30 "$f" | cut -c1-240 >&2; }
-    done
-    exit 1
-}
-
-wait_for_line() {
-    local file=$1 pattern=$2 limit=${3:-10}
-    has_line_within "$file" "$limit" -E "$pattern" && return 0
-    fail "no line matching '$pattern' in $file after $limit s"
-}
+FAIL_SHOWS=(up.out dev.log peer.out)
+FAIL_WIDTH=240
+FAIL_ROW=ROW
 
 # The device on 127.0.0.2 with the given options (a 2-second flash).
 start_device() {
-    "$DEVICE" --address 127.0.0.2 --flash-time 2 --log dev.log --image-file dev.bin "$@" >dev.out 2>&1 &
-    STARTED_PIDS+=($!)
-    wait_for_line dev.out 'tev-device: (ready on|started;)'
+    start_server dev.out "$DEVICE_READY" 10 \
+        "$DEVICE" --address 127.0.0.2 --flash-time 2 --log dev.log --image-file dev.bin "$@"
 }
 
-start_peer() {
-    "$PEER" "$@" >peer.out 2>&1 &
-    STARTED_PIDS+=($!)
-    wait_for_line peer.out 'hostile-peer ready'
-}
+start_peer() { start_server peer.out 'hostile-peer ready' 10 "$PEER" "$@"; }
 
 # The typed lines of a whole upgrade without a password: warning, address, local address, OK,
 # confirm, success box.
@@ -107,9 +91,6 @@ expect_no_order() {
     grep -q 'upgrade: order' dev.log && fail "an upgrade was ordered"
     true
 }
-
-# count REGEX FILE
-count() { grep -cE -- "$1" "$2" || true; }
 
 case $ROW in
 packet_loss)

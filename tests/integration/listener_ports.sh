@@ -18,16 +18,9 @@ rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 PIDS=()
 trap 'for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done; wait; remove_ordinary_user_copies' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in *.out *.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -30 "$f" >&2; }; done
-    exit 1
-}
+FAIL_SHOWS=("*.out" "*.log")
 # wait_for FILE REGEX SECONDS
-wait_for() {
-    has_line_within "$1" "$3" -E "$2" && return 0
-    fail "no line matching '$2' in $1 after $3 s"
-}
+wait_for() { wait_for_line "$@"; }
 # warning: continue; address; the one local address; OK; confirm: Upgrade
 ANSWERS='continue\n127.0.0.2\n\n\n\n'
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 tool=$1 dir=$2
 mkdir -p "$dir"
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../lib/fail.sh"
 "$tool" --size 5000 --id velora610 --version "1.2.3(NT)" "$dir/a.bin"
 "$tool" --size 5000 --id velora610 --version "1.2.3(NT)" "$dir/b.bin"
 "$tool" --size 5000 --id velora610 --version "1.2.3(NT)" --seed 9 "$dir/c.bin"

@@ -5,6 +5,8 @@
 # Usage: runner_policy.sh RUNNER_DRIVER TEV_DEVICE WORK_DIR
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/sanitizer_statuses.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/line_wait.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/start_server.sh"
 DRIVER=$1 DEVICE=$2 WORK=$3
 if [ -z "${TEV_IN_NAMESPACE:-}" ]; then
     exec env TEV_IN_NAMESPACE=1 unshare -n -- "$0" "$@"
@@ -13,30 +15,23 @@ ip link set lo up
 rm -rf "$WORK" && mkdir -p "$WORK" && cd "$WORK"
 
 DEVICE_PID=
+STARTED_PIDS=()
 trap '[ -n "$DEVICE_PID" ] && kill "$DEVICE_PID" 2>/dev/null; wait' EXIT
 
-fail() {
-    echo "FAIL ($CASE): $*" >&2
-    for f in "$CASE".out "$CASE".log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -40 "$f" >&2; }; done
-    exit 1
-}
-count() { grep -cE -- "$1" "$2" || true; }
+FAIL_LINES=40
+FAIL_ROW=CASE
 expect_count() { local n; n=$(count "$1" "$2"); [ "$n" = "$3" ] || fail "$4: $n times '$1' in $2, expected $3"; }
 
 # run_case NAME ADDRESS CALLS INPUT DEVICE_OPTIONS...: a fresh device on ADDRESS, then the driver
 # with INPUT on its standard input; sets STATUS.
 run_case() {
     CASE=$1
-    local address=$2 calls=$3 input=$4 i
+    FAIL_SHOWS=("$CASE.out" "$CASE.log")
+    local address=$2 calls=$3 input=$4
     shift 4
-    "$DEVICE" --address "$address" --user admin --password pw --log "$CASE.log" \
-        --image-file "$CASE.bin" "$@" >"$CASE.device.out" 2>&1 &
-    DEVICE_PID=$!
-    for ((i = 0; i < 200; i++)); do
-        grep -q 'ready on' "$CASE.device.out" 2>/dev/null && break
-        sleep 0.05
-    done
-    grep -q 'ready on' "$CASE.device.out" || fail "device did not start"
+    start_server "$CASE.device.out" 'ready on' 10 "$DEVICE" --address "$address" --user admin \
+        --password pw --log "$CASE.log" --image-file "$CASE.bin" "$@"
+    DEVICE_PID=$SERVER_PID
     STATUS=0
     printf '%b' "$input" | timeout 60 "$DRIVER" "$address" "$calls" >"$CASE.out" 2>&1 || STATUS=$?
     kill "$DEVICE_PID" && wait "$DEVICE_PID" || true

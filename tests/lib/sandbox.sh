@@ -1,5 +1,6 @@
 # Shared by the test scripts that run programs in a private network namespace: entering it, a work
-# folder of their own, stopping what they started, and (from line_wait.sh) waiting for a line in a file.
+# folder of their own, starting a server and stopping what they started, and (from line_wait.sh)
+# waiting for a line in a file.
 # Source it from a script; it sets an EXIT trap that stops every PID in STARTED_PIDS.
 
 # enter_private_network ARGS...: re-runs the calling script with ARGS in a private network
@@ -28,6 +29,7 @@ stop_started() {
 trap stop_started EXIT
 
 source "$(dirname "${BASH_SOURCE[0]}")/line_wait.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/start_server.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/ordinary_user.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/sanitizer_statuses.sh"
 

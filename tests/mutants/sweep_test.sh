@@ -4,6 +4,7 @@
 #   sweep_test.sh RUN_MUTANTS WORK
 set -euo pipefail
 sweep=$1 work=$2
+source "$(dirname "$0")/../lib/fail.sh"
 rm -rf "$work"
 mkdir -p "$work/tree"
 cd "$work/tree"
@@ -85,7 +86,6 @@ git init -q .
 status=0
 "$sweep" --targets calc "$work/tree" faults.txt "$work/sweep" >"$work/out.txt" 2>&1 || status=$?
 cat "$work/out.txt"
-fail() { echo "FAIL: $*"; exit 1; }
 verdict() {  # verdict NUMBER TEXT: the line after fault NUMBER's head holds TEXT
     grep -A1 -F "[$1/7]" "$work/out.txt" | tail -1 | grep -qF -- "$2" || fail "fault $1: no '$2'"
 }

@@ -11,7 +11,7 @@
 set -euo pipefail
 release=$(realpath "$1") windows=$(realpath "$2") work=$3
 here=$(cd "$(dirname "$0")" && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$here/../lib/fail.sh"
 rm -rf "$work" && mkdir -p "$work"
 cd "$work"
 

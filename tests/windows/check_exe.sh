@@ -8,7 +8,7 @@
 #   check_exe.sh EXE IMAGE-SIZE [IMAGE PROGRAM-VERSION PRODUCT]
 set -euo pipefail
 exe=$1 expected_size=$2 image=${3:-} program_version=${4:-} product=${5:-}
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../lib/fail.sh"
 
 kind=$(file -b "$exe")
 echo "$kind"

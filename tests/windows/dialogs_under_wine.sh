@@ -7,7 +7,7 @@ prefix=$1 driver=$2 gallery=$3 output=$4 group=$5
 rm -rf "$prefix" "$output"
 mkdir -p "$prefix" "$output"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-windows_path() { echo "Z:${1//\//\\}"; }
+source "$(dirname "$0")/../lib/wine_session.sh"
 
 # With no window manager on the private server, Wine draws the frames and captions itself only
 # for windows it does not hand to a manager; the screenshots then show the whole dialog.

@@ -29,26 +29,12 @@ mkdir -p "$work/screenshots"
 cd "$work"
 exec > >(tee steps.log) 2>&1  # what the run saw, for the CI log
 STARTED_PIDS=()
-# The prefix is half a gigabyte of Windows; it goes with the run.
-cleanup() {
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-    local pid
-    for pid in "${STARTED_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true  # not a bare wait: that waits for the tee below too
-    done
-    rm -rf "$work/prefix"
-}
+source "$here/../lib/wine_session.sh"
+# The prefix goes with the run.
+cleanup() { stop_wine_session "$work/prefix"; }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    local f
-    for f in "$work"/*.log "$work"/*.out; do
-        [ -f "$f" ] && { echo "--- $f (last 30 lines)"; tail -30 "$f"; }
-    done
-    exit 1
-}
-windows_path() { echo "Z:${1//\//\\}"; }
+FAIL_SHOWS=("*.log" "*.out")
+FAIL_IN=work
 
 # What the user is to see, from the image the program carries.
 size=$(stat -c %s "$image")
@@ -57,7 +43,6 @@ device_ip=127.0.0.2 local_ip=127.0.0.1 user=operator password='Firm-Ware7'
 identity=(product=TEV-4400 serial=TV00421337 mac=00:1B:5A:0C:0D:0E 'software=3.1.8(a)'
           'hardware=Rev. B')
 
-source "$here/../lib/wine_session.sh"
 start_wine_session "$work/prefix"
 
 device_options=(--address "$device_ip" --flash-time 2 --log "$work/device.log"
