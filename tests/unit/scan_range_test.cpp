@@ -2,21 +2,16 @@
 // addresses, and the texts refused with their reasons.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "fleet/scan_range.h"
 
 namespace {
 
-struct RangeCase {
+const struct {
     const char* text;
     std::size_t count;  // 0: refused
-    const char* first;  // or the start of the problem
+    const char* first;  // or the problem
     const char* last;
-};
-
-const RangeCase RANGES[] = {
+} RANGES[] = {
     // A network without its own address and its broadcast; the host bits given are ignored.
     {"192.168.1.0/24", 254, "192.168.1.1", "192.168.1.254"},
     {"192.168.1.77/24", 254, "192.168.1.1", "192.168.1.254"},
@@ -47,7 +42,7 @@ const RangeCase RANGES[] = {
 };
 
 TEST(ScanRange, ReadsNetworksAndSpansAndRefusesTheRest) {
-    for (const RangeCase& c : RANGES) {
+    for (const auto& c : RANGES) {
         SCOPED_TRACE(c.text);
         std::vector<FleetDevice> devices{{"stale", ""}};
         std::string problem;
@@ -61,7 +56,6 @@ TEST(ScanRange, ReadsNetworksAndSpansAndRefusesTheRest) {
         ASSERT_EQ(devices.size(), c.count);
         EXPECT_EQ(devices.front().address, c.first);
         EXPECT_EQ(devices.back().address, c.last);
-        EXPECT_LE(devices.size(), SCAN_MAX_ADDRESSES);
     }
 }
 
