@@ -1,17 +1,12 @@
-// A scan's probe (--scan-probe): each request connects once and gives up on a silent address after
-// PROBE_CONNECT_LIMIT_MS; without it a request keeps its ten attempts.
+// A scan's probe (--scan-probe): each request connects once (within PROBE_CONNECT_LIMIT_MS, which
+// net_connect_within keeps: connect_limit_test); without it a request keeps its ten attempts.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <vector>
 
 #include "app/device_http.h"
 #include "core/upgrade_state.h"
 #include "http_test_server.h"
-#include "loopback_socket.h"
-#include "platform/net_address.h"
 #include "test_support.h"
 
 namespace {
@@ -37,26 +32,6 @@ TEST_F(ScanProbe, ARefusedAddressIsAskedOnceAndAnUpgradeTenTimes) {
         EXPECT_EQ(occurrences(kept_trace(), "HTTP connection failed: Connection refused\n"),
                   probe ? 1 : MAX_CONNECT_ATTEMPTS);
     }
-}
-
-// A listener whose accept queue is full drops every further SYN, as a silent address does.
-TEST_F(ScanProbe, ASilentAddressIsGivenUpAfterTheProbesLimit) {
-    std::uint16_t port = 0;
-    int listener = bound_loopback_socket(SOCK_STREAM, 0, &port);
-    listen(listener, 0);
-    NetSocket filler = net_tcp_socket();
-    NetAddress address;
-    fill_sockaddr(LOOPBACK, port, &address);
-    net_connect_within(filler, address, 2000);
-    http_get_probe_only(true);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(get(port), 0);
-    auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited, std::chrono::milliseconds(PROBE_CONNECT_LIMIT_MS - 50));
-    EXPECT_LT(waited, std::chrono::milliseconds(4 * PROBE_CONNECT_LIMIT_MS));  // the system's: 21 s
-    EXPECT_EQ(occurrences(kept_trace(), "HTTP connection failed: "), 1);
-    net_close(filler);
-    close(listener);
 }
 
 }  // namespace
