@@ -155,7 +155,11 @@ void print_summary(const FleetRun& run, int argc, const char* const* argv) {
     if (!facts.check) facts.retry_command = fleet_retry_command(argc, argv);
     std::fputc('\n', stdout);
     if (run.plan().scan) std::printf("Scanned %s\n", run.head_line().c_str());
-    std::fputs(fleet_summary(run.rows(), facts).c_str(), stdout);
+    if (run.plan().scan && run.rows().empty()) {
+        std::fputs("No TEV was found.\n", stdout);
+    } else {
+        std::fputs(fleet_summary(run.rows(), facts).c_str(), stdout);
+    }
     std::fflush(stdout);
 }
 
