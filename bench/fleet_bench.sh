@@ -10,7 +10,10 @@
 # events only (--brief-log), not a line for each of their 1,855 packets.
 #
 # Then the inventory: the wall time of one --check of 1, 8 and 32 devices (table check.md; goal:
-# 32 devices in at most 2 s); every device must answer "needs upgrade" and get no command.
+# 32 devices in at most 2 s); every device must answer "needs upgrade" and get no command. And
+# the scan (table scan.md): a /24 where nothing answers, each connection attempt left unanswered
+# as on a LAN where the addresses are unused (goal: at most 10 s), and a /24 where 32 devices answer, each one found
+# (goal: at most 12 s).
 #
 # fleet_bench.sh --upgrade BIN --device BIN --image FILE --work DIR [--counts "N ..."] [--check-only]
 set -euo pipefail
@@ -171,6 +174,64 @@ done
     awk '{ printf "| %d | %.2f |\n", $1, $2 }' check.txt
 } >check.md
 cat check.md
+
+# scan LABEL RANGE COUNT: COUNT devices on 127.0.2.3, .10, .17 ... (every seventh address), then
+# one --scan of RANGE with --jobs 256; prints "LABEL ADDRESSES FOUND SECONDS".
+scan() {
+    local label=$1 range=$2 count=$3 i start end status found
+    for ((i = 0; i < count; i++)); do
+        "$DEVICE" --address "127.0.2.$((7 * i + 3))" --quiet --log "scan-$i.log" \
+            --image-file "scan-$i.bin" >"scan-$i.out" 2>&1 &
+        DEVICE_PIDS+=($!)
+    done
+    for ((i = 0; i < count; i++)); do wait_for_line "scan-$i.out" "tev-device: ready on" 30; done
+    start=$EPOCHREALTIME
+    "$UPGRADE" --scan "$range" --jobs 256 --quiet --write-devices "scan-$label.txt" \
+        </dev/null >"scan-$label.out" 2>&1 && status=0 || status=$?
+    end=$EPOCHREALTIME
+    found=$(grep -cv '^#' "scan-$label.txt" || true)
+    [ "$status" = "$([ "$count" -gt 0 ] && echo 3 || echo 0)" ] ||
+        fail "scan $label: exit status $status"
+    [ "$found" = "$count" ] || fail "scan $label: $found of $count devices found"
+    ! grep -qF "upgrade: order" scan-*.log 2>/dev/null || fail "scan $label: a command was sent"
+    stop_devices
+    awk -v l="$label" -v c="$count" -v a="$start" -v b="$end" \
+        'BEGIN { printf "%s 254 %d %.2f\n", l, c, b - a }'
+}
+
+# Nothing answers on 127.0.3.0/24: port 80 of each address listens with a full accept queue, so
+# the system drops every further SYN, as an unused address of a LAN leaves it unanswered, and
+# every connect waits its limit.
+cat >silent.py <<'PY'
+import socket, sys, time
+held = []
+for i in range(1, 255):
+    listener = socket.socket()
+    listener.bind((f"127.0.3.{i}", 80))
+    listener.listen(0)
+    filler = socket.socket()
+    filler.setblocking(False)
+    filler.connect_ex((f"127.0.3.{i}", 80))
+    held += [listener, filler]
+time.sleep(0.2)
+print("silent", flush=True)
+time.sleep(3600)
+PY
+python3 silent.py >silent.out 2>&1 &
+DEVICE_PIDS+=($!)
+wait_for_line silent.out silent 30
+: >scan.txt
+echo "fleet: scan of a silent /24 ..." >&2
+scan silent 127.0.3.0/24 0 | tee -a scan.txt >&2
+echo "fleet: scan of a /24 with 32 devices ..." >&2
+scan devices 127.0.2.0/24 32 | tee -a scan.txt >&2
+{
+    echo "| Range | Addresses | Devices found | --scan wall time (s) | Goal (s) |"
+    echo "|---|---:|---:|---:|---:|"
+    awk '{ printf "| %s | %d | %d | %.2f | %d |\n", $1 == "silent" ? "a /24, silent" : "a /24, 32 devices",
+                  $2, $3, $4, $1 == "silent" ? 10 : 12 }' scan.txt
+} >scan.md
+cat scan.md
 [ -n "$CHECK_ONLY" ] && exit 0
 
 : >results.txt

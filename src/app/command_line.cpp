@@ -55,7 +55,7 @@ constexpr OptionRow OPTIONS[] = {
      "with several devices, write each one's --log to DIR/ADDRESS.log",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
     {"deadline", 0, "deadline", "SECONDS",
-     "cancel an upgrade still running SECONDS after its start, as Cancel would: with --yes by "
+     "cancel an upgrade running SECONDS after its start, as Cancel would: with --yes by "
      "default 600, in a run a person answers none; with several devices, each one's",
      &CommandLine::deadline, nullptr, CommandAction::UPGRADE},
     {"check", 0, "check", nullptr,
@@ -90,6 +90,16 @@ constexpr OptionRow OPTIONS[] = {
     {"max-failures", 0, "maxfailures|max-failures", "N",
      "with several devices, start no further device once N have failed",
      &CommandLine::max_failures, nullptr, CommandAction::UPGRADE},
+    {"scan", 0, "scan", "RANGE",
+     "find the TEVs in RANGE (A.B.C.D/NN with NN from 20 to 32, or A.B.C.D-E.F.G.H; at most "
+     "4096 addresses) and list them as --check does: each address is asked for its status page "
+     "once, at most --jobs at a time, and an address that does not answer or is no TEV is only "
+     "counted",
+     &CommandLine::scan, nullptr, CommandAction::UPGRADE},
+    {"write-devices", 0, nullptr, "FILE",
+     "with --scan, write the TEVs found to FILE as a devices file for --devices (the address, "
+     "then the product and serial as its label)",
+     &CommandLine::write_devices, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
      "show the program's version and the firmware images it carries", nullptr, nullptr,
@@ -212,6 +222,13 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     if (line.local != nullptr && !names_a_device(line.local))
         return bad_usage("--local '%.60s' is not an IPv4 address", line.local);
     bool has_device = line.device != nullptr || line.devices_path != nullptr;
+    if (line.scan != nullptr && has_device)
+        return bad_usage("--scan finds its devices: not with --device or --devices%s", "");
+    if (line.write_devices != nullptr && line.scan == nullptr)
+        return bad_usage("--write-devices writes the TEVs --scan finds: it needs --scan%s", "");
+    if (line.scan != nullptr && line.skip_current)
+        return bad_usage("--scan changes nothing: --skip-current is for an upgrade%s", "");
+    has_device = has_device || line.scan != nullptr;
     if (line.yes && !has_device)
         return bad_usage("--yes needs %s: nobody is asked for the address",
                          style == OptionStyle::LINUX ? "--device or --devices" : "--device");
@@ -227,7 +244,7 @@ CommandLine checked(const CommandLine& line, OptionStyle style) {
     long seconds = 0;
     if (line.deadline != nullptr && !read_deadline_seconds(line.deadline, &seconds))
         return bad_usage("--deadline needs seconds from 1 to 86400%s", "");
-    if (line.quiet && !line.yes && !line.check)
+    if (line.quiet && !line.yes && !line.check && line.scan == nullptr)
         return bad_usage("--quiet needs --yes: the questions would not be shown%s", "");
     return line;
 }
@@ -338,6 +355,10 @@ CommandLine parse_command_line(int count, const char* const* arguments, OptionSt
         const char* argument = arguments[i];
         if (!options_ended && std::strcmp(argument, "--") == 0) {
             options_ended = true;
+            continue;
+        }
+        if (!options_ended && std::strcmp(argument, SCAN_PROBE_ARGUMENT) == 0) {
+            line.scan_probe = true;
             continue;
         }
         const char* inline_value = nullptr;

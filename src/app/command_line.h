@@ -36,6 +36,8 @@ struct CommandLine {
     const char* report;         // a report of every device's outcome, .csv or .json
     const char* canary;         // several devices: the first N run first, the rest if all end well
     const char* max_failures;   // several devices: no device starts once N have failed
+    const char* scan;           // several devices: every address of a range, read as --check
+    const char* write_devices;  // a scan: a devices file of the TEVs it found
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;
@@ -48,8 +50,12 @@ struct CommandLine {
     bool check;  // read each device's status page and change nothing
     bool skip_current;  // a device already at the image's version gets no upgrade
     bool any_model;     // a device of a model no image is for gets the program's own image
+    bool scan_probe;    // a scan's child: one short connection attempt (SCAN_PROBE_ARGUMENT)
     char problem[COMMAND_PROBLEM_SIZE];  // for BAD_USAGE: what was wrong, in one line
 };
+
+// What a scan gives each child: not an option for people, so it is in no table or help.
+constexpr const char* SCAN_PROBE_ARGUMENT = "--scan-probe";
 
 struct OptionRow {
     const char* long_name;       // without the leading "--"

@@ -15,5 +15,10 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port,
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
                       char* buffer, std::int32_t limit, HttpStop* stop = nullptr,
                       std::uint32_t answer_limit_ms = 0);
+// A scan's probe (the hidden --scan-probe): each request connects once, and gives up on a device
+// that has not answered the connect within PROBE_CONNECT_LIMIT_MS. An upgrade keeps its
+// MAX_CONNECT_ATTEMPTS with the system's own limit.
+constexpr int PROBE_CONNECT_LIMIT_MS = 2000;
+void http_get_probe_only(bool probe);
 // This computer's address of the last connection an exchange made (host order); 0 before any.
 std::uint32_t http_last_connected_from();

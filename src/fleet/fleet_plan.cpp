@@ -6,11 +6,14 @@
 #include <cstdlib>
 
 #include "core/run_limits.h"
+#include "fleet/scan_range.h"
 
 namespace {
 
 constexpr const char* PASSWORD_VARIABLE = "TEV_PASSWORD=";
 constexpr const char* HIDDEN_VARIABLE = "TEV_HIDDEN=";
+// What a scan's child is given: one short connection attempt (the child's SCAN_PROBE_ARGUMENT).
+constexpr const char* SCAN_PROBE = "--scan-probe";
 
 bool starts_with(const std::string& text, const char* start) {
     return text.compare(0, std::char_traits<char>::length(start), start) == 0;
@@ -43,6 +46,15 @@ bool number_option(const FleetOptions& options, const char* text, const char* na
     }
     *problem = spelled(options.program, name, windows_name) + " needs a number from 1 to " +
                std::to_string(high);
+    return false;
+}
+
+bool read_scan(const FleetOptions& options, FleetPlan* plan, std::string* problem) {
+    plan->scan = true;
+    plan->scan_range = options.scan;
+    if (options.write_devices != nullptr) plan->write_devices = options.write_devices;
+    if (scan_range_read(options.scan, &plan->devices, problem)) return true;
+    problem->insert(0, spelled(options.program, "scan") + " " + plan->scan_range + ": ");
     return false;
 }
 
@@ -94,7 +106,9 @@ bool read_report(const FleetOptions& options, FleetPlan* plan, std::string* prob
 
 bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* problem) {
     plan->program = options.program;
-    if (!read_devices(options, &plan->devices, problem)) return false;
+    bool devices_read = options.scan != nullptr ? read_scan(options, plan, problem)
+                                                : read_devices(options, &plan->devices, problem);
+    if (!devices_read) return false;
     if (options.single_device_files) {
         *problem = spelled(options.program, "events") + " and " + spelled(options.program, "log") +
                    " are for one device";
@@ -119,9 +133,10 @@ bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* 
 FleetStep fleet_first_step(const FleetPlan& plan) {
     FleetStep step;
     for (std::size_t i = 0; i < plan.devices.size(); ++i) step.rows.push_back(i);
-    step.check = plan.check;
+    step.check = plan.check || plan.scan;
+    step.scan = plan.scan;
     step.skip_current = plan.skip_current;
-    if (!plan.check) {
+    if (!step.check) {
         step.canary = plan.canary;
         step.max_failures = plan.max_failures;
     }
@@ -147,6 +162,7 @@ std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const Flee
     if (plan.any_model) arguments.push_back("--any-model");
     if (step.check) arguments.push_back("--check");
     if (step.skip_current) arguments.push_back("--skip-current");
+    if (step.scan) arguments.push_back(SCAN_PROBE);
     return arguments;
 }
 

@@ -34,6 +34,8 @@ struct FleetOptions {
     const char* deadline = nullptr;
     const char* canary = nullptr;
     const char* max_failures = nullptr;
+    const char* scan = nullptr;           // the range; its addresses are the devices
+    const char* write_devices = nullptr;  // a scan's devices file of the TEVs found
     const char* report = nullptr;
     const char* log_dir = nullptr;
     const char* user = nullptr;
@@ -59,6 +61,9 @@ struct FleetPlan {
     int max_failures = 0;  // 0: no budget; else no device starts once this many failed
     bool yes = false;      // every step follows by itself; nothing is asked
     bool check = false;    // read each device, change nothing
+    bool scan = false;     // the devices are a range's addresses: the first step finds the TEVs
+    std::string scan_range;
+    std::string write_devices;  // a scan's devices file of the TEVs found; empty: none
     bool skip_current = false;
     bool quiet = false;
     std::vector<std::string> images;  // each child gets them: each device the image of its model
@@ -81,17 +86,19 @@ bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* 
 struct FleetStep {
     std::vector<std::size_t> rows;
     bool check = false;
+    bool scan = false;  // each child asks once, briefly; the run keeps only the TEVs found
     bool skip_current = false;
     int canary = 0;
     int max_failures = 0;
 };
 
-// The step the options ask for: every device, checked or upgraded.
+// The step the options ask for: every device, checked or upgraded; a scan's is a check.
 FleetStep fleet_first_step(const FleetPlan& plan);
 
 // The arguments of the child of a row (after the program's name): its address, --yes, the events
 // on standard output, a deadline the run's own passes first, the user, this computer's address,
-// its log, the images and --any-model, and --check or --skip-current as the step has it.
+// its log, the images and --any-model, --check or --skip-current as the step has it, and a scan's
+// --scan-probe.
 std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const FleetStep& step,
                                                std::size_t row);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "fleet/fleet_progress.h"
+#include "platform/file_replace.h"
 
 FleetRun::FleetRun(FleetPlan plan, std::vector<std::string> inherited, FleetClock& clock,
                    FleetChildren& children)
@@ -22,8 +23,16 @@ FleetRun::FleetRun(FleetPlan plan, std::vector<std::string> inherited, FleetCloc
 FleetRun::~FleetRun() = default;
 
 bool FleetRun::open_report(std::string* problem) {
+    if (!plan_.write_devices.empty() &&
+        !file_replace(plan_.write_devices, scan_devices_text({}, plan_.scan_range), problem)) {
+        return false;
+    }
     if (plan_.report.empty()) return true;
     return fleet_report_write(plan_.report, recorded_, plan_.format, problem);
+}
+
+ScanCounts FleetRun::scan_counts_now() const {
+    return scanning() ? scan_counts(rows_) : scan_counts_;
 }
 
 void FleetRun::start(const FleetStep& step) {
@@ -51,6 +60,7 @@ bool FleetRun::poll() {
     stopped_early_ = scheduler_->stopped_early();
     step_ended_ms_ = clock_.now_ms();
     scheduler_.reset();
+    if (step_.scan) keep_found();
     return true;
 }
 
@@ -77,7 +87,10 @@ void FleetRun::set_credentials(const std::string& user, const std::string& passw
 }
 
 int FleetRun::exit_status() const {
-    return report_problem_.empty() ? fleet_exit_status(rows_) : 1;
+    if (!report_problem_.empty()) return 1;
+    // An address a scan did not ask (Ctrl-C) may have been a TEV: not done.
+    if (scan_counts_.not_asked > 0) return 1;
+    return fleet_exit_status(rows_);
 }
 
 std::int64_t FleetRun::elapsed_ms() const {
@@ -86,6 +99,11 @@ std::int64_t FleetRun::elapsed_ms() const {
 }
 
 std::string FleetRun::head_line() const {
+    if (plan_.scan && step_.scan) {
+        std::string line = scan_head_line(scan_counts_now(), elapsed_ms());
+        if (!report_problem_.empty()) line += "; the report was not written: " + report_problem_;
+        return line;
+    }
     // The time left is the step's: the times of rows an earlier step ran stay out of it.
     std::vector<FleetRow> timed = rows_;
     for (std::size_t i = 0; i < timed.size(); ++i) {
@@ -117,7 +135,11 @@ void FleetRun::set(std::size_t row, const FleetRow& after) {
     // could not be written); a row running again keeps its last end in it.
     if (!fleet_row_finished(before) && fleet_row_finished(after)) {
         recorded_[row] = after;
-        write_report();
+        // A scan's silent addresses are in neither file: nothing to write for them.
+        if (!scanning() || scan_answer(after) == ScanAnswer::TEV) {
+            write_report();
+            write_devices();
+        }
     }
     for (FleetRunWatcher* watcher : watchers_) watcher->row_changed(row, before, after);
 }
@@ -125,8 +147,40 @@ void FleetRun::set(std::size_t row, const FleetRow& after) {
 void FleetRun::write_report() {
     if (plan_.report.empty()) return;
     std::string problem;
-    if (!fleet_report_write(plan_.report, recorded_, plan_.format, &problem) &&
+    const std::vector<FleetRow>& rows = scanning() ? scan_found_rows(recorded_) : recorded_;
+    if (!fleet_report_write(plan_.report, rows, plan_.format, &problem) &&
         report_problem_.empty()) {
         report_problem_ = problem;
     }
+}
+
+void FleetRun::write_devices() {
+    if (plan_.write_devices.empty() || !step_.scan) return;
+    std::string problem;
+    if (!file_replace(plan_.write_devices, scan_devices_text(recorded_, plan_.scan_range),
+                      &problem) &&
+        report_problem_.empty()) {
+        report_problem_ = problem;
+    }
+}
+
+// The scan's end: the run goes on with the TEVs found alone, the addresses that were silent or
+// no TEV counted.
+void FleetRun::keep_found() {
+    scan_counts_ = scan_counts(rows_);
+    std::vector<FleetDevice> devices;
+    std::vector<FleetRow> rows;
+    std::vector<FleetRow> recorded;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (scan_answer(rows_[i]) != ScanAnswer::TEV) continue;
+        devices.push_back(plan_.devices[i]);
+        rows.push_back(rows_[i]);
+        recorded.push_back(recorded_[i]);
+    }
+    plan_.devices = std::move(devices);
+    rows_ = std::move(rows);
+    recorded_ = std::move(recorded);
+    step_.rows.clear();
+    for (std::size_t i = 0; i < rows_.size(); ++i) step_.rows.push_back(i);
+    for (FleetRunWatcher* watcher : watchers_) watcher->rows_replaced();
 }

@@ -12,12 +12,15 @@
 
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_row.h"
+#include "fleet/fleet_scan.h"
 #include "fleet/fleet_scheduler.h"
 
 // Told of every change of a row of the run.
 class FleetRunWatcher {
 public:
     virtual void row_changed(std::size_t row, const FleetRow& before, const FleetRow& after) = 0;
+    // A scan ended: the rows are now the TEVs found, numbered anew.
+    virtual void rows_replaced() {}
 
 protected:
     ~FleetRunWatcher() = default;
@@ -34,15 +37,20 @@ public:
 
     void watch(FleetRunWatcher* watcher) { watchers_.push_back(watcher); }
 
-    // The report the plan asks for, written before anything is sent (no device in it yet): false
-    // with *problem when it cannot be, and nothing may start.
+    // The report the plan asks for, and a scan's devices file, written before anything is sent (no
+    // device in them yet): false with *problem when one cannot be, and nothing may start.
     bool open_report(std::string* problem);
 
     // Starts a step (none may be running) and the first of its children.
     void start(const FleetStep& step);
     bool running() const { return scheduler_ != nullptr; }
+    // A scan's step runs: its rows are addresses, most of them silent.
+    bool scanning() const { return running() && step_.scan; }
+    // A scan's counts: as it goes while it runs, then as it ended.
+    ScanCounts scan_counts_now() const;
     // Starts what may start and polices the deadlines; call it after each change handed in and at
-    // least every few hundred milliseconds. True once, when the running step has just ended.
+    // least every few hundred milliseconds. True once, when the running step has just ended; after
+    // a scan the rows are then the TEVs found (rows_replaced).
     bool poll();
     // What a row's child did (see FleetScheduler); ignored when no step runs.
     void child_output(std::size_t row, const std::string& line);
@@ -60,7 +68,8 @@ public:
     const std::string& stopped_early() const { return stopped_early_; }
     // Why a rewrite of the report failed, the first time; empty while every one succeeded.
     const std::string& report_problem() const { return report_problem_; }
-    // The one exit status rule (fleet_exit_status), and 1 when the report could not be written.
+    // The one exit status rule (fleet_exit_status) over the rows (after a scan, the TEVs found), and
+    // 1 when the report could not be written or a scan stopped before every address was asked.
     int exit_status() const;
     // From the last step's start to now, or to its end once it ended.
     std::int64_t elapsed_ms() const;
@@ -75,6 +84,8 @@ private:
     void row_changed(std::size_t row, const FleetRow& before, const FleetRow& after) override;
     void set(std::size_t row, const FleetRow& after);
     void write_report();
+    void write_devices();
+    void keep_found();
 
     FleetPlan plan_;
     std::vector<std::string> inherited_;
@@ -87,6 +98,7 @@ private:
     FleetStep step_;
     std::string stopped_early_;
     std::string report_problem_;
+    ScanCounts scan_counts_;  // as the scan ended
     std::int64_t step_started_ms_;
     std::int64_t step_ended_ms_ = -1;
 };

@@ -17,15 +17,16 @@ bool failed_with(const FleetRow& row, const char* text) {
 FleetNext FleetSteps::begin() {
     std::vector<std::size_t> all(run_.rows().size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
-    start(all, true, false, false);
+    start(all, true, false, false, run_.plan().scan);
     return FleetNext::WAIT;
 }
 
 void FleetSteps::start(std::vector<std::size_t> rows, bool check, bool skip_current,
-                       bool first_upgrade) {
+                       bool first_upgrade, bool scan) {
     FleetStep step;
     step.rows = std::move(rows);
     step.check = check;
+    step.scan = scan;
     step.skip_current = skip_current;
     // The canary and the budget are the first upgrade's; a check reads every device.
     if (first_upgrade) {

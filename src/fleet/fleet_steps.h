@@ -22,7 +22,7 @@ class FleetSteps {
 public:
     explicit FleetSteps(FleetRun& run) : run_(run) {}
 
-    // Starts the check.
+    // Starts the check (a scan's when the plan has a range).
     FleetNext begin();
     // Hands over to the run; WAIT while nothing ended, and after a step's end what comes next.
     FleetNext poll();
@@ -60,7 +60,8 @@ public:
 private:
     FleetNext step_ended();
     FleetNext after_check();
-    void start(std::vector<std::size_t> rows, bool check, bool skip_current, bool first_upgrade);
+    void start(std::vector<std::size_t> rows, bool check, bool skip_current, bool first_upgrade,
+               bool scan = false);
 
     FleetRun& run_;
     bool checked_ = false;

@@ -14,6 +14,7 @@
 
 #include "core/run_report.h"
 #include "fleet/fleet_run.h"
+#include "fleet/fleet_scan.h"
 #include "main/fleet_children.h"
 #include "main/fleet_options.h"
 #include "main/fleet_table.h"
@@ -25,6 +26,8 @@ constexpr int WAIT_MS = 100;
 constexpr std::int64_t REDRAW_MS = 200;
 // The head line's clock ticks on a terminal even when no row changes.
 constexpr std::int64_t TICK_MS = 1000;
+// Off a terminal, a scan prints its counts after this many silent addresses.
+constexpr std::size_t SCAN_LINE_EVERY = 256;
 
 FleetSystemClock system_clock;
 
@@ -68,6 +71,10 @@ public:
             dirty_ = true;
             return;
         }
+        if (run_.scanning()) {
+            scan_line(before, after);
+            return;
+        }
         // A line per change of state; not per percent or second of the same one.
         bool same = before.state == after.state && (after.state == FleetState::UPLOADING ||
                                                     after.state == FleetState::FLASHING);
@@ -93,8 +100,10 @@ public:
             width = size.ws_col;
             height = size.ws_row > 4 ? size.ws_row : 4;
         }
+        // A scan's table shows the TEVs found, not the hundreds of addresses still asked.
         std::vector<std::string> lines =
-            fleet_table_lines(run_.rows(), run_.head_line(), width, height - 1);
+            fleet_table_lines(run_.scanning() ? scan_found_rows(run_.rows()) : run_.rows(),
+                              run_.head_line(), width, height - 1);
         std::string text;
         if (lines_drawn_ > 0) text += "\x1b[" + std::to_string(lines_drawn_) + "A";
         for (const std::string& line : lines) text += "\r" + line + "\x1b[K\n";
@@ -111,7 +120,23 @@ public:
     }
 
 private:
+    // A scan's lines: a TEV when it is found, and the counts with it and after every
+    // SCAN_LINE_EVERY addresses.
+    void scan_line(const FleetRow& before, const FleetRow& after) {
+        if (fleet_row_finished(before) || !fleet_row_finished(after)) return;
+        bool found = scan_answer(after) == ScanAnswer::TEV;
+        if (found) {
+            std::printf("%7.1f s  %s  %s\n", static_cast<double>(now_ms() - start_ms_) / 1000.0,
+                        after.address.c_str(), fleet_state_text(after).c_str());
+        }
+        if (found || ++scan_ended_ % SCAN_LINE_EVERY == 0) {
+            std::printf("%s\n", run_.head_line().c_str());
+        }
+        std::fflush(stdout);
+    }
+
     const FleetRun& run_;
+    std::size_t scan_ended_ = 0;
     bool quiet_;
     bool terminal_;
     std::int64_t start_ms_;
@@ -122,14 +147,19 @@ private:
 
 void print_summary(const FleetRun& run, int argc, const char* const* argv) {
     FleetSummaryFacts facts;
-    facts.check = run.plan().check;
+    facts.check = run.plan().check || run.plan().scan;
     facts.total_ms = run.elapsed_ms();
     facts.stopped_early = run.stopped_early();
     facts.log_dir = run.plan().log_dir;
     facts.report_problem = run.report_problem();
-    if (!run.plan().check) facts.retry_command = fleet_retry_command(argc, argv);
+    if (!facts.check) facts.retry_command = fleet_retry_command(argc, argv);
     std::fputc('\n', stdout);
-    std::fputs(fleet_summary(run.rows(), facts).c_str(), stdout);
+    if (run.plan().scan) std::printf("Scanned %s\n", run.head_line().c_str());
+    if (run.plan().scan && run.rows().empty()) {
+        std::fputs("No TEV was found.\n", stdout);
+    } else {
+        std::fputs(fleet_summary(run.rows(), facts).c_str(), stdout);
+    }
     std::fflush(stdout);
 }
 

@@ -89,9 +89,11 @@ private:
     void row_changed(std::size_t row, const FleetRow&, const FleetRow&) override {
         dirty_.push_back(row);
     }
+    void rows_replaced() override;
 
     void init(HWND window);
     void make_controls();
+    void insert_items();
     void lay_out();
     void show_step_buttons();
     void draw_rows();
@@ -157,13 +159,7 @@ void ListWindow::make_controls() {
         ListView_InsertColumn(list, c, &column);
         fit_column(c, column.pszText);
     }
-    for (std::size_t i = 0; i < run_.rows().size(); ++i) {
-        LVITEMA entry{};
-        entry.mask = LVIF_TEXT;
-        entry.iItem = static_cast<int>(i);
-        entry.pszText = const_cast<char*>("");
-        ListView_InsertItem(list, &entry);
-    }
+    insert_items();
     make("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, ID_DETAIL);
     make("BUTTON", "Include current devices", WS_TABSTOP | BS_AUTOCHECKBOX, ID_INCLUDE_CURRENT);
     make("BUTTON", "Upgrade", WS_TABSTOP | BS_DEFPUSHBUTTON, ID_UPGRADE);
@@ -171,6 +167,26 @@ void ListWindow::make_controls() {
     make("BUTTON", "Run Failed Again", WS_TABSTOP | BS_PUSHBUTTON, ID_RETRY);
     make("BUTTON", "Save Report\x85", WS_TABSTOP | BS_PUSHBUTTON, ID_SAVE);
     make("BUTTON", "Close", WS_TABSTOP | BS_PUSHBUTTON, ID_CLOSE);
+}
+
+// An empty item for each of the run's rows; draw_rows fills them.
+void ListWindow::insert_items() {
+    for (std::size_t i = 0; i < run_.rows().size(); ++i) {
+        LVITEMA entry{};
+        entry.mask = LVIF_TEXT;
+        entry.iItem = static_cast<int>(i);
+        entry.pszText = const_cast<char*>("");
+        ListView_InsertItem(item(ID_LIST), &entry);
+    }
+}
+
+// After a scan the list holds the TEVs found, and the title counts them.
+void ListWindow::rows_replaced() {
+    ListView_DeleteAllItems(item(ID_LIST));
+    insert_items();
+    dirty_.clear();
+    for (std::size_t i = 0; i < run_.rows().size(); ++i) dirty_.push_back(i);
+    SetWindowTextA(window_, list_window_title(upgrade_state.product_label, run_.rows().size()).c_str());
 }
 
 void ListWindow::init(HWND window) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/device_http.h"
 #include "app/start_up.h"
 #include "app/upgrade_sequence.h"
 #include "core/run_images.h"
@@ -22,6 +23,7 @@ bool answers_from_options(const CommandLine& line, ScriptedAnswerSet* answers,
                                                     : StatusAction::UPGRADE);
     upgrade_sequence_set_addresses(line.device, line.local);
     upgrade_sequence_set_any_model(line.any_model);
+    http_get_probe_only(line.scan_probe);
     return password_from_options(line, &answers->has_password, &answers->password, problem);
 }
 

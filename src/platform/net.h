@@ -43,6 +43,9 @@ bool net_bind(NetSocket socket, const NetAddress& address);
 // on Windows, where every port is open to every user.
 bool net_bind_needed_privilege();
 bool net_connect(NetSocket socket, const NetAddress& address);
+// Connects the blocking socket within limit_ms; false on failure or when the limit passed. The
+// socket stays blocking.
+bool net_connect_within(NetSocket socket, const NetAddress& address, int limit_ms);
 // One send call; returns bytes sent or a negative value.
 long net_send(NetSocket socket, const void* data, std::size_t length);
 // Sends all of data, looping over partial sends; false on an error.

@@ -208,7 +208,7 @@ void trace_answer_end(const AnswerReader& answer, std::int32_t limit, const Http
 
 NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
                                std::uint32_t device_address, std::uint16_t device_port,
-                               HttpSetupFailure* failure, HttpStop* stop) {
+                               HttpSetupFailure* failure, HttpStop* stop, int connect_limit_ms) {
     NetSocket socket = net_tcp_socket();
     if (socket == NET_INVALID_SOCKET) {
         *failure = HttpSetupFailure::NO_SOCKET;
@@ -234,7 +234,8 @@ NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_
     }
     trace("HTTP connecting from %s:%u to %s:%u\n", dotted(bound_address).text, bound_port,
           dotted(device_address).text, device_port);
-    if (net_connect(socket, device)) {
+    if (connect_limit_ms > 0 ? net_connect_within(socket, device, connect_limit_ms)
+                             : net_connect(socket, device)) {
         trace("HTTP connected\n");
         return socket;
     }
@@ -258,18 +259,19 @@ std::int32_t http_exchange(HttpExchange* exchange, std::uint32_t local_address,
     exchange->answer_late = false;
     HttpStop* stop = exchange->stop;
     NetSocket socket = NET_INVALID_SOCKET;
+    int attempts = exchange->connect_attempts;
     for (int attempt = 0;
-         attempt < MAX_CONNECT_ATTEMPTS && socket == NET_INVALID_SOCKET && !stopped(stop); ++attempt) {
-        if (attempt > 0) run_events().connecting(attempt + 1, MAX_CONNECT_ATTEMPTS);
+         attempt < attempts && socket == NET_INVALID_SOCKET && !stopped(stop); ++attempt) {
+        if (attempt > 0) run_events().connecting(attempt + 1, attempts);
         socket = open_http_connection(local_address, local_port, device_address, device_port,
-                                      &exchange->failure, stop);
+                                      &exchange->failure, stop, exchange->connect_limit_ms);
         if (exchange->failure != HttpSetupFailure::NONE) return 0;
     }
     if (socket == NET_INVALID_SOCKET) {
         if (stopped(stop)) {
             trace("HTTP connection attempts ended: another request to the device comes first\n");
         } else {
-            trace("HTTP no connection after %d attempts\n", MAX_CONNECT_ATTEMPTS);
+            trace("HTTP no connection after %d attempts\n", attempts);
         }
         return 0;
     }

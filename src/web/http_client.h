@@ -50,16 +50,21 @@ struct HttpExchange {
     // version cut short.
     std::uint32_t answer_limit_ms = 0;
     bool answer_late = false;  // set when the limit passed before the answer was whole
+    // How many connection attempts, and how long each may wait for the device (ms; 0: as long
+    // as the system waits).
+    int connect_attempts = MAX_CONNECT_ATTEMPTS;
+    int connect_limit_ms = 0;
 };
 
 // A TCP socket bound to local_address at local_port or one of the next 100 ports, connected to the
-// device; NET_INVALID_SOCKET when the connect fails, or when no socket could be made or no port
-// bound, which *failure then tells.
+// device; NET_INVALID_SOCKET when the connect fails (within connect_limit_ms when not 0), or when
+// no socket could be made or no port bound, which *failure then tells.
 NetSocket open_http_connection(std::uint32_t local_address, std::uint16_t local_port,
                                std::uint32_t device_address, std::uint16_t device_port,
-                               HttpSetupFailure* failure, HttpStop* stop = nullptr);
+                               HttpSetupFailure* failure, HttpStop* stop = nullptr,
+                               int connect_limit_ms = 0);
 
-// GET path from the device, up to MAX_CONNECT_ATTEMPTS connection attempts. buffer holds limit + 1
+// GET path from the device, up to exchange->connect_attempts connection attempts. buffer holds limit + 1
 // bytes: first the request, then the answer, NUL-terminated. The answer ends after its
 // Content-Length, at its last chunk (kept without the chunk-size lines), or at the close.
 // Returns -1 when the answer was a digest challenge now held in exchange->auth, 0 when no

@@ -16,6 +16,8 @@
 # run with the program's own image alone leaves the handset without a command (status 1); a run
 # given the handset's image with --image upgrades both, each with its own image and each checked
 # against it; an image file that cannot be used ends the run with status 2 before it starts.
+# A scan of 127.0.7.0/24, three TEVs on it (one a handset) and silence elsewhere: it finds exactly
+# those, sends them nothing but status requests, and writes a devices file that a --check reads.
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -75,6 +77,9 @@ start_device models103 127.0.0.103 --flash-time 1
 start_device models104 127.0.0.104 --model handset --flash-time 1
 start_device models105 127.0.0.105 --flash-time 1
 start_device models106 127.0.0.106 --model handset --flash-time 1
+start_device scan10 127.0.7.10 --user admin --password 'pw one' --serial 'TV 10'
+start_device scan20 127.0.7.20 --software-version "$TARGET_VERSION" --user admin --password 'pw one'
+start_device scan30 127.0.7.30 --model handset --user admin --password 'pw one'
 start_device odd25 127.0.0.25 --keep-connection-open
 start_device odd26 127.0.0.26 --flash-time 1 --pause-after-block 20 --pause-time 100
 
@@ -102,6 +107,8 @@ TEV_PASSWORD='pw one' run_with_options canary --device 127.0.0.70 --device 127.0
     --device 127.0.0.72 --device 127.0.0.73 --user admin --yes --canary 1 --report canary.csv
 # Two models at one site: what a check finds, a run with this program's image alone, and one
 # given the handset's image too.
+run_with_options scan --scan 127.0.7.0/24 --user admin --password-file pw.txt \
+    --write-devices found.txt --report scan.csv
 run_with_options models --check --device 127.0.0.100 --device 127.0.0.101 --device 127.0.0.102 \
     --report models.csv
 run_with_options models1 --check --device 127.0.0.102 --events models1.jsonl
@@ -258,6 +265,20 @@ for i in 80 81 82 83; do
     expect_image kill$i "$TARGET_IMAGE"
 done
 
+finish_upgrade scan 3
+[ "$(grep -v '^#' found.txt)" = "127.0.7.10  TEV-4400 TV 10
+127.0.7.20  TEV-4400 TV12345678
+127.0.7.30  TEV-610 TV12345678" ] || fail "scan: devices file $(cat found.txt)"
+[ "$(report_rows scan.csv | cut -d, -f1,9 | tr '\n' ' ')" = \
+    "127.0.7.10,needs-upgrade 127.0.7.20,current 127.0.7.30,other-model " ] ||
+    fail "scan: report $(cat scan.csv)"
+grep -qE '^Scanned 254 addresses: 254 asked, 3 TEVs found, 251 silent, 0 not TEVs; ' scan.out ||
+    fail "scan: counts $(grep Scanned scan.out)"
+for i in 10 20 30; do ! ordered scan$i || fail "scan: 127.0.7.$i was sent a command"; done
+run_with_options scancheck --check --devices found.txt --user admin --password-file pw.txt
+finish_upgrade scancheck 3
+summary_row scancheck 127.0.7.10 | grep -qE ' needs upgrade$' &&
+    summary_row scancheck 127.0.7.30 | grep -qF 'other model' || fail "scancheck: $(cat scancheck.out)"
 finish_upgrade ownonly 1
 expect_image models103 "$TARGET_IMAGE"
 ! ordered models104 && [ ! -e models104.bin ] || fail "ownonly: the handset was sent a command"

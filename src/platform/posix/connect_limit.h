@@ -6,6 +6,5 @@
 
 constexpr int NET_CONNECT_LIMIT_MS = 21'000;
 
-// Connects the blocking socket within limit_ms; false on failure, with errno ETIMEDOUT when the
-// limit passed. The socket stays blocking. A net_shutdown from another thread ends the wait.
-bool net_connect_within(NetSocket socket, const NetAddress& address, int limit_ms);
+// net_connect_within (platform/net.h) on POSIX: errno is ETIMEDOUT when the limit passed, and a
+// net_shutdown from another thread ends the wait.

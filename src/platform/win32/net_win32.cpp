@@ -77,6 +77,36 @@ bool net_connect(NetSocket socket, const NetAddress& address) {
            0;
 }
 
+// A connect that waits at most limit_ms: started without blocking, then waited for.
+bool net_connect_within(NetSocket socket, const NetAddress& address, int limit_ms) {
+    SOCKET native_fd = native_socket(socket);
+    u_long nonblocking = 1;
+    if (::ioctlsocket(native_fd, FIONBIO, &nonblocking) != 0) return false;
+    sockaddr_in native = to_native(address);
+    bool connected =
+        ::connect(native_fd, reinterpret_cast<sockaddr*>(&native), sizeof native) == 0;
+    if (!connected && ::WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(native_fd, &writable);
+        FD_SET(native_fd, &failed);
+        timeval limit{limit_ms / 1000, (limit_ms % 1000) * 1000};
+        int ready = ::select(0, nullptr, &writable, &failed, &limit);
+        connected = ready > 0 && FD_ISSET(native_fd, &writable) != 0;
+        int error = WSAETIMEDOUT;
+        int length = sizeof error;
+        if (ready > 0 && !connected) {
+            ::getsockopt(native_fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        }
+        if (!connected) ::WSASetLastError(error);
+    }
+    u_long blocking = 0;
+    ::ioctlsocket(native_fd, FIONBIO, &blocking);
+    return connected;
+}
+
 long net_send(NetSocket socket, const void* data, std::size_t length) {
     return ::send(native_socket(socket), static_cast<const char*>(data), static_cast<int>(length), 0);
 }

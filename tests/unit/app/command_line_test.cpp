@@ -33,9 +33,13 @@ TEST(OptionTable, EveryRowSetsItsFieldInBothSpellings) {
         if (row.value_name != nullptr) {
             std::string joined = name + "=" + value;
             // --yes: several devices (--devices) run unattended.
+            // --scan finds its own devices; --write-devices needs --scan.
+            bool scan = row.text == &CommandLine::scan;
+            const char* device = scan ? "--yes" : "--device=10.0.0.1";
+            if (row.text == &CommandLine::write_devices) device = "--scan=10.0.0.0/24";
             for (const CommandLine& line :
-                 {parse({name.c_str(), value, "--device", "10.0.0.1", "--yes"}),
-                  parse({"--device=10.0.0.1", joined.c_str(), "--yes"})}) {
+                 {parse({name.c_str(), value, device, "--yes"}),
+                  parse({device, joined.c_str(), "--yes"})}) {
                 if (row.text == &CommandLine::device) continue;  // given twice here
                 ASSERT_EQ(line.action, CommandAction::UPGRADE) << line.problem;
                 EXPECT_STREQ(line.*(row.text), value);
@@ -304,7 +308,9 @@ TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
             SCOPED_TRACE(spelling);
             std::vector<const char*> arguments = {spelling.c_str()};
             if (row.value_name != nullptr) arguments.push_back(value);
-            if (row.text != &CommandLine::device) {
+            if (row.text == &CommandLine::scan) {
+                arguments.push_back("/Yes");  // a scan finds its own devices
+            } else if (row.text != &CommandLine::device) {
                 // One at a time: GCC 12 warns falsely (-Warray-bounds) about inserting a list.
                 for (const char* more : {"/DEVICE", "10.0.0.1", "/Yes"}) arguments.push_back(more);
             }
@@ -324,15 +330,17 @@ TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
         if (row.value_name != nullptr) {
             std::string joined = upper(long_name) + "=" + value;
             std::vector<const char*> arguments = {joined.c_str()};
-            if (row.text != &CommandLine::device) {
+            if (row.text == &CommandLine::scan) {
+                arguments.push_back("/Yes");
+            } else if (row.text != &CommandLine::device) {
                 arguments.insert(arguments.end(), {"/DEVICE", "10.0.0.1", "/Yes"});
             }
             EXPECT_STREQ(parse(arguments, OptionStyle::WINDOWS).*(row.text), value);
         }
     }
     // device, local, user, password file, yes, events, log; devices, jobs, deadline, check, skip
-    // current, report, image, any model, canary, max failures
-    EXPECT_EQ(rows, 17);
+    // current, report, image, any model, canary, max failures, scan
+    EXPECT_EQ(rows, 18);
     // Never a password on the command line, in the Windows spelling either; a value after ':' or
     // '=' is not echoed.
     for (const char* argument : {"/Password", "/PASSWORD:secret", "--Password=secret"}) {
