@@ -33,6 +33,7 @@ class DialogFailure : public ::testing::Test {
 protected:
     void SetUp() override {
         std::strcpy(upgrade_state.product_label, "TEV-4400");
+        upgrade_state.is_phone_model = 0;  // the adapter's address dialog, whatever ran before
         upgrade_state.device_ip = 0;
         upgrade_state.device_ip_text[0] = 0;
     }
