@@ -36,6 +36,8 @@ struct CommandLine {
     const char* report;         // a report of every device's outcome, .csv or .json
     const char* canary;         // several devices: the first N run first, the rest if all end well
     const char* max_failures;   // several devices: no device starts once N have failed
+    const char* retries;        // several devices: attempts after a failure another may mend
+    const char* retry_wait;     // several devices: seconds before the first retry
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;

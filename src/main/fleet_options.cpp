@@ -22,6 +22,8 @@ FleetOptions options_of(const CommandLine& line, FleetProgram program) {
     options.deadline = line.deadline;
     options.canary = line.canary;
     options.max_failures = line.max_failures;
+    options.retries = line.retries;
+    options.retry_wait = line.retry_wait;
     options.report = line.report;
     options.log_dir = line.log_dir;
     options.user = line.user;
@@ -52,7 +54,7 @@ bool room_for_children(const FleetPlan& plan, std::string* problem) {
 bool fleet_wanted(const CommandLine& line) {
     return line.devices_path != nullptr || line.device_count > 1 || line.jobs != nullptr ||
            line.log_dir != nullptr || line.report != nullptr || line.canary != nullptr ||
-           line.max_failures != nullptr;
+           line.max_failures != nullptr || line.retries != nullptr || line.retry_wait != nullptr;
 }
 
 FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,

@@ -1,0 +1,86 @@
+// Which failures a run over several devices tries again, and the times of an upgrade's phases.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "core/run_phases.h"
+#include "fleet/fleet_retry.h"
+#include "platform/clock.h"
+
+namespace {
+
+// The child's events before its end, one letter each: c the command answered, u the image out;
+// then its result: n no answer, i upload incomplete, p password refused, t not a TEV, v version
+// not matching, a User Abort, o other model, N needs-upgrade; none: no result.
+std::string event_line(char letter) {
+    auto failed = [](const char* text) {
+        return std::string(R"({"event":"result","result":"failed","text":"Upgrade Failed: )") + text + "\"}";
+    };
+    switch (letter) {
+        case 'c': return R"({"event":"command","answered":true})";
+        case 'u': return R"({"event":"uploaded"})";
+        case 'n': return failed("No Response From TEV");
+        case 'i': return failed("Firmware Upload Incomplete");
+        case 'p': return failed("the device refused the password");
+        case 't': return failed("The Address Answered, But Not As A TEV");
+        case 'v': return failed("Version not matching");
+        case 'a': return failed("User Abort");
+        case 'o': return R"({"event":"result","result":"other-model","text":"TEV-610"})";
+        default: return R"({"event":"result","result":"needs-upgrade","text":""})";
+    }
+}
+
+TEST(FleetRetry, RetriesOnlyWhatFailedBeforeTheFlash) {
+    const struct {
+        const char* events;
+        bool exited;
+        int code;
+        bool cancelled;
+        bool retryable;
+    } cases[] = {
+        {"n", true, 1, false, true},    {"i", true, 1, false, true},
+        {"ci", true, 1, false, true},   {"cn", true, 1, false, false},
+        {"un", true, 1, false, false},  {"ui", true, 1, false, false},
+        {"p", true, 1, false, false},   {"t", true, 1, false, false},
+        {"uv", true, 1, false, false},  {"ua", true, 1, false, false},
+        {"a", true, 1, false, false},   {"o", true, 1, false, false},
+        {"N", true, 3, false, false},   {"", true, 1, false, false},
+        {"n", true, 1, true, false},    {"n", false, 11, false, false},
+        {"n", true, 2, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.events) + " " + std::to_string(c.code));
+        FleetRow row;
+        for (const char* e = c.events; *e != 0; ++e) fleet_apply_event(&row, event_line(*e));
+        FleetChildEnd end{c.exited, c.code, c.cancelled ? "passed its deadline of 9 s" : "", "",
+                          c.cancelled};
+        fleet_child_ended(&row, end, 1000);
+        EXPECT_EQ(fleet_row_retryable(row, end), c.retryable);
+    }
+}
+
+std::uint32_t fake_now = 0;
+std::uint32_t fake_clock() { return fake_now; }
+
+// Spans add up (a transition image's two transfers), across the clock's wrap; a phase begun and
+// never ended has no time.
+TEST(RunPhases, AddTheSpansThatEnded) {
+    clock_substitute(fake_clock);
+    run_phases_clear();
+    fake_now = 0xFFFFFF00u;
+    for (std::uint32_t span : {1500u, 500u}) {
+        run_phase_begin(RunPhase::TRANSFER);
+        fake_now += span;
+        run_phase_end(RunPhase::TRANSFER);
+    }
+    run_phase_end(RunPhase::TRANSFER);
+    run_phase_begin(RunPhase::FLASH);
+    EXPECT_DOUBLE_EQ(run_phase_seconds(RunPhase::TRANSFER), 2.0);
+    EXPECT_LT(run_phase_seconds(RunPhase::FLASH), 0);
+    EXPECT_LT(run_phase_seconds(RunPhase::STATUS), 0);
+    run_phases_clear();
+    clock_substitute(nullptr);
+}
+
+}  // namespace
