@@ -298,7 +298,7 @@ finish_upgrade retry 0
 expect_image retry40 "$TARGET_IMAGE"
 row=$(report_rows retry.csv)
 [[ $row =~ ^127\.0\.0\.40,.*,verified,,.*,([23])$ ]] || fail "retry: report $row"
-[ -s "retry-logs/127.0.0.40-retry1.log" ] && grep -q 'No Response From TEV' retry-logs/127.0.0.40.log ||
+[ -s "retry-logs/127.0.0.40-retry1.log" ] && grep -q 'HTTP no connection after 10 attempts' retry-logs/127.0.0.40.log ||
     fail "retry: the first attempt's log was not kept beside the retry's"
 
 finish_upgrade all 0
