@@ -59,7 +59,6 @@ void fail_with(FleetScheduler& scheduler, std::size_t row, const std::string& te
 //   v2 / c2 / f2  result verified / current / failed, then the matching exit
 //   x2  row 2's child killed by SIGKILL     s2  row 2's child ended by SIGINT
 //   n2 / u2  failed: no answer / upload incomplete, exit 1 (failures a retry may mend)
-//   k2 / p2  row 2's device took the upgrade command / its image went out
 //   t15  15 s pass     i  Ctrl-C
 void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script) {
     std::istringstream words(script);
@@ -81,8 +80,6 @@ void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script
                 break;
             case 'n': fail_with(scheduler, row, "Upgrade Failed: No Response From TEV"); break;
             case 'u': fail_with(scheduler, row, "Upgrade Failed: Firmware Upload Incomplete"); break;
-            case 'k': scheduler.child_output(row, R"({"event":"command","answered":true})"); break;
-            case 'p': scheduler.child_output(row, R"({"event":"uploaded"})"); break;
             case 'x': scheduler.child_ended(row, false, SIGKILL); break;
             case 's': scheduler.child_ended(row, false, SIGINT); break;
             case 't': clock.now += std::stol(word.substr(1)) * 1000; break;
@@ -289,9 +286,6 @@ TEST(FleetScheduler, RetriesRunTheScriptedCases) {
         {"the second wait doubles", 1, 1, 0, 0, 2, 600, "n0 t30 n0 t59", "start0 start0", "W"},
         {"at most 1 + --retries", 1, 1, 0, 0, 2, 600, "n0 t30 n0 t60 n0 t999",
          "start0 start0 start0", "F"},
-        {"a refused password: final", 1, 1, 0, 0, 2, 600, "f0 t30", "start0", "F"},
-        {"no answer after the command was taken: final", 1, 1, 0, 0, 2, 600, "k0 n0 t30", "start0", "F"},
-        {"no answer after the whole image: final", 1, 1, 0, 0, 2, 600, "p0 n0 t30", "start0", "F"},
         {"the deadline's cancel: final", 1, 1, 0, 0, 2, 10, "t10 n0 t30", "start0 cancel0", "F"},
         {"a wait past the deadline is not made", 1, 1, 0, 0, 2, 60, "t20 n0 t30 n0", "start0 start0", "F"},
         {"a retry keeps the first start's deadline", 1, 1, 0, 0, 2, 100, "n0 t30 t70",

@@ -315,15 +315,6 @@ TEST_F(VersionCheck, OnlyTheWholeVersionOfTheImageIsASuccess) {
     }
 }
 
-// The flash's time ends with the answer of the verification query.
-TEST_F(VersionCheck, TheFlashTimeEndsWithTheVerificationsAnswer) {
-    run_phases_clear();
-    run_phase_begin(RunPhase::FLASH);
-    EXPECT_TRUE(verified_by(VERSION_LABEL + "3.2.9(b)</td></tr>\n"));
-    EXPECT_GE(run_phase_seconds(RunPhase::FLASH), 0);
-    run_phases_clear();
-}
-
 TEST_F(VersionCheck, TheVersionReadBeforeTheUpgradeDoesNotConfirmAPageWithoutTheLabel) {
     // The status query before the upgrade found the image's version already.
     std::strcpy(upgrade_state.device_info.software_version, "3.2.9(b)");
