@@ -25,14 +25,14 @@ constexpr OptionRow OPTIONS[] = {
      "this computer's address the device fetches the image from (by default the one the system "
      "routes to the device from); it must be one of this computer's addresses",
      &CommandLine::local, nullptr, CommandAction::UPGRADE},
-    {"user", 0, "user", "NAME", "the user name for the device's password dialog",
+    {"user", 0, "user", "NAME", "the user name the device asks for",
      &CommandLine::user, nullptr, CommandAction::UPGRADE},
     {"password-file", 0, "passwordfile|password-file", "FILE",
      "the device's password: the first line of FILE ('-': standard input); without it the "
      "environment variable TEV_PASSWORD, if set",
      &CommandLine::password_file, nullptr, CommandAction::UPGRADE},
     {"yes", 0, "yes", nullptr,
-     "press the buttons of every dialog and box: the run asks nothing and never waits; a "
+     "press the buttons of each dialog and box: the run asks nothing and never waits; a "
      "question the options do not answer ends it with status 1 (needs a device's address)",
      nullptr, &CommandLine::yes, CommandAction::UPGRADE},
     {"quiet", 'q', nullptr, nullptr,
@@ -52,7 +52,8 @@ constexpr OptionRow OPTIONS[] = {
     {"jobs", 'j', "jobs", "N", "with several devices, upgrade at most N at a time, 1 to 256 (default 64)",
      &CommandLine::jobs, nullptr, CommandAction::UPGRADE},
     {"log-dir", 0, nullptr, "DIR",
-     "with several devices, write each one's --log to DIR/ADDRESS.log",
+     "with several devices, write each one's --log to DIR/ADDRESS.log (a retry's to "
+     "DIR/ADDRESS-retryN.log)",
      &CommandLine::log_dir, nullptr, CommandAction::UPGRADE},
     {"deadline", 0, "deadline", "SECONDS",
      "cancel an upgrade running SECONDS after its start, as Cancel would: with --yes by "
@@ -100,6 +101,16 @@ constexpr OptionRow OPTIONS[] = {
      "with --scan, write the TEVs found to FILE as a devices file for --devices (the address, "
      "then the product and serial as its label)",
      &CommandLine::write_devices, nullptr, CommandAction::UPGRADE},
+    {"retries", 0, "retries", "N",
+     "try a device again up to N times (with several devices; 0 to 10, default 0) when it failed "
+     "before anything could reach its flash: no answer, the transfer stopped; never after a wrong "
+     "password or a whole transfer. The canary and --max-failures count it once it has failed "
+     "for good",
+     &CommandLine::retries, nullptr, CommandAction::UPGRADE},
+    {"retry-wait", 0, "retrywait|retry-wait", "SECONDS",
+     "the wait before a retry (default 30), twice as long before each further one; a retry that "
+     "would start past the device's --deadline is not made",
+     &CommandLine::retry_wait, nullptr, CommandAction::UPGRADE},
     {"help", 'h', "?|help", nullptr, "show this text", nullptr, nullptr, CommandAction::HELP},
     {"version", 0, "version", nullptr,
      "show the program's version and the firmware images it carries", nullptr, nullptr,
@@ -442,8 +453,8 @@ std::string usage_text(OptionStyle style) {
                "] ...\r\n\r\n";
         append_wrapped(&text,
                        "Installs this program's firmware on TEV devices. Exit status: 0 verified or "
-                       "current, 1 failed or cancelled, 2 a wrong command line or a file it names "
-                       "that cannot be opened, 3 /check found devices to upgrade. With /yes "
+                       "current, 1 failed or cancelled, 2 a wrong command line or a file that "
+                       "cannot be opened, 3 /check found devices to upgrade. With /yes "
                        "nothing is asked, else the options fill the dialogs; /x is --x too.",
                        0, USAGE_BOX_WIDTH, "\r\n");
         text += "\r\n";

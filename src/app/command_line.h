@@ -38,6 +38,8 @@ struct CommandLine {
     const char* max_failures;   // several devices: no device starts once N have failed
     const char* scan;           // several devices: every address of a range, read as --check
     const char* write_devices;  // a scan: a devices file of the TEVs it found
+    const char* retries;        // several devices: attempts after a failure another may mend
+    const char* retry_wait;     // several devices: seconds before the first retry
     // Every --device in order (device is the first); more than one upgrades several devices.
     const char* devices[COMMAND_MAX_DEVICES];
     int device_count;

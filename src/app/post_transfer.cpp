@@ -8,6 +8,7 @@
 #include "app/device_request.h"
 #include "app/status_answer.h"
 #include "app/upgrade_sequence.h"
+#include "core/run_phases.h"
 #include "core/run_report.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
@@ -136,7 +137,10 @@ bool verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_
             upgrade_state.app_instance, session->local_ip, HTTP_LOCAL_PORT, upgrade_state.device_ip,
             device_port, STATUS_PAGE_PATH, upgrade_state.response_buffer, RESPONSE_LIMIT,
             status_answer_limit_ms());
-        if (received > 0) return !refused_status_page(received) && check_version();
+        if (received > 0) {
+            run_phase_end(RunPhase::FLASH);
+            return !refused_status_page(received) && check_version();
+        }
     }
     trace("No status page after %d queries\n", VERIFY_ATTEMPTS);
     // Without a page the user could not tell whether the device took the firmware; say so.
@@ -145,6 +149,11 @@ bool verify_upgrade(const TftpSession* session, bool upload_failed, std::uint16_
 }
 
 void finish_after_transfer(const TftpSession* session, bool upload_failed) {
+    // The last block is acknowledged: the image is out, and the device's flash begins.
+    if (!upload_failed) {
+        run_phase_end(RunPhase::TRANSFER);
+        run_phase_begin(RunPhase::FLASH);
+    }
     wait_for_flash();
     bool verified = verify_upgrade(session, upload_failed);
     // A transition stage that failed ends the upgrade with its box: the device is not sent the

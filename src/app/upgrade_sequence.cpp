@@ -10,6 +10,7 @@
 #include "app/device_request.h"
 #include "app/status_answer.h"
 #include "app/transfer_dialogs.h"
+#include "core/run_phases.h"
 #include "core/run_report.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
@@ -200,17 +201,20 @@ void send_upgrade_command(std::uint32_t address, std::uint16_t port) {
         return;
     }
     trace("Sending the upgrade command: GET %s\n", path);
+    run_phase_begin(RunPhase::TRANSFER);
     std::int32_t received = run_device_request(
         upgrade_state.app_instance, upgrade_state.local_ip, HTTP_LOCAL_PORT,
         upgrade_state.device_ip, HTTP_DEVICE_PORT, path, upgrade_state.response_buffer,
         RESPONSE_LIMIT);
     trace("Upgrade command %s; the device is to ask for %s\n",
           received > 0 ? "answered" : "got no answer", upgrade_state.tftp_file_name);
+    run_events().commanded(received > 0);
 }
 
 int run_upgrade_sequence() {
     if (!warning_accepted() || !address_taken()) return 0;
     trace("Status query to %s\n", upgrade_state.device_ip_text);
+    run_phase_begin(RunPhase::STATUS);
     std::int32_t received = query_status_page();
     if (received <= 0) {
         trace("No status page from the device\n");
@@ -226,6 +230,7 @@ int run_upgrade_sequence() {
         show_error_box(text);
         return 0;
     }
+    run_phase_end(RunPhase::STATUS);
     // "Any address" (0.0.0.0) in the command would send the device nowhere.
     std::uint32_t command_ip =
         upgrade_command_address(upgrade_state.local_ip, http_last_connected_from());

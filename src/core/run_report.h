@@ -31,6 +31,8 @@ public:
     virtual void check(const DeviceInfo& /*device*/, RunResult /*found*/) {}
     virtual void confirmed() {}
     virtual void listening(unsigned /*port*/) {}
+    // The upgrade command was sent: answered when the device took it (an answer came back).
+    virtual void commanded(bool /*answered*/) {}
     virtual void request_from(std::uint32_t /*address*/, unsigned /*port*/) {}
     // At most as often as the upload's progress is drawn; the last count always.
     virtual void upload(std::uint32_t /*bytes*/, std::uint32_t /*total*/) {}

@@ -58,6 +58,29 @@ bool read_scan(const FleetOptions& options, FleetPlan* plan, std::string* proble
     return false;
 }
 
+// A count that may be 0: absent leaves *value as it is.
+bool count_option(const FleetOptions& options, const char* text, const char* name,
+                  const char* windows_name, long high, long* value, std::string* problem) {
+    if (text == nullptr || read_number(text, 0, high, value)) return true;
+    *problem = spelled(options.program, name, windows_name) + " needs a number from 0 to " +
+               std::to_string(high);
+    return false;
+}
+
+bool read_retries(const FleetOptions& options, FleetPlan* plan, std::string* problem) {
+    long retries = plan->retries;
+    long wait_s = FLEET_DEFAULT_RETRY_WAIT_S;
+    if (!count_option(options, options.retries, "retries", nullptr, FLEET_MAX_RETRIES, &retries,
+                      problem) ||
+        !count_option(options, options.retry_wait, "retry-wait", "retrywait",
+                      FLEET_MAX_RETRY_WAIT_S, &wait_s, problem)) {
+        return false;
+    }
+    plan->retries = static_cast<int>(retries);
+    plan->retry_wait_ms = wait_s * 1000;
+    return true;
+}
+
 bool read_devices(const FleetOptions& options, std::vector<FleetDevice>* devices,
                   std::string* problem) {
     for (const std::string& address : options.devices) {
@@ -115,7 +138,10 @@ bool fleet_plan_read(const FleetOptions& options, FleetPlan* plan, std::string* 
         if (options.program == FleetProgram::CONSOLE) *problem += "; with several use --log-dir DIR";
         return false;
     }
-    if (!read_limits(options, plan, problem) || !read_report(options, plan, problem)) return false;
+    if (!read_limits(options, plan, problem) || !read_retries(options, plan, problem) ||
+        !read_report(options, plan, problem)) {
+        return false;
+    }
     plan->yes = options.yes;
     plan->check = options.check;
     plan->skip_current = options.skip_current;
@@ -143,8 +169,13 @@ FleetStep fleet_first_step(const FleetPlan& plan) {
     return step;
 }
 
+std::string fleet_log_name(const std::string& address, int attempt) {
+    if (attempt <= 1) return address + ".log";
+    return address + "-retry" + std::to_string(attempt - 1) + ".log";
+}
+
 std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const FleetStep& step,
-                                               std::size_t row) {
+                                               std::size_t row, int attempt) {
     const std::string& address = plan.devices[row].address;
     std::vector<std::string> arguments{"--device", address, "--yes"};
     // The console's child prints only its result line, on its error output; the Windows one has
@@ -156,7 +187,7 @@ std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const Flee
     if (!plan.user.empty()) arguments.insert(arguments.end(), {"--user", plan.user});
     if (!plan.local.empty()) arguments.insert(arguments.end(), {"--local", plan.local});
     if (!plan.log_dir.empty()) {
-        arguments.insert(arguments.end(), {"--log", plan.log_dir + "/" + address + ".log"});
+        arguments.insert(arguments.end(), {"--log", plan.log_dir + "/" + fleet_log_name(address, attempt)});
     }
     for (const std::string& image : plan.images) arguments.insert(arguments.end(), {"--image", image});
     if (plan.any_model) arguments.push_back("--any-model");

@@ -22,6 +22,10 @@ constexpr int FLEET_MAX_JOBS = 256;
 // From a cancel to the kill; each child also keeps the run's deadline this much later itself, so
 // that the run's own stop comes first.
 constexpr std::int64_t FLEET_GRACE_MS = 15'000;
+// --retries: 0 by default, at most 10; --retry-wait: the first wait, doubled for each further one.
+constexpr int FLEET_MAX_RETRIES = 10;
+constexpr long FLEET_DEFAULT_RETRY_WAIT_S = 30;
+constexpr long FLEET_MAX_RETRY_WAIT_S = 3600;
 
 // The options as the command line gave them, each text nullptr when not given; the files they
 // name already read by the caller.
@@ -36,6 +40,8 @@ struct FleetOptions {
     const char* max_failures = nullptr;
     const char* scan = nullptr;           // the range; its addresses are the devices
     const char* write_devices = nullptr;  // a scan's devices file of the TEVs found
+    const char* retries = nullptr;
+    const char* retry_wait = nullptr;
     const char* report = nullptr;
     const char* log_dir = nullptr;
     const char* user = nullptr;
@@ -59,6 +65,8 @@ struct FleetPlan {
     std::int64_t grace_ms = FLEET_GRACE_MS;
     int canary = 0;        // the first N devices of an upgrade first, the rest if all end well
     int max_failures = 0;  // 0: no budget; else no device starts once this many failed
+    int retries = 0;       // attempts after the first for a failure another may mend
+    std::int64_t retry_wait_ms = FLEET_DEFAULT_RETRY_WAIT_S * 1000;  // before the first retry
     bool yes = false;      // every step follows by itself; nothing is asked
     bool check = false;    // read each device, change nothing
     bool scan = false;     // the devices are a range's addresses: the first step finds the TEVs
@@ -98,9 +106,13 @@ FleetStep fleet_first_step(const FleetPlan& plan);
 // The arguments of the child of a row (after the program's name): its address, --yes, the events
 // on standard output, a deadline the run's own passes first, the user, this computer's address,
 // its log, the images and --any-model, --check or --skip-current as the step has it, and a scan's
-// --scan-probe.
+// --scan-probe. attempt: 1 for the first child of the row, 2 for its first retry, ...: each has a
+// log of its own.
 std::vector<std::string> fleet_child_arguments(const FleetPlan& plan, const FleetStep& step,
-                                               std::size_t row);
+                                               std::size_t row, int attempt = 1);
+
+// The name of a child's log in the log folder: ADDRESS.log, a retry's ADDRESS-retryN.log.
+std::string fleet_log_name(const std::string& address, int attempt);
 
 // The children's environment: the one inherited, with TEV_PASSWORD set to the plan's password
 // when it has one (it wins over an inherited one), and on Windows TEV_HIDDEN=1 (the child's

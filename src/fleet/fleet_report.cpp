@@ -9,18 +9,29 @@ namespace {
 
 constexpr const char* FIELDS[] = {"address", "label", "product", "mac", "serial", "hardware",
                                   "version_before", "version_after", "result", "reason", "image",
-                                  "seconds"};
+                                  "seconds", "seconds_status", "seconds_transfer", "seconds_flash",
+                                  "attempts"};
+// The fields from "seconds" on are numbers: in JSON a number, or null when empty.
+constexpr std::size_t FIRST_NUMBER = 11;
+
+// Seconds with a tenth; empty below 0 (not measured).
+std::string tenths(double seconds) {
+    if (seconds < 0) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    return text;
+}
 
 std::string seconds_of(const FleetRow& row) {
     if (row.started_ms < 0 || row.ended_ms < row.started_ms) return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(row.ended_ms - row.started_ms) / 1000.0);
-    return text;
+    return tenths(static_cast<double>(row.ended_ms - row.started_ms) / 1000.0);
 }
 
 std::vector<std::string> values_of(const FleetRow& row) {
     return {row.address, row.label,  row.product, row.mac, row.serial, row.hardware, row.before,
-            row.after, fleet_result_word(row), row.reason, row.image, seconds_of(row)};
+            row.after, fleet_result_word(row), row.reason, row.image, seconds_of(row),
+            tenths(row.seconds_status), tenths(row.seconds_transfer), tenths(row.seconds_flash),
+            std::to_string(row.attempts)};
 }
 
 bool lower_ends_with(const std::string& text, const std::string& end) {
@@ -55,10 +66,12 @@ std::string json_text(const std::vector<FleetRow>& rows) {
         if (!fleet_row_finished(row)) continue;
         nlohmann::ordered_json record;
         std::vector<std::string> values = values_of(row);
-        for (std::size_t i = 0; i < values.size(); ++i) record[FIELDS[i]] = values[i];
-        std::string seconds = seconds_of(row);
-        if (!seconds.empty()) record["seconds"] = std::stod(seconds);
-        else record["seconds"] = nullptr;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i < FIRST_NUMBER) record[FIELDS[i]] = values[i];
+            else if (values[i].empty()) record[FIELDS[i]] = nullptr;
+            else record[FIELDS[i]] = std::stod(values[i]);
+        }
+        record["attempts"] = row.attempts;
         all.push_back(record);
     }
     // Device texts may hold any byte: invalid UTF-8 is replaced, never an exception.

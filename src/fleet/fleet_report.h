@@ -14,7 +14,9 @@ bool fleet_report_format(const std::string& path, FleetReportFormat* format);
 
 // The fields, in their order: address, label, product, mac, serial, hardware, version_before,
 // version_after, result, reason, image (the one it got or would get: "TEV-4400 3.2.9(b)"),
-// seconds. Rows not finished yet are left out.
+// seconds (from its first attempt's start to its end), seconds_status, seconds_transfer,
+// seconds_flash (its last attempt's phases; empty when one did not happen) and attempts (its
+// children: 1 + its retries). Rows not finished yet are left out.
 std::string fleet_report_text(const std::vector<FleetRow>& rows, FleetReportFormat format);
 
 // A CSV cell: a text a spreadsheet would run as a formula (starting with =, +, -, @, a tab or a

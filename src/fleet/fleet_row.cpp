@@ -2,6 +2,7 @@
 // child's end into its result, and the short texts a row shows.
 #include "fleet/fleet_row.h"
 
+#include <algorithm>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -17,6 +18,19 @@ std::string text_of(const Json& e, const char* key) {
 long number_of(const Json& e, const char* key) {
     auto value = e.find(key);
     return value != e.end() && value->is_number() ? value->get<long>() : 0;
+}
+
+// Seconds as the result tells them; -1 when absent or not a time.
+double seconds_of(const Json& e, const char* key) {
+    auto value = e.find(key);
+    if (value == e.end() || !value->is_number()) return -1;
+    double seconds = value->get<double>();
+    return seconds >= 0 ? seconds : -1;
+}
+
+bool flag_of(const Json& e, const char* key) {
+    auto value = e.find(key);
+    return value != e.end() && value->is_boolean() && value->get<bool>();
 }
 
 // Texts from the device go to a terminal, a list view and a report: no control characters.
@@ -99,6 +113,9 @@ void read_result(FleetRow* row, const Json& e) {
     if (!text_of(e, "version_before").empty()) row->before = printable(text_of(e, "version_before"));
     row->after = printable(text_of(e, "version_after"));
     read_image(row, e);
+    row->seconds_status = seconds_of(e, "seconds_status");
+    row->seconds_transfer = seconds_of(e, "seconds_transfer");
+    row->seconds_flash = seconds_of(e, "seconds_flash");
 }
 
 // The exit status each result must come with.
@@ -155,6 +172,9 @@ bool fleet_apply_event(FleetRow* row, const std::string& line) {
         row->connect_attempt = 0;
     } else if (name == "listening") {
         row->state = FleetState::WAITING_REQUEST;
+    } else if (name == "command") {
+        // Once a device took a command it may fetch an image, whatever a later stage hears.
+        row->command_taken = row->command_taken || flag_of(e, "answered");
     } else if (name == "request") {
         row->state = FleetState::UPLOADING;
         row->percent = 0;
@@ -290,6 +310,10 @@ std::string fleet_state_text(const FleetRow& row) {
         case FleetState::VERIFYING:
             return row.attempt > 1 ? "verifying (attempt " + std::to_string(row.attempt) + ")"
                                    : "verifying";
+        case FleetState::RETRY_WAIT:
+            return "retry " + std::to_string(row.attempts + 1) + " of " +
+                   std::to_string(row.attempts_allowed) + " in " +
+                   std::to_string(std::max(row.retry_in_s, 0)) + " s";
         case FleetState::VERIFIED: return "verified";
         case FleetState::CURRENT: return "already current";
         case FleetState::NEEDS_UPGRADE: return "needs upgrade";

@@ -12,6 +12,7 @@ enum class FleetState {
     UPLOADING,        // percent
     FLASHING,         // seconds_left (-1: not told yet)
     VERIFYING,        // attempt
+    RETRY_WAIT,       // failed before anything could reach its flash: tried again in retry_in_s
     // The ends:
     VERIFIED,
     CURRENT,        // already at the image's version (--skip-current, --check)
@@ -38,10 +39,19 @@ struct FleetRow {
     int connect_attempt = 0;   // of connect_attempts, while the device does not answer
     int connect_attempts = 0;
     bool image_sent = false;   // the upload ended: the device may be writing its flash
+    bool command_taken = false;  // the device answered an upgrade command
     bool has_result = false;   // a result event came; reason holds a failure's text
     std::string reason;        // the full text of a failure, as the summary and the report give it
     std::int64_t started_ms = -1;  // when its child started, on the run's clock
     std::int64_t ended_ms = -1;
+    int attempts = 0;          // children started for it: 1 + the retries so far
+    int attempts_allowed = 1;  // 1 + --retries
+    int retry_in_s = -1;       // RETRY_WAIT: whole seconds to the next attempt
+    // From its result: the seconds of the status page, the transfer and the flash (below 0: the
+    // phase did not happen, or not to its end).
+    double seconds_status = -1;
+    double seconds_transfer = -1;
+    double seconds_flash = -1;
 };
 
 // How a device's child ended.
@@ -97,5 +107,6 @@ std::string fleet_result_word(const FleetRow& row);
 std::string fleet_short_reason(const std::string& reason);
 
 // The state as a row shows it: "uploading 45%", "no answer, attempt 3 of 10", "failed: wrong
-// password", "already current", "other model: TEV-610; the image is for TEV-4400", ...
+// password", "already current", "other model: TEV-610; the image is for TEV-4400", "retry 2 of 3
+// in 28 s", ...
 std::string fleet_state_text(const FleetRow& row);

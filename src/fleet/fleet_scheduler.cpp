@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "fleet/fleet_retry.h"
+
 namespace {
 
 constexpr std::size_t STDERR_LINE_LIMIT = 300;
@@ -22,12 +24,15 @@ FleetScheduler::FleetScheduler(const FleetPlan& plan, FleetStep step,
         rows_.push_back(FleetRow{});
         rows_.back().address = device.address;
         rows_.back().label = device.label;
+        rows_.back().attempts_allowed = 1 + plan.retries;
     }
 }
 
 void FleetScheduler::step() {
     std::int64_t now = clock_.now_ms();
     for (std::size_t i = 0; i < child_.size(); ++i) police(i, now);
+    // A retry that is due goes before the devices still queued.
+    for (std::size_t row : step_.rows) tick_wait(row, now);
     while (!stopped_ && next_ < step_.rows.size() && may_start_more()) start(step_.rows[next_++]);
 }
 
@@ -56,16 +61,26 @@ bool FleetScheduler::canaries_ended_well(bool* all_ended) const {
 
 void FleetScheduler::start(std::size_t row) {
     FleetRow after = rows_[row];
-    after.started_ms = clock_.now_ms();
+    Child& child = child_[row];
+    std::int64_t now = clock_.now_ms();
+    // A retry keeps its first start: the report's time and the deadline cover every attempt.
+    if (after.attempts == 0) {
+        after.started_ms = now;
+        child.first_started_ms = now;
+    } else {
+        fleet_row_restart(&after);
+    }
+    ++after.attempts;
     std::string problem;
-    if (!children_.start(row, fleet_child_arguments(plan_, step_, row), environment_, &problem)) {
+    if (!children_.start(row, fleet_child_arguments(plan_, step_, row, after.attempts),
+                         environment_, &problem)) {
         after.state = FleetState::FAILED;
         after.reason = "can't start its process: " + problem;
-        after.ended_ms = after.started_ms;
+        after.ended_ms = now;
     } else {
         after.state = FleetState::CONNECTING;
-        child_[row].running = true;
-        child_[row].deadline_ms = after.started_ms + plan_.deadline_ms;
+        child.running = true;
+        child.deadline_ms = child.first_started_ms + plan_.deadline_ms;
     }
     set(row, after);
     if (after.state == FleetState::FAILED) row_ended(row);
@@ -107,11 +122,58 @@ void FleetScheduler::child_ended(std::size_t row, bool exited, int code) {
     if (!child.running) return;
     child.running = false;
     FleetRow after = rows_[row];
-    fleet_child_ended(&after,
-                      FleetChildEnd{exited, code, child.why, child.errors_last, child.cancelled},
-                      clock_.now_ms());
+    FleetChildEnd end{exited, code, child.why, child.errors_last, child.cancelled};
+    fleet_child_ended(&after, end, clock_.now_ms());
+    bool waits = retry_later(row, &after, end);
     set(row, after);
-    row_ended(row);
+    if (!waits) row_ended(row);
+}
+
+// A failure another attempt may mend waits for it, while the run still starts devices, the
+// device has attempts left and the wait ends within its deadline; the canary and the failure
+// budget hear of the device only once it has ended.
+bool FleetScheduler::retry_later(std::size_t row, FleetRow* after, const FleetChildEnd& end) {
+    // A scan asks each address once: a silent one is no failure to mend.
+    if (stopped_ || step_.scan || after->attempts >= after->attempts_allowed) return false;
+    if (!fleet_row_retryable(*after, end)) return false;
+    std::int64_t now = clock_.now_ms();
+    std::int64_t wait = fleet_retry_wait_ms(plan_.retry_wait_ms, after->attempts);
+    if (now + wait >= child_[row].first_started_ms + plan_.deadline_ms) return false;
+    fleet_row_wait_retry(after, wait);
+    child_[row].retry_ms = now + wait;
+    child_[row].errors_last.clear();
+    return true;
+}
+
+// A waiting row counts its seconds down and starts when due and a job is free.
+void FleetScheduler::tick_wait(std::size_t row, std::int64_t now) {
+    if (rows_[row].state != FleetState::RETRY_WAIT) return;
+    std::int64_t left = child_[row].retry_ms - now;
+    if (left <= 0 && running() < plan_.jobs) {
+        start(row);
+        return;
+    }
+    int seconds = left > 0 ? static_cast<int>((left + 999) / 1000) : 0;
+    if (seconds == rows_[row].retry_in_s) return;
+    FleetRow after = rows_[row];
+    after.retry_in_s = seconds;
+    set(row, after);
+}
+
+// The run stops starting devices: a row waiting for its retry ends with its last failure.
+void FleetScheduler::end_wait(std::size_t row) {
+    FleetRow after = rows_[row];
+    after.state = FleetState::FAILED;
+    after.retry_in_s = -1;
+    after.ended_ms = clock_.now_ms();
+    set(row, after);
+}
+
+bool FleetScheduler::any_waiting() const {
+    for (std::size_t row : step_.rows) {
+        if (rows_[row].state == FleetState::RETRY_WAIT) return true;
+    }
+    return false;
 }
 
 // The failure budget and the canaries, after each device's end.
@@ -154,6 +216,9 @@ void FleetScheduler::stop_starting(const std::string& why) {
 
 void FleetScheduler::close_unstarted() {
     if (!stopped_) return;
+    for (std::size_t row : step_.rows) {
+        if (rows_[row].state == FleetState::RETRY_WAIT) end_wait(row);
+    }
     for (std::size_t i = next_; i < step_.rows.size(); ++i) {
         std::size_t row = step_.rows[i];
         if (rows_[row].state != FleetState::QUEUED) continue;
@@ -165,7 +230,9 @@ void FleetScheduler::close_unstarted() {
     next_ = step_.rows.size();
 }
 
-bool FleetScheduler::finished() const { return running() == 0 && next_ >= step_.rows.size(); }
+bool FleetScheduler::finished() const {
+    return running() == 0 && next_ >= step_.rows.size() && !any_waiting();
+}
 
 bool FleetScheduler::is_canary(std::size_t row) const {
     std::size_t count = std::min(step_.rows.size(), static_cast<std::size_t>(step_.canary));

@@ -1,6 +1,6 @@
 // The scheduler of a run over several devices: which device starts next (the jobs limit, the
-// canary, the failure budget), each child's deadline, Ctrl-C, and each row's state from its
-// child's lines and end. It starts and stops children only through FleetChildren and reads the
+// canary, the failure budget), each child's deadline, Ctrl-C, the retries of a device that failed
+// before anything reached its flash, and each row's state from its child's lines and end. It starts and stops children only through FleetChildren and reads the
 // time only from FleetClock, both given by its caller: the console program hands it POSIX
 // processes, the Windows program Win32 ones, the unit tests fakes. Nothing here waits.
 #pragma once
@@ -87,6 +87,8 @@ private:
         std::int64_t kill_ms = -1;  // killed when passed, once it was asked to stop
         std::string why;
         std::string errors_last;
+        std::int64_t first_started_ms = -1;  // its device's deadline counts from here
+        std::int64_t retry_ms = -1;          // when its next attempt is due, while it waits
     };
 
     bool may_start_more() const;
@@ -94,6 +96,10 @@ private:
     void cancel(std::size_t row, const std::string& why);
     void police(std::size_t row, std::int64_t now);
     void row_ended(std::size_t row);
+    bool retry_later(std::size_t row, FleetRow* after, const FleetChildEnd& end);
+    void tick_wait(std::size_t row, std::int64_t now);
+    void end_wait(std::size_t row);
+    bool any_waiting() const;
     void stop_starting(const std::string& why);
     void close_unstarted();
     void set(std::size_t row, const FleetRow& after);

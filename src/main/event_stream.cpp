@@ -7,10 +7,17 @@
 
 #include "app/upgrade_sequence.h"
 #include "core/run_images.h"
+#include "core/run_phases.h"
 #include "core/trace.h"
 #include "core/upgrade_state.h"
 
 namespace {
+
+// A phase's seconds, only when it happened to its end.
+void add_phase(nlohmann::ordered_json* e, const char* name, RunPhase phase) {
+    double seconds = run_phase_seconds(phase);
+    if (seconds >= 0) (*e)[name] = seconds;
+}
 
 void add_image(nlohmann::ordered_json* e) {
     const RunImage* image = run_image_chosen();
@@ -76,6 +83,12 @@ void EventStream::listening(unsigned port) {
     write(e);
 }
 
+void EventStream::commanded(bool answered) {
+    Json e = begin("command");
+    e["answered"] = answered;
+    write(e);
+}
+
 void EventStream::request_from(std::uint32_t address, unsigned port) {
     Json e = begin("request");
     e["address"] = dotted(address).text;
@@ -137,6 +150,9 @@ void EventStream::result(RunResult result, const char* text, const char* version
     e["version_before"] = version_before;
     e["version_after"] = version_after;
     add_image(&e);
+    add_phase(&e, "seconds_status", RunPhase::STATUS);
+    add_phase(&e, "seconds_transfer", RunPhase::TRANSFER);
+    add_phase(&e, "seconds_flash", RunPhase::FLASH);
     write(e);
     std::FILE* out = verified ? result_line_ : failure_line_;
     if (out == nullptr) return;

@@ -25,6 +25,7 @@ public:
     void status_read(const DeviceInfo& device) override;
     void confirmed() override;
     void listening(unsigned port) override;
+    void commanded(bool answered) override;
     void request_from(std::uint32_t address, unsigned port) override;
     void upload(std::uint32_t bytes, std::uint32_t total) override;
     void uploaded() override;

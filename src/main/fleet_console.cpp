@@ -77,7 +77,8 @@ public:
         }
         // A line per change of state; not per percent or second of the same one.
         bool same = before.state == after.state && (after.state == FleetState::UPLOADING ||
-                                                    after.state == FleetState::FLASHING);
+                                                    after.state == FleetState::FLASHING ||
+                                                    after.state == FleetState::RETRY_WAIT);
         if (!same && fleet_state_text(before) != fleet_state_text(after)) {
             std::printf("%7.1f s  %s  %s\n", static_cast<double>(now_ms() - start_ms_) / 1000.0,
                         after.address.c_str(), fleet_state_text(after).c_str());

@@ -24,6 +24,8 @@ FleetOptions options_of(const CommandLine& line, FleetProgram program) {
     options.max_failures = line.max_failures;
     options.scan = line.scan;
     options.write_devices = line.write_devices;
+    options.retries = line.retries;
+    options.retry_wait = line.retry_wait;
     options.report = line.report;
     options.log_dir = line.log_dir;
     options.user = line.user;
@@ -54,7 +56,8 @@ bool room_for_children(const FleetPlan& plan, std::string* problem) {
 bool fleet_wanted(const CommandLine& line) {
     return line.devices_path != nullptr || line.device_count > 1 || line.jobs != nullptr ||
            line.log_dir != nullptr || line.report != nullptr || line.canary != nullptr ||
-           line.max_failures != nullptr || line.scan != nullptr;
+           line.max_failures != nullptr || line.scan != nullptr || line.retries != nullptr ||
+           line.retry_wait != nullptr;
 }
 
 FleetPlanProblem fleet_plan_from(const CommandLine& line, FleetProgram program, FleetPlan* plan,

@@ -8,7 +8,7 @@
 #include "fleet/fleet_plan.h"
 
 // Whether the command line asks for a run over several devices: --devices, --device more than
-// once, --jobs, --log-dir, --report, --canary or --max-failures.
+// once, --jobs, --log-dir, --report, --canary, --max-failures, --retries or --retry-wait.
 bool fleet_wanted(const CommandLine& line);
 
 // What stopped the plan: a file the options name ("can't read the devices file site.txt: ..."),

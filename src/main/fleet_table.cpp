@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fleet/fleet_plan.h"
 #include "fleet/fleet_progress.h"
 
 namespace {
@@ -180,7 +181,9 @@ std::string fleet_summary(const std::vector<FleetRow>& rows, const FleetSummaryF
     }
     if (!failed.empty() && !facts.log_dir.empty()) {
         text += "Logs of the failed devices:\n";
-        for (const FleetRow* row : failed) text += "  " + facts.log_dir + "/" + row->address + ".log\n";
+        for (const FleetRow* row : failed) {
+            text += "  " + facts.log_dir + "/" + fleet_log_name(row->address, row->attempts) + "\n";
+        }
     }
     bool to_retry = !failed.empty() || !facts.stopped_early.empty() ||
                     !facts.report_problem.empty();

@@ -15,7 +15,8 @@ std::string list_state_text(const FleetRow& row, bool checking) {
     if (row.state == FleetState::CURRENT) return "current";
     if (row.state == FleetState::NOT_STARTED) return "not started";
     if (row.state == FleetState::OTHER_MODEL) return "other model";
-    if (checking && !fleet_row_ended(row)) return "checking";
+    // A check's row says only that it is being read, unless it waits for a retry.
+    if (checking && !fleet_row_ended(row) && row.state != FleetState::RETRY_WAIT) return "checking";
     return fleet_state_text(row);
 }
 

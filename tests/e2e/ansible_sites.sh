@@ -69,11 +69,11 @@ commands() {
 # its RESULT, its image and its site in the last cell.
 summary() {
     local i=2 result
-    head -n1 summary.csv | grep -qxF "address,label,product,mac,serial,hardware,version_before,version_after,result,reason,image,seconds,site" ||
+    head -n1 summary.csv | grep -qxF "address,label,product,mac,serial,hardware,version_before,version_after,result,reason,image,seconds,seconds_status,seconds_transfer,seconds_flash,attempts,site" ||
         fail "summary: header $(head -n1 summary.csv)"
     [ "$(wc -l <summary.csv)" = $(($# + 1)) ] || fail "summary: not $# devices"
     for result; do
-        grep -qE "^127\.0\.0\.$i,.*,$result,(\"([^\"]|\"\")*\"|[^,]*),[^,]*,[0-9.]*,\"$(site_of $i)\"\$" summary.csv ||
+        grep -qE "^127\.0\.0\.$i,.*,$result,(\"([^\"]|\"\")*\"|[^,]*),[^,]*,[0-9.]*(,[0-9.]*){3},[01],\"$(site_of $i)\"\$" summary.csv ||
             fail "summary: 127.0.0.$i not $result at $(site_of $i)"
         i=$((i + 1))
     done

@@ -18,6 +18,8 @@
 # against it; an image file that cannot be used ends the run with status 2 before it starts.
 # A scan of 127.0.7.0/24, three TEVs on it (one a handset) and silence elsewhere: it finds exactly
 # those, sends them nothing but status requests, and writes a devices file that a --check reads.
+# A device not there yet at the first attempt (--retries 2): the run waits, tries it again and
+# verifies it, its report counting the attempts; a report tells the phases' times.
 # The fleets run side by side: each whole upgrade waits about 30 s for the flash.
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -115,6 +117,12 @@ run_with_options models1 --check --device 127.0.0.102 --events models1.jsonl
 run_with_options ownonly --device 127.0.0.103 --device 127.0.0.104 --yes --report ownonly.csv
 run_with_options both --device 127.0.0.105 --device 127.0.0.106 --yes --image "$HANDSET_IMAGE" \
     --report both.json --log-dir both-logs
+# Nothing answers at 127.0.0.40 until the run waits for its retry; then the device starts.
+run_with_options retry --device 127.0.0.40 --yes --retries 2 --retry-wait 3 --report retry.csv \
+    --log-dir retry-logs
+has_line_within retry.out 60 -E "^ +[0-9.]+ s  127\.0\.0\.40  retry 2 of 3 in 3 s$" ||
+    fail "retry: no wait for the retry: $(cat retry.out)"
+start_device retry40 127.0.0.40 --flash-time 1
 head -c 100 "$HANDSET_IMAGE" >short.bin
 run_with_options shortimage --check --device 127.0.0.108 --image short.bin
 finish_upgrade shortimage 2
@@ -181,7 +189,7 @@ done
 kill -KILL "$kill_pid"
 wait "$kill_pid" 2>/dev/null || true
 [ "$(report_rows kill.csv | wc -l)" = 2 ] || fail "kill: report $(cat kill.csv)"
-report_rows kill.csv | grep -qvE '^127\.0\.0\.8[0-3],.*,3\.1\.8\(a\),3\.2\.9\(b\),verified,,TEV-4400 3\.2\.9\(b\),[0-9.]+$' &&
+report_rows kill.csv | grep -qvE '^127\.0\.0\.8[0-3],.*,3\.1\.8\(a\),3\.2\.9\(b\),verified,,TEV-4400 3\.2\.9\(b\),[0-9.]+(,[0-9.]+){3},1$' &&
     fail "kill: report rows $(cat kill.csv)"
 [ -z "$(ls kill.csv.tmp* 2>/dev/null)" ] || fail "kill: a temporary report left beside"
 for ((i = 0; i < 100; i++)); do
@@ -293,6 +301,12 @@ jq -e 'map([.address, .version_after, .result, .image]) ==
        [["127.0.0.105", "3.2.9(b)", "verified", "TEV-4400 3.2.9(b)"],
         ["127.0.0.106", "1.5.0", "verified", "TEV-610 1.5.0"]]' both.json >/dev/null ||
     fail "both: report $(cat both.json)"
+# Where the time went: the status page and the transfer took a moment, the flash its 30 s; together
+# no more than the device's whole time.
+jq -e 'all(.[]; .seconds_status >= 0 and .seconds_transfer >= 0 and .seconds_flash >= 29.9
+           and .seconds_flash < 60 and .attempts == 1
+           and .seconds_status + .seconds_transfer + .seconds_flash <= .seconds + 0.2)' \
+    both.json >/dev/null || fail "both: phase times $(cat both.json)"
 # Each child compared the version after the flash with its own device's image.
 grep -qF 'Verification: the device reports "3.2.9(b)", the image is "3.2.9(b)": the same' \
     both-logs/127.0.0.105.log || fail "both: 127.0.0.105 not checked against its image"
@@ -300,6 +314,13 @@ grep -qF 'Verification: the device reports "1.5.0", the image is "1.5.0": the sa
     both-logs/127.0.0.106.log || fail "both: 127.0.0.106 not checked against its image"
 grep -qE "The image for the device: TEV-610, version 1\.5\.0, $(image_size "$HANDSET_IMAGE") bytes, from " \
     both-logs/127.0.0.106.log || fail "both: no choice of the handset's image in its log"
+
+finish_upgrade retry 0
+expect_image retry40 "$TARGET_IMAGE"
+row=$(report_rows retry.csv)
+[[ $row =~ ^127\.0\.0\.40,.*,verified,,.*,([23])$ ]] || fail "retry: report $row"
+[ -s "retry-logs/127.0.0.40-retry1.log" ] && grep -q 'HTTP no connection after 10 attempts' retry-logs/127.0.0.40.log ||
+    fail "retry: the first attempt's log was not kept beside the retry's"
 
 finish_upgrade all 0
 finish_upgrade mixed 1

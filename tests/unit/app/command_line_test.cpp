@@ -339,8 +339,8 @@ TEST(OptionTable, TheWindowsProgramTakesEverySpellingInAnyLetterCase) {
         }
     }
     // device, local, user, password file, yes, events, log; devices, jobs, deadline, check, skip
-    // current, report, image, any model, canary, max failures, scan
-    EXPECT_EQ(rows, 18);
+    // current, report, image, any model, canary, max failures, scan, retries, retry wait
+    EXPECT_EQ(rows, 20);
     // Never a password on the command line, in the Windows spelling either; a value after ':' or
     // '=' is not echoed.
     for (const char* argument : {"/Password", "/PASSWORD:secret", "--Password=secret"}) {

@@ -25,6 +25,7 @@
 #include "console_capture.h"
 #include "app/status_answer.h"
 #include "core/firmware_images.h"
+#include "core/run_phases.h"
 #include "core/run_report.h"
 #include "core/upgrade_state.h"
 #include "platform/clock.h"
@@ -197,11 +198,27 @@ TEST_F(PostTransfer, InARunNobodyWatchesEachSilentQueryEndsAtTheLimitAndTheUserI
     clock_substitute(fast_clock);
     TftpSession session{};
     session.local_ip = LOOPBACK_ADDRESS;
+    run_phases_clear();
+    run_phase_begin(RunPhase::FLASH);
     EXPECT_FALSE(verify_upgrade(&session, false, silent.port()));
+    EXPECT_LT(run_phase_seconds(RunPhase::FLASH), 0);  // no answer: the flash has no end to time
     EXPECT_GE(fast_clock_ms, 10 * STATUS_ANSWER_LIMIT_MS);
     dialogs_use_answers(nullptr);
     EXPECT_EQ(occurrences(console->printed(), "== Connecting with TEV@127.0.0.2 =="), 10);
     EXPECT_EQ(occurrences(console->printed(), "Upgrade Failed: No Response From TEV"), 1);
+}
+
+// A transfer that failed has no time of its own, nor a flash after it.
+TEST_F(PostTransfer, AFailedTransferHasNoTransferOrFlashTime) {
+    run_phases_clear();
+    run_phase_begin(RunPhase::TRANSFER);
+    script = ClockScript{1000, {0, 937}, 0, {}, {}, {}};
+    clock_substitute(scripted_clock);
+    open_upload_dialog();
+    TftpSession session{};
+    finish_after_transfer(&session, true);
+    EXPECT_LT(run_phase_seconds(RunPhase::TRANSFER), 0);
+    EXPECT_LT(run_phase_seconds(RunPhase::FLASH), 0);
 }
 
 // The end of the transition stage: a failed one ends the run with its box before any target

@@ -42,7 +42,11 @@ TEST(FleetReport, CsvCellsNeitherRunNorBreak) {
 }
 
 TEST(FleetReport, EveryEndedDeviceInBothFormats) {
-    FleetRow verified = row_of("10.0.0.1", FleetState::VERIFIED, 1000, 32'250);
+    FleetRow verified = row_of("10.0.0.1", FleetState::CONNECTING, 1000, 32'250);
+    // Its phases come with its result; its second child verified it.
+    fleet_apply_event(&verified, R"({"event":"result","result":"verified","seconds_status":0.25,)"
+                                 R"("seconds_transfer":1.5,"seconds_flash":30.02})");
+    verified.attempts = 2;
     verified.label = "office, 2";
     verified.product = "=cmd";
     verified.mac = "00:0e:08:aa:bb:cc";
@@ -63,12 +67,12 @@ TEST(FleetReport, EveryEndedDeviceInBothFormats) {
 
     EXPECT_EQ(fleet_report_text(rows, FleetReportFormat::CSV),
               "address,label,product,mac,serial,hardware,version_before,version_after,result,"
-              "reason,image,seconds\r\n"
+              "reason,image,seconds,seconds_status,seconds_transfer,seconds_flash,attempts\r\n"
               "10.0.0.1,\"office, 2\",'=cmd,00:0e:08:aa:bb:cc,S1,1.0,3.1.8(a),3.2.9(b),verified,,"
-              "TEV-4400 3.2.9(b),31.2\r\n"
-              "10.0.0.2,,,,,,,,failed,Upgrade Failed: the device refused the password,,0.7\r\n"
-              "10.0.0.4,,,,,,,,not-started,the canary 10.0.0.2 failed (--canary 1),,\r\n"
-              "10.0.0.5,,TEV-610,,,,,,other-model,TEV-610; the image is for TEV-4400,,0.1\r\n");
+              "TEV-4400 3.2.9(b),31.2,0.2,1.5,30.0,2\r\n"
+              "10.0.0.2,,,,,,,,failed,Upgrade Failed: the device refused the password,,0.7,,,,0\r\n"
+              "10.0.0.4,,,,,,,,not-started,the canary 10.0.0.2 failed (--canary 1),,,,,,0\r\n"
+              "10.0.0.5,,TEV-610,,,,,,other-model,TEV-610; the image is for TEV-4400,,0.1,,,,0\r\n");
 
     auto json = nlohmann::ordered_json::parse(fleet_report_text(rows, FleetReportFormat::JSON));
     ASSERT_EQ(json.size(), 4u);
@@ -76,13 +80,18 @@ TEST(FleetReport, EveryEndedDeviceInBothFormats) {
     for (auto& item : json[0].items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"address", "label", "product", "mac", "serial",
                                               "hardware", "version_before", "version_after",
-                                              "result", "reason", "image", "seconds"}));
+                                              "result", "reason", "image", "seconds",
+                                              "seconds_status", "seconds_transfer",
+                                              "seconds_flash", "attempts"}));
     EXPECT_EQ(json[0]["image"], "TEV-4400 3.2.9(b)");
     EXPECT_EQ(json[3]["result"], "other-model");
     EXPECT_EQ(json[0]["product"], "=cmd");  // JSON is data, not a formula: kept as it came
     EXPECT_DOUBLE_EQ(json[0]["seconds"].get<double>(), 31.2);
     EXPECT_EQ(json[1]["result"], "failed");
     EXPECT_TRUE(json[2]["seconds"].is_null());
+    EXPECT_DOUBLE_EQ(json[0]["seconds_flash"].get<double>(), 30.0);
+    EXPECT_TRUE(json[1]["seconds_flash"].is_null());
+    EXPECT_EQ(json[0]["attempts"], 2);
 
     FleetReportFormat format;
     EXPECT_TRUE(fleet_report_format("site.CSV", &format));

@@ -36,11 +36,13 @@ std::string text_of(const std::string& path) {
 }
 
 // A scan's plan; files: the report's and the devices file's name without .csv and .txt.
-FleetPlan scan_plan(FleetProgram program, const std::string& files, const char* jobs = nullptr) {
+FleetPlan scan_plan(FleetProgram program, const std::string& files, const char* jobs = nullptr,
+                    const char* retries = nullptr) {
     FleetOptions options;
     options.program = program;
     options.scan = "10.0.0.1-10.0.0.5";
     options.jobs = jobs;
+    options.retries = retries;
     std::string report = files + ".csv", devices = files + ".txt";
     if (!files.empty()) {
         options.report = report.c_str();
@@ -87,7 +89,8 @@ TEST(FleetScan, CountsAndExitStatus) {
     for (const auto& c : cases) {
         FakeClock clock;
         FakeChildren children;
-        FleetRun run(scan_plan(FleetProgram::CONSOLE, "", "1"), {}, clock, children);
+        // --retries: a scan asks each address once all the same.
+        FleetRun run(scan_plan(FleetProgram::CONSOLE, "", "1", "2"), {}, clock, children);
         run.start(fleet_first_step(run.plan()));
         for (std::size_t row = 0; row < c.ends.size() && c.ends[row] != "ctrl-c"; ++row) {
             end_row(run, row, c.ends[row]);

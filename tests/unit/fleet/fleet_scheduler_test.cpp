@@ -2,6 +2,7 @@
 // the children do, and what the scheduler asked of them, the rows' ends and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sstream>
 #include <string>
@@ -43,14 +44,21 @@ FleetPlan plan_of(int devices) {
     return plan;
 }
 
-std::string result_line(const std::string& word) {
-    return R"({"event":"result","result":")" + word + R"(","text":"Upgrade Failed: the device refused the password"})";
+std::string result_line(const std::string& word,
+                        const std::string& text = "Upgrade Failed: the device refused the password") {
+    return R"({"event":"result","result":")" + word + R"(","text":")" + text + R"("})";
+}
+
+void fail_with(FleetScheduler& scheduler, std::size_t row, const std::string& text) {
+    scheduler.child_output(row, result_line("failed", text));
+    scheduler.child_ended(row, true, 1);
 }
 
 // Runs a script, a step after each word:
 //   r2:verified  row 2's result event      e2:3  row 2's child exits with status 3
 //   v2 / c2 / f2  result verified / current / failed, then the matching exit
 //   x2  row 2's child killed by SIGKILL     s2  row 2's child ended by SIGINT
+//   n2 / u2  failed: no answer / upload incomplete, exit 1 (failures a retry may mend)
 //   t15  15 s pass     i  Ctrl-C
 void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script) {
     std::istringstream words(script);
@@ -70,6 +78,8 @@ void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script
                                                                          : "failed"));
                 scheduler.child_ended(row, true, word[0] == 'f' ? 1 : 0);
                 break;
+            case 'n': fail_with(scheduler, row, "Upgrade Failed: No Response From TEV"); break;
+            case 'u': fail_with(scheduler, row, "Upgrade Failed: Firmware Upload Incomplete"); break;
             case 'x': scheduler.child_ended(row, false, SIGKILL); break;
             case 's': scheduler.child_ended(row, false, SIGINT); break;
             case 't': clock.now += std::stol(word.substr(1)) * 1000; break;
@@ -80,8 +90,8 @@ void play(FleetScheduler& scheduler, FakeClock& clock, const std::string& script
     }
 }
 
-// One letter a row: q queued, R running, V verified, C current, N needs upgrade, O other model,
-// F failed, - not started.
+// One letter a row: q queued, R running, W waiting for a retry, V verified, C current, N needs
+// upgrade, O other model, F failed, - not started.
 std::string states(const FleetScheduler& scheduler) {
     std::string letters;
     for (const FleetRow& row : scheduler.rows()) {
@@ -93,6 +103,7 @@ std::string states(const FleetScheduler& scheduler) {
             case FleetState::OTHER_MODEL: letters += 'O'; break;
             case FleetState::FAILED: letters += 'F'; break;
             case FleetState::NOT_STARTED: letters += '-'; break;
+            case FleetState::RETRY_WAIT: letters += 'W'; break;
             default: letters += 'R'; break;
         }
     }
@@ -252,6 +263,84 @@ TEST(FleetScheduler, AStepRunsItsRowsAlone) {
     EXPECT_EQ(children.calls, "start3 start1");
     EXPECT_EQ(states(scheduler), "qFqV");
     EXPECT_TRUE(scheduler.finished());
+}
+
+}  // namespace
+
+namespace {
+
+// --retry-wait 30; the deadline in seconds.
+struct RetryCase {
+    const char* what;
+    int devices, jobs, canary, max_failures, retries, deadline_s;
+    const char* script;
+    const char* calls;
+    const char* states;
+};
+
+TEST(FleetScheduler, RetriesRunTheScriptedCases) {
+    const RetryCase cases[] = {
+        {"no answer waits for its retry", 1, 1, 0, 0, 2, 600, "n0 t29", "start0", "W"},
+        {"verified on its second attempt", 1, 1, 0, 0, 2, 600, "n0 t30 v0", "start0 start0", "V"},
+        {"an upload that stopped: retried", 1, 1, 0, 0, 2, 600, "u0 t30", "start0 start0", "R"},
+        {"the second wait doubles", 1, 1, 0, 0, 2, 600, "n0 t30 n0 t59", "start0 start0", "W"},
+        {"at most 1 + --retries", 1, 1, 0, 0, 2, 600, "n0 t30 n0 t60 n0 t999",
+         "start0 start0 start0", "F"},
+        {"the deadline's cancel: final", 1, 1, 0, 0, 2, 10, "t10 n0 t30", "start0 cancel0", "F"},
+        {"a wait past the deadline is not made", 1, 1, 0, 0, 2, 60, "t20 n0 t30 n0", "start0 start0", "F"},
+        {"a retry keeps the first start's deadline", 1, 1, 0, 0, 2, 100, "n0 t30 t70",
+         "start0 start0 cancel0", "R"},
+        {"Ctrl-C ends the wait", 2, 1, 0, 0, 2, 600, "n0 i t5", "start0 start1 cancel1", "FR"},
+        {"a due retry waits for a job, then goes first", 3, 1, 0, 0, 2, 600, "n0 t30 v1",
+         "start0 start1 start0", "RVq"},
+        {"the rest wait for the canary's retry", 3, 3, 1, 0, 2, 600, "n0 t30 v0",
+         "start0 start0 start1 start2", "VRR"},
+        {"the budget counts a device failed for good", 3, 1, 0, 1, 1, 600, "n0 t30 v1 n0",
+         "start0 start1 start0", "FV-"},
+        {"the budget reached ends another's wait", 2, 2, 0, 1, 1, 600, "n0 f1", "start0 start1", "FF"},
+    };
+    for (const RetryCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FleetPlan plan = plan_of(c.devices);
+        plan.jobs = c.jobs;
+        plan.canary = c.canary;
+        plan.max_failures = c.max_failures;
+        plan.retries = c.retries;
+        plan.retry_wait_ms = 30'000;
+        plan.deadline_ms = c.deadline_s * 1000;
+        FakeClock clock;
+        FakeChildren children;
+        FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
+        play(scheduler, clock, c.script);
+        EXPECT_EQ(children.calls, c.calls);
+        EXPECT_EQ(states(scheduler), c.states);
+    }
+}
+
+// The waiting row counts down and counts its children, each with a log of its own; it ends with
+// its last failure, its time from the first start.
+TEST(FleetScheduler, ARetryCountsDownAndCountsItsAttempts) {
+    FleetPlan plan = plan_of(1);
+    plan.retries = 2;
+    plan.log_dir = "logs";
+    FakeClock clock;
+    FakeChildren children;
+    FleetScheduler scheduler(plan, fleet_first_step(plan), {}, clock, children, nullptr);
+    const FleetRow& row = scheduler.rows()[0];
+    play(scheduler, clock, "n0 t2");
+    EXPECT_EQ(fleet_state_text(row), "retry 2 of 3 in 28 s");
+    EXPECT_EQ(row.ended_ms, -1);  // not in the report while it waits
+    play(scheduler, clock, "t28 n0 t1");
+    EXPECT_EQ(fleet_state_text(row), "retry 3 of 3 in 59 s");
+    play(scheduler, clock, "t59 n0");
+    EXPECT_EQ(row.attempts, 3);
+    EXPECT_EQ(fleet_state_text(row), "failed: no answer");
+    EXPECT_EQ(row.ended_ms - row.started_ms, 90'000);
+    ASSERT_EQ(children.arguments.size(), 3u);
+    const std::vector<std::string>& last = children.arguments[2];
+    auto log = std::find(last.begin(), last.end(), "--log");
+    ASSERT_NE(log, last.end());
+    EXPECT_EQ(*(log + 1), "logs/10.0.0.1-retry2.log");
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ TEST(ListRows, StateTextsOfEachStep) {
          "failed: password needed"},
         {FleetState::NOT_STARTED, false, 0, "stopped", "not started"},
         {FleetState::OTHER_MODEL, true, 0, "TEV-610; the image is for TEV-4400", "other model"},
+        {FleetState::RETRY_WAIT, true, 28, "", "retry 2 of 3 in 28 s"},
     };
     for (const Case& c : cases) {
         FleetRow row = row_in(c.state);
@@ -48,6 +49,9 @@ TEST(ListRows, StateTextsOfEachStep) {
         row.seconds_left = c.number;
         row.connect_attempt = c.number;
         row.connect_attempts = 10;
+        row.retry_in_s = c.number;
+        row.attempts = 1;
+        row.attempts_allowed = 3;
         row.reason = c.reason;
         EXPECT_EQ(list_state_text(row, c.checking), c.shown);
     }
