@@ -55,6 +55,10 @@ bool net_connect(NetSocket, const NetAddress&) {
     return true;
 }
 
+bool net_connect_within(NetSocket socket, const NetAddress& address, int) {
+    return net_connect(socket, address);
+}
+
 const char* net_last_error_text() { return "Connection refused"; }
 
 long net_send(NetSocket, const void* data, std::size_t length) {
