@@ -269,8 +269,10 @@ case $scenario in
         expect "the events end with the result failed" events_end_with failed \
             "Upgrade Failed: the device refused the password" ;;
 esac
-# A report's result column for an address (then its reason, its image and its seconds).
-report_says() { tr -d '\r' <"$1" | grep -q "^$2,.*,$3,[^,]*,[^,]*,[0-9.]*\$"; }
+# The row of ADDRESS has RESULT, then reason, image, seconds, the phases' seconds and attempts.
+report_says() {
+    tr -d '\r' <"$1" | grep -q "^$2,.*,$3,[^,]*,[^,]*,[0-9.]*,[0-9.]*,[0-9.]*,[0-9.]*,[1-9][0-9]*\$"
+}
 case $scenario in
     list-window | list-unattended)
         report=report.csv
