@@ -5,11 +5,6 @@
 
 #include "fleet/fleet_row.h"
 
-// The texts of the failures another attempt may mend: the device did not answer (or refused or
-// reset the connection), the image did not get through.
-constexpr const char* NO_ANSWER_TEXT = "Upgrade Failed: No Response From TEV";
-constexpr const char* UPLOAD_INCOMPLETE_TEXT = "Upgrade Failed: Firmware Upload Incomplete";
-
 // Whether the device failed, once its child has ended, before anything could have been written
 // to its flash, in a way that may pass: no answer before it took the upgrade command, or a
 // transfer that stopped before its last block. Never after a whole image went out, nor for a

@@ -139,8 +139,8 @@ constexpr ShortReason SHORT_REASONS[] = {
     {"Upgrade Failed: the device wants a password; give it with /passwordfile FILE or "
      "TEV_PASSWORD",
      "password needed"},
-    {"Upgrade Failed: No Response From TEV", "no answer"},
-    {"Upgrade Failed: Firmware Upload Incomplete", "upload incomplete"},
+    {NO_ANSWER_TEXT, "no answer"},
+    {UPLOAD_INCOMPLETE_TEXT, "upload incomplete"},
     {"Upgrade Failed: Version not matching", "version not matching"},
     {"Upgrade Failed: The Address Answered, But Not As A TEV", "not a TEV"},
     {USER_ABORT_TEXT, "cancelled"},

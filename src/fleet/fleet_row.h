@@ -67,6 +67,11 @@ struct FleetChildEnd {
 constexpr int CHILD_NEEDS_UPGRADE_STATUS = 3;
 constexpr int CHILD_OTHER_MODEL_STATUS = 1;
 
+// The child's texts of a device that did not answer (or refused or reset the connection) and of
+// an image that did not get through: the failures another attempt may mend.
+constexpr const char* NO_ANSWER_TEXT = "Upgrade Failed: No Response From TEV";
+constexpr const char* UPLOAD_INCOMPLETE_TEXT = "Upgrade Failed: Firmware Upload Incomplete";
+
 // Told when Ctrl-C or the deadline ends a device that already had the image.
 constexpr const char* INTERRUPTED_FLASHING_TEXT =
     "interrupted while flashing: check its version before retrying; do not power it off";

@@ -7,7 +7,7 @@ namespace {
 
 // The texts a check ends with when nothing answered, or something that is no TEV did (the
 // single-device program's boxes).
-constexpr const char* SILENT_TEXT = "Upgrade Failed: No Response From TEV";
+constexpr const char* SILENT_TEXT = NO_ANSWER_TEXT;
 constexpr const char* OTHER_TEXTS[] = {
     "Upgrade Failed: The Address Answered, But Not As A TEV",
     "Upgrade Failed: The TEV Asks For A Login This Program Cannot Answer",
